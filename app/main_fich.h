@@ -1,0 +1,279 @@
+// TMainFich: the application core behind the main window. Owns the device link,
+// the four programming engines, the component selection and LAN setup dialogs,
+// the script lists, the settings list and the update sequencer that runs on
+// Timer1. Its controls are model objects (app/controls.h) that a view renders;
+// modal things go through TMainView. Used by the Qt window, the command-line
+// runner and the tests. Everything runs on one thread (the event loop's).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/comp_sel_dlg.h"
+#include "app/controls.h"
+#include "app/ip_config_dlg.h"
+
+class TComDriver;
+class TMsClock;
+class TProgBoot;
+class TInstCrt;
+class TProgPsd;
+class TProgJtag;
+class TGestionnaire;
+
+// The sequencer's states, in the order a run passes through them.
+enum class TSeqState : uint8_t {
+  SEQ_IDLE,                   // no run; resets everything, waits for Start or Read Id
+  SEQ_OPEN,                   // configures and opens the link
+  SEQ_WAKE,                   // asks the device for its DEV value
+  SEQ_WAIT_TYPE,              // waits for a known DEV value
+  SEQ_WAIT_UPDATER,           // waits for the updater-mode echo
+  SEQ_BOOT_SYNC,              // raw mode, starts the boot-loader synchronisation
+  SEQ_WAIT_BOOT_SYNC,         // waits for the synchronisation
+  SEQ_LOAD_SCRIPT,            // loads the main script, starts the bridge boot image
+  SEQ_WAIT_BRIDGE_BOOT,       // waits for the bridge boot image
+  SEQ_PING,                   // pings the next option card
+  SEQ_WAIT_PING,              // waits for the ping
+  SEQ_WAIT_BRIDGE_OPEN,       // waits for the bridge to option card 0 (before the script)
+  SEQ_WAIT_L0,                // waits for "L0"
+  SEQ_WAIT_BRIDGE_CLOSE,      // waits for the bridge to close (before the script)
+  SEQ_NEXT_LINE,              // takes the next main-script line
+  SEQ_WAIT_LINE,              // waits for the engine that took a main-script line
+  SEQ_NEXT_CARD_LINE,         // takes the next card-script line
+  SEQ_WAIT_CARD_LINE,         // waits for the engine that took a card-script line
+  SEQ_NORMAL_BOOT,            // starts the normal boot image (update script only)
+  SEQ_WAIT_NORMAL_BOOT,       // waits for the normal boot image
+  SEQ_CLOSE,                  // chooses how the exchange with the device is closed
+  SEQ_WAIT_REBRIDGE_BOOT,     // waits for the bridge boot image programmed again
+  SEQ_WAIT_END_BRIDGE_OPEN,   // waits for the bridge to option card 0 (closing)
+  SEQ_WAIT_END_UPDATE,        // waits for "FU"
+  SEQ_WAIT_END_BRIDGE_CLOSE,  // waits for the bridge to close (closing)
+  SEQ_WAIT_FINISH,            // waits for "FI"
+  SEQ_DONE,                   // the run succeeded
+  SEQ_ERROR,                  // the run failed; closes the link
+  SEQ_ERROR_REPORT,           // shows the error box
+};
+
+// What the core asks of the window (or of whatever stands in for it). Every call
+// is modal: it returns when the operator has closed the box or dialog.
+class TMainView {
+ public:
+  virtual ~TMainView() = default;
+  // Error box (error icon, one OK button).
+  virtual void ShowError(const std::string& text) = 0;
+  // Warning box (one OK button).
+  virtual void ShowWarning(const std::string& text) = 0;
+  // Shows the LAN setup dialog; returns once its Closed is set (or the window's own
+  // close button was used, which leaves Applied as it was).
+  virtual void ShowLanSetup(TIPConfigDlg& dialog) = 0;
+  // Shows the component selection dialog; returns once it is closed.
+  virtual void ShowComponentSelection(TCompSelDlg& dialog) = 0;
+  virtual void ShowAbout() = 0;
+  // Redraws the window now (the caption shows the device identifier).
+  virtual void Repaint() = 0;
+  // Closes the main window. The view then calls FormClose (at once or from its
+  // close event); FormClose runs its work only once.
+  virtual void Close() = 0;
+};
+
+// Where the core finds its files.
+struct TMainFichSetup {
+  std::string ProgramFolder;     // the program's own folder, ending with a separator
+  std::string ScriptArgument;    // the first command-line argument, or empty
+  std::string WorkingFolder;     // where "readid.ini" decides Read Id; empty: current
+  std::string UserConfigFolder;  // settings folder when ProgramFolder is read-only
+};
+
+class TMainFich {
+ public:
+  // FormCreate: ticks Com11 and MAuto, wires the link and the four engines, looks
+  // for "readid.ini" in the working folder, SEQ_IDLE with Timer1 at 500 ms.
+  // `clock` drives the timed engine operations and must outlive the core.
+  TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFichSetup setup);
+  ~TMainFich();
+  TMainFich(const TMainFich&) = delete;
+  TMainFich& operator=(const TMainFich&) = delete;
+
+  // The view; may be null (modal requests are then answered with "OK"/closed).
+  void SetView(TMainView* view) { view_ = view; }
+  // Raised after every handler below has run, so a view can re-render.
+  std::function<void()> OnChanged;
+
+  // Settings file "Updater.prm": load once after construction, save in FormClose.
+  void LoadSettings();
+  // False (with the reason logged in the status log and a warning shown) when
+  // the file could be written nowhere.
+  bool SaveSettings();
+  // The file the settings are read from and written to.
+  std::string SettingsPath() const;
+  // Device path given by "COMn_DEVICE" for n 1..9, or empty.
+  std::string ComDevice(int n) const;
+
+  // Click handlers and the timer.
+  void StartClick();
+  void ReadIdClick();
+  void QuitClick();
+  void Com11Click() { ComClick(0); }
+  void Com21Click() { ComClick(1); }
+  void Com31Click() { ComClick(2); }
+  void Com41Click() { ComClick(3); }
+  void Com51Click() { ComClick(4); }
+  void Com61Click() { ComClick(5); }
+  void Com71Click() { ComClick(6); }
+  void Com81Click() { ComClick(7); }
+  void Com91Click() { ComClick(8); }
+  void ComClick(int index);  // index 0..8 for Com11..Com91
+  void LAN1Click();
+  void MAutoClick();
+  void MManualClick();
+  void AboutQeltUpdater1Click();
+  // The tick procedure: counts TimeLeft down by the nominal interval, one step.
+  void Timer1Timer();
+  // Stops the timer, saves the settings, closes the link. Runs once.
+  void FormClose();
+
+  // The window title with the device identifier.
+  std::string Caption() const;
+  // "COM1".."COM9" as the port menu selects it.
+  std::string SelectedPortName() const;
+
+  // Controls.
+  TButton Start{"START", true, true};
+  TButton ReadId{"Read Id", true, false};
+  TButton Quit{"Quit", true, false};
+  TProgressBar ProgressBar1, ProgressBar2, ProgressBar3;
+  TMemo MemoStatus;
+  TTimer Timer1;
+  TMenuItem Com11, Com21, Com31, Com41, Com51, Com61, Com71, Com81, Com91;
+  TMenuItem LAN1;
+  TMenuItem MAuto, MManual;
+  TMenuItem AboutQeltUpdater1;
+  TMenu Port1;
+  TMenu Program1;
+  TMenu About1;
+
+  // Dialogs owned by the core.
+  TCompSelDlg CompSelDlg;
+  TIPConfigDlg IPConfigDlg;
+
+  // State for the runner, the window and the tests (read-only).
+  TSeqState SeqState() const { return seq_state_; }
+  const std::string& LastError() const { return last_error_; }
+  const std::string& ScriptFile() const { return script_file_; }
+  const std::string& CardScriptFile() const { return card_script_file_; }
+  const std::string& CurentCardDir() const { return curent_card_dir_; }
+  int32_t CurrentCard() const { return current_card_; }
+  int32_t Revision() const { return revision_; }
+  uint32_t DeviceID() const { return device_id_; }
+  bool Identified() const { return identified_; }
+  bool Card0Ready() const { return card0_ready_; }
+  bool UpdaterAck() const { return updater_ack_; }
+  uint32_t TimeLeft() const { return time_left_; }
+  const std::string& RxBuffer() const { return rx_buffer_; }
+  const std::vector<std::string>& ScriptLines() const { return script_lines_; }
+  const std::vector<std::string>& CardLines() const { return card_lines_; }
+  const std::vector<std::string>& Settings() const { return settings_; }
+  bool Closed() const { return closed_; }
+
+  TComDriver& Link() { return *link_; }
+  TProgBoot& ProgBoot() { return *prog_boot_; }
+  TInstCrt& InstCrt() { return *inst_crt_; }
+  TProgPsd& ProgPsd() { return *prog_psd_; }
+  TProgJtag& ProgJtag() { return *prog_jtag_; }
+
+ private:
+  friend class TSequencerTestAccess;
+
+  // Sequencer (sequencer.cpp).
+  void SequencerStep();
+  void StepState();
+  void DoIdle();
+  void DoOpen();
+  void DoWake();
+  void DoWaitType();
+  void DoWaitUpdater();
+  void DoBootSync();
+  void DoWaitBootSync();
+  void DoLoadScript();
+  void DoWaitBridgeBoot();
+  void DoPing();
+  void DoWaitPing();
+  void DoWaitBridgeOpen();
+  void DoWaitL0();
+  void DoWaitBridgeClose();
+  void DoNextLine();
+  void DoWaitLine();
+  void DoNextCardLine();
+  void DoWaitCardLine();
+  void DoNormalBoot();
+  void DoWaitNormalBoot();
+  void DoClose();
+  void DoWaitRebridgeBoot();
+  void DoWaitEndBridgeOpen();
+  void DoWaitEndUpdate();
+  void DoWaitEndBridgeClose();
+  void DoWaitFinish();
+  void DoDone();
+  void DoError();
+  void DoErrorReport();
+  void LoadCardScript(const std::string& card_folder);
+  void OptionCardLine(int32_t line_number);
+  bool OpenLink();
+
+  // Engines (main_fich.cpp).
+  void WireEngine(TGestionnaire& engine);
+  void Hand(TGestionnaire& engine, const std::string& instruction);
+  void HandBoot(const std::string& instruction);
+  void HandCrt(const std::string& instruction);
+  void OfferLine(const std::string& line);
+  void PumpEngines();
+  bool Finished() const;
+  void ResetEngines();
+  void SetCurentCardDir(const std::string& dir);
+  void ReportError(const std::string& text);
+  void LogInfo(const std::string& text);
+  void ReceiveProcedure();
+  void DeviceIdentified(TGestionnaire& engine);
+  void DeviceTypeReported();
+  void CardReady(int card);
+  void CardError(int card);
+  void VersionSame(int component);
+  void RewriteExtendedInput(bool present);
+  void Changed();
+
+  std::unique_ptr<TComDriver> link_;
+  TMsClock& clock_;
+  TMainFichSetup setup_;
+  TMainView* view_ = nullptr;  // not owned
+  std::unique_ptr<TProgBoot> prog_boot_;
+  std::unique_ptr<TInstCrt> inst_crt_;
+  std::unique_ptr<TProgPsd> prog_psd_;
+  std::unique_ptr<TProgJtag> prog_jtag_;
+
+  std::vector<std::string> script_lines_;  // main script of the current run
+  std::vector<std::string> card_lines_;    // card script being run; empty between
+  std::vector<std::string> settings_;      // lines of "Updater.prm", load to save
+  std::string settings_path_;              // where the settings were loaded from
+  std::string script_file_;                // full path of the main script
+  std::string card_script_file_;           // full path of the running card script
+  std::string curent_card_dir_;            // the folder the engines look in
+  std::string last_error_;                 // shown in the error box
+  std::string current_line_;               // the instruction being handed over
+  std::string rx_buffer_;                  // received, not yet consumed
+  int32_t current_card_ = -1;              // 255 main card, 0..5 option card, -1 none
+  int32_t line_index_ = 0;                 // main-script lines taken (pings before)
+  int32_t card_line_index_ = 0;            // card-script lines taken
+  int32_t revision_ = 0;                   // 0 or 1: "rev0" or "rev1"
+  uint32_t device_id_ = 0;                 // 0 means unknown
+  uint32_t time_left_ = 0;                 // ms of the current time-out
+  TSeqState seq_state_ = TSeqState::SEQ_IDLE;
+  bool identified_ = false;   // a device identifier was reported in this run
+  bool card0_ready_ = false;  // option card 0 answered its ping in this run
+  bool updater_ack_ = false;  // the device confirmed updater mode in this run
+  bool engine_busy_ = false;  // Busy last reported by any engine
+  bool in_step_ = false;      // guards SequencerStep against re-entry
+  bool closed_ = false;       // FormClose has run
+};
