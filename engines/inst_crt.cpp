@@ -1,0 +1,317 @@
+#include "engines/inst_crt.h"
+
+#include <utility>
+
+#include "engines/card_table.h"
+#include "engines/text_util.h"
+
+namespace {
+// The supervisor's reply to a version read: four characters, then ".".
+constexpr size_t kVersionLength = 4;
+}  // namespace
+
+TInstCrt::TInstCrt(TMsClock& clock) : clock_(clock) {}
+
+void TInstCrt::Step() {
+  switch (state_) {
+    case TCrtState::CRT_IDLE: Accept(); break;
+    case TCrtState::CRT_PROMPT: Prompt(); break;
+    case TCrtState::CRT_WAIT_START: WaitStart(); break;
+    case TCrtState::CRT_WAIT_TIME: WaitTime(); break;
+    case TCrtState::CRT_CMD_SEND: CommandSend(); break;
+    case TCrtState::CRT_CMD_ACK: CommandAck(); break;
+    case TCrtState::CRT_WRITE_SEND: WriteSend(); break;
+    case TCrtState::CRT_WRITE_ACK: WriteAck(); break;
+    case TCrtState::CRT_WRITE_RESULT: WriteResult(); break;
+    case TCrtState::CRT_T_SEND: VersionSend(); break;
+    case TCrtState::CRT_T_ACK: VersionAck(); break;
+    case TCrtState::CRT_T_VERSION: VersionRead(); break;
+    case TCrtState::CRT_M_SEND: PingSend(); break;
+    case TCrtState::CRT_M_REPLY: PingReply(); break;
+    case TCrtState::CRT_L_SEND: LSend(); break;
+    case TCrtState::CRT_L_ACK: LAck(); break;
+    case TCrtState::CRT_DONE: Finish(); break;
+    case TCrtState::CRT_ERROR: break;
+  }
+}
+
+void TInstCrt::PostError(const std::string& text) {
+  ClearBusy();
+  state_ = TCrtState::CRT_ERROR;
+  TGestionnaire::PostError(text);
+}
+
+void TInstCrt::ResetEngine() {
+  TGestionnaire::ResetEngine();
+  state_ = TCrtState::CRT_IDLE;
+}
+
+// Keywords in the order they are tested; "UV" after "V" is safe because the test is
+// at the first character.
+bool TInstCrt::MatchKeyword(std::string_view line, TCrtOp& op, size_t& length) {
+  struct TKeyword {
+    std::string_view word;
+    TCrtOp op;
+  };
+  static constexpr TKeyword kKeywords[] = {
+      {"prompt", TCrtOp::OP_PROMPT}, {"wait", TCrtOp::OP_WAIT}, {"RS", TCrtOp::OP_RS},
+      {"NP", TCrtOp::OP_NP},         {"FI", TCrtOp::OP_FI},     {"V", TCrtOp::OP_V},
+      {"T", TCrtOp::OP_T},           {"UV", TCrtOp::OP_UV},     {"Q", TCrtOp::OP_Q},
+      {"Z", TCrtOp::OP_Z},           {"FY", TCrtOp::OP_FY},     {"M", TCrtOp::OP_M},
+      {"FU", TCrtOp::OP_FU},         {"L", TCrtOp::OP_L},
+  };
+  for (const TKeyword& k : kKeywords) {
+    if (StartsWith(line, k.word)) {
+      op = k.op;
+      length = k.word.size();
+      return true;
+    }
+  }
+  return false;
+}
+
+TInstCrt::TCrtState TInstCrt::FirstState(TCrtOp op) {
+  switch (op) {
+    case TCrtOp::OP_PROMPT: return TCrtState::CRT_PROMPT;
+    case TCrtOp::OP_WAIT: return TCrtState::CRT_WAIT_START;
+    case TCrtOp::OP_V:
+    case TCrtOp::OP_UV: return TCrtState::CRT_WRITE_SEND;
+    case TCrtOp::OP_T: return TCrtState::CRT_T_SEND;
+    case TCrtOp::OP_M: return TCrtState::CRT_M_SEND;
+    case TCrtOp::OP_L: return TCrtState::CRT_L_SEND;
+    default: return TCrtState::CRT_CMD_SEND;
+  }
+}
+
+void TInstCrt::Accept() {
+  if (Busy) return;
+  TCrtOp op = TCrtOp::OP_PROMPT;
+  size_t keyword_length = 0;
+  if (!MatchKeyword(Instruction, op, keyword_length)) return;
+  std::string argument = Trim(std::string_view(Instruction).substr(keyword_length));
+  // A bridge number outside 0..5, or an "L" not followed by "0", belongs to nobody
+  // here: stay idle without a trace. A bare "Q" is taken and fails as damaged.
+  if (op == TCrtOp::OP_Q && !argument.empty() && (argument[0] < '0' || argument[0] > '5')) return;
+  if (op == TCrtOp::OP_L && (argument.empty() || argument[0] != '0')) return;
+
+  op_ = op;
+  line_ = Instruction;
+  code_.clear();
+  state_ = FirstState(op);
+  // "prompt", "wait", "RS", "NP" and "FI" keep their line until their first item.
+  const bool keeps_line = op == TCrtOp::OP_PROMPT || op == TCrtOp::OP_WAIT ||
+                          op == TCrtOp::OP_RS || op == TCrtOp::OP_NP || op == TCrtOp::OP_FI;
+  if (!keeps_line) Instruction = std::move(argument);
+  SetBusy();
+  if (op == TCrtOp::OP_L) SetMaxProgress(2);
+}
+
+void TInstCrt::Prompt() {
+  Instruction = Trim(std::string_view(Instruction).substr(6));
+  PostInfo(Instruction);
+  state_ = TCrtState::CRT_DONE;
+}
+
+void TInstCrt::WaitStart() {
+  Instruction = Trim(std::string_view(Instruction).substr(4));
+  uint32_t duration = 0;
+  if (!ParseDecimalU32(Instruction, duration)) {
+    PostError("Invalid wait time in line : " + line_);
+    return;
+  }
+  wait_duration_ = duration;
+  wait_start_ = clock_.TickCount();
+  state_ = TCrtState::CRT_WAIT_TIME;
+}
+
+// Unsigned subtraction keeps the elapsed time right across a tick counter wrap.
+void TInstCrt::WaitTime() {
+  const uint32_t elapsed = clock_.TickCount() - wait_start_;
+  if (elapsed > wait_duration_) state_ = TCrtState::CRT_DONE;
+}
+
+void TInstCrt::CommandSend() {
+  switch (op_) {
+    case TCrtOp::OP_RS:
+      PostInfo("Reset");
+      SendLine("RS");
+      break;
+    case TCrtOp::OP_NP: SendLine("NP"); break;
+    case TCrtOp::OP_FI: SendLine("FI"); break;
+    case TCrtOp::OP_FY:
+      PostInfo(" Starting ");
+      SendLine("FY");
+      break;
+    case TCrtOp::OP_FU:
+      PostInfo("End Update");
+      SendLine("FU");
+      break;
+    case TCrtOp::OP_Q:
+    case TCrtOp::OP_Z: {
+      if (!HasArgument()) return;
+      code_ = Instruction.substr(0, 1);
+      const bool bridge_start = op_ == TCrtOp::OP_Q;
+      PostInfo(bridge_start ? "Start Bridge : " + code_ : "End   Bridge" + code_);
+      SendLine((bridge_start ? "Q" : "Z") + code_);
+      DropCode();
+      break;
+    }
+    default: break;
+  }
+  state_ = TCrtState::CRT_CMD_ACK;
+}
+
+void TInstCrt::CommandAck() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    ConsumeInput(".");
+    state_ = TCrtState::CRT_DONE;
+  } else if (InputStartsWith('I')) {
+    Refuse();
+  }
+}
+
+// "V" + c, or the bare "UV"; the version text follows the device's ".".
+void TInstCrt::WriteSend() {
+  if (!HasArgument()) return;
+  if (op_ == TCrtOp::OP_V) {
+    code_ = Instruction.substr(0, 1);
+    if (Trim(std::string_view(Instruction).substr(1)).empty()) {
+      PostError("Missing version in line : " + line_);
+      return;
+    }
+    SendLine("V" + code_);
+  } else {
+    SendLine("UV");
+  }
+  state_ = TCrtState::CRT_WRITE_ACK;
+}
+
+void TInstCrt::WriteAck() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    ConsumeInput(".");
+    if (op_ == TCrtOp::OP_V) DropCode();
+    SetMaxProgress(2);
+    StepProgress();
+    SendLine(Instruction);
+    state_ = TCrtState::CRT_WRITE_RESULT;
+  } else if (InputStartsWith('I')) {
+    Refuse();
+  }
+}
+
+void TInstCrt::WriteResult() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    ConsumeInput(".");
+    StepProgress();
+    state_ = TCrtState::CRT_DONE;
+  } else if (InputStartsWith('X')) {
+    ConsumeInput("X");
+    PostError("Error while writing version number !!!");
+  }
+}
+
+void TInstCrt::VersionSend() {
+  if (!HasArgument()) return;
+  code_ = Instruction.substr(0, 1);
+  SendLine("T" + code_);
+  state_ = TCrtState::CRT_T_ACK;
+}
+
+void TInstCrt::VersionAck() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    ConsumeInput(".");
+    SetMaxProgress(2);
+    StepProgress();
+    state_ = TCrtState::CRT_T_VERSION;
+  } else if (InputStartsWith('I')) {
+    Refuse();
+  }
+}
+
+// A version differing from the expected one is not an error: it completes silently.
+void TInstCrt::VersionRead() {
+  PullInput();
+  if (BufIn.find('.') == kVersionLength) {
+    const std::string read = BufIn.substr(0, kVersionLength);
+    const std::string expected = Trim(std::string_view(Instruction).substr(1));
+    if (read == expected && OnVersionSame) OnVersionSame(this, CardCodeIndex(code_));
+    ClearInput();
+    StepProgress();
+    state_ = TCrtState::CRT_DONE;
+  } else if (InputStartsWith('X')) {
+    ConsumeInput("X");
+    PostError("Error while reading version number !!!");
+  }
+}
+
+void TInstCrt::PingSend() {
+  if (!HasArgument()) return;
+  const char c = Instruction[0];
+  if (c < '0' || c > '9') {
+    PostError("Invalid card number in line : " + line_);
+    return;
+  }
+  code_ = std::string(1, c);
+  ping_card_ = c - '0';
+  PostInfo("Ping Card " + code_);
+  SendLine("M" + code_);
+  DropCode();
+  state_ = TCrtState::CRT_M_REPLY;
+}
+
+// A card that does not answer is skipped by the sequencer; the engine succeeds.
+void TInstCrt::PingReply() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    ConsumeInput(".");
+    PostInfo("Ping OK");
+    if (OnCardReady) OnCardReady(this, ping_card_);
+    state_ = TCrtState::CRT_DONE;
+  } else if (InputStartsWith('X') || InputStartsWith('I')) {
+    ConsumeInput("X");
+    PostInfo("Ping Error");
+    if (OnCardError) OnCardError(this, ping_card_);
+    state_ = TCrtState::CRT_DONE;
+  }
+}
+
+void TInstCrt::LSend() {
+  StepProgress();
+  SendLine("L" + Instruction);
+  state_ = TCrtState::CRT_L_ACK;
+}
+
+void TInstCrt::LAck() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    ConsumeInput(".");
+    StepProgress();
+    state_ = TCrtState::CRT_DONE;
+  } else if (InputStartsWith('I')) {
+    Refuse();
+  }
+}
+
+void TInstCrt::Finish() {
+  state_ = TCrtState::CRT_IDLE;
+  ClearBusy();
+}
+
+bool TInstCrt::HasArgument() {
+  if (!Instruction.empty()) return true;
+  PostError("Missing argument in line : " + line_);
+  return false;
+}
+
+void TInstCrt::DropCode() {
+  if (!Instruction.empty()) Instruction = Trim(std::string_view(Instruction).substr(1));
+}
+
+void TInstCrt::Refuse() {
+  ConsumeInput("X");
+  PostError("Instruction unknown");
+}

@@ -1,0 +1,237 @@
+#include "engines/prog_boot.h"
+
+#include <string_view>
+#include <utility>
+
+#include "engines/file_access.h"
+#include "engines/intel_hex.h"
+#include "engines/text_util.h"
+
+namespace {
+constexpr int32_t kMaxRetransmissions = 300;
+constexpr uint8_t kVerifyRecordType = 0x0C;
+// The extended boot area whose sum the device verifies.
+constexpr uint16_t kBootLow = 0x4000;
+constexpr uint16_t kBootHigh = 0x5FFF;
+// The boot loader reports its checksum offset by this base.
+constexpr uint16_t kBootChecksumBase = 0x6000;
+const char kCrLf[] = "\r\n";
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+}  // namespace
+
+TProgBoot::TProgBoot() = default;
+
+void TProgBoot::Step() {
+  switch (state_) {
+    case TBootState::BOOT_IDLE: Accept(); break;
+    case TBootState::BOOT_SYNC_SEND: SyncSend(); break;
+    case TBootState::BOOT_SYNC_WAIT: SyncWait(); break;
+    case TBootState::BOOT_TYPE_WAIT: TypeWait(); break;
+    case TBootState::BOOT_ID_WAIT: IdWait(); break;
+    case TBootState::BOOT_LOAD: Load(); break;
+    case TBootState::BOOT_ERASE_ACK: EraseAck(); break;
+    case TBootState::BOOT_ERASE_DONE: EraseDone(); break;
+    case TBootState::BOOT_UPLOAD: Upload(); break;
+    case TBootState::BOOT_VERIFY_SEND: VerifySend(); break;
+    case TBootState::BOOT_VERIFY_WAIT: VerifyWait(); break;
+    case TBootState::BOOT_FINISH: Finish(); break;
+    case TBootState::BOOT_ERROR: break;
+  }
+}
+
+void TProgBoot::PostError(const std::string& text) {
+  Lines.clear();
+  ClearBusy();
+  state_ = TBootState::BOOT_ERROR;
+  TGestionnaire::PostError(text);
+}
+
+void TProgBoot::ResetEngine() {
+  Lines.clear();
+  TGestionnaire::ResetEngine();
+  state_ = TBootState::BOOT_IDLE;
+}
+
+// "P" then "B", blanks allowed between them: "PB x", "P B x". "PA", "P8" are not ours.
+void TProgBoot::Accept() {
+  if (Busy) return;
+  if (StartsWith(Instruction, "SYN")) {
+    SetBusy();
+    state_ = TBootState::BOOT_SYNC_SEND;
+    return;
+  }
+  if (!StartsWith(Instruction, "P")) return;
+  std::string rest = Trim(std::string_view(Instruction).substr(1));
+  if (!StartsWith(rest, "B")) return;
+  Instruction = std::move(rest);
+  SetBusy();
+  state_ = TBootState::BOOT_LOAD;
+}
+
+void TProgBoot::SyncSend() {
+  SendLine("%");
+  state_ = TBootState::BOOT_SYNC_WAIT;
+}
+
+// The device may answer several "%" sent while it was starting; everything received
+// before "37" is sent is stale, so the whole buffer is dropped once a "." is seen.
+void TProgBoot::SyncWait() {
+  PullInput();
+  if (BufIn.empty()) {
+    state_ = TBootState::BOOT_SYNC_SEND;
+    return;
+  }
+  const bool ready = BufIn.find('.') != std::string::npos;
+  ClearInput();
+  if (!ready) return;
+  PostInfo("Verify Device Type");
+  DeviceType = 37;
+  SendLine("37");
+  state_ = TBootState::BOOT_TYPE_WAIT;
+}
+
+void TProgBoot::TypeWait() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    Raise(OnDeviceType);
+    ConsumeInput(".");
+    state_ = TBootState::BOOT_ID_WAIT;
+  } else if (InputStartsWith('X')) {
+    if (DeviceType == 37) {
+      ConsumeInput("X");
+      DeviceType = 27;
+      SendLine("27");
+    } else {
+      PostError("Bad type of device !!!");
+      ConsumeInput("X");
+    }
+  }
+}
+
+// Reply: checksum (4 hex digits), identifier (4 hex digits), for type 27 four more
+// characters, then ".". Only a "." at exactly that place completes it.
+void TProgBoot::IdWait() {
+  PullInput();
+  const size_t dot = DeviceType == 27 ? 12 : 8;
+  if (BufIn.find('.') != dot) return;
+  const uint16_t checksum = HexToWord(BufIn);
+  PostInfo("Boot Checksum : " + WordToHex(checksum - kBootChecksumBase));
+  const std::string id_text = BufIn.substr(4, 4);
+  PostInfo("Device ID : " + id_text);
+  SetDeviceID(HexToWord(id_text));
+  ClearInput();
+  state_ = TBootState::BOOT_FINISH;
+}
+
+// Instruction holds "B <file> [checksum]". The file is looked for in CurentDir.
+void TProgBoot::Load() {
+  Instruction = TrimLeft(std::string_view(Instruction).substr(1));
+  size_t name_end = 0;
+  while (name_end < Instruction.size() && !IsBlank(Instruction[name_end])) ++name_end;
+  const std::string name = Instruction.substr(0, name_end);
+  ErrorCount = 0;
+  if (!LoadTextLines(CurentDir + name, Lines)) {
+    PostError(CurentDir + Instruction + " File not found !!!");
+    return;
+  }
+  Instruction = Trim(std::string_view(Instruction).substr(name_end));
+  ExpectedChecksum = Instruction;
+  SetMaxProgress(static_cast<int32_t>(Lines.size()) + 2);
+  SendLine("PB");
+  state_ = TBootState::BOOT_ERASE_ACK;
+}
+
+void TProgBoot::EraseAck() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    ConsumeInput(".");
+    PostInfo("Erase Extended Boot");
+    state_ = TBootState::BOOT_ERASE_DONE;
+  } else if (InputStartsWith('I')) {
+    ConsumeInput("X");
+    PostError("Instruction unknown");
+  }
+}
+
+// Line 0 goes now and again after its acknowledgement: the progress maximum (lines
+// + 2) counts the erase and lines + 1 acknowledgements.
+void TProgBoot::EraseDone() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    StepProgress();
+    ConsumeInput(".");
+    LineIndex = 0;
+    if (Lines.empty()) {
+      PostError("Boot File Empty !!!");
+      return;
+    }
+    PostInfo("Upload Extended Boot");
+    SendHexLine(0);
+    state_ = TBootState::BOOT_UPLOAD;
+  } else if (InputStartsWith('X')) {
+    ConsumeInput("X");
+    PostError("Error while erasing !!!");
+  }
+}
+
+void TProgBoot::Upload() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    ConsumeInput(".");
+    StepProgress();
+    if (LineIndex < static_cast<int32_t>(Lines.size())) {
+      SendHexLine(LineIndex);
+      ++LineIndex;
+    } else {
+      state_ = TBootState::BOOT_VERIFY_SEND;
+    }
+  } else if (InputStartsWith('X')) {
+    PostError("Error while writing!!!");
+    ConsumeInput("X");
+  } else if (InputStartsWith('R')) {
+    ConsumeInput("R");
+    if (CountRetransmission()) SendHexLine(LineIndex > 0 ? LineIndex - 1 : 0);
+  }
+}
+
+void TProgBoot::VerifySend() {
+  PostInfo("Verify Checksum");
+  const std::string checksum = !ExpectedChecksum.empty()
+                                   ? ExpectedChecksum
+                                   : WordToHex(HexImageSum(Lines, kBootLow, kBootHigh));
+  SendLine(BuildHexRecord(kVerifyRecordType, 0, checksum) + kCrLf);
+  state_ = TBootState::BOOT_VERIFY_WAIT;
+}
+
+void TProgBoot::VerifyWait() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    ConsumeInput(".");
+    state_ = TBootState::BOOT_FINISH;
+  } else if (InputStartsWith('X')) {
+    ConsumeInput("X");
+    PostError("Checksum Error");
+  } else if (InputStartsWith('R')) {
+    ConsumeInput("R");
+    state_ = TBootState::BOOT_VERIFY_SEND;
+    CountRetransmission();
+  }
+}
+
+void TProgBoot::Finish() {
+  Lines.clear();
+  state_ = TBootState::BOOT_IDLE;
+  ClearBusy();
+}
+
+void TProgBoot::SendHexLine(int32_t index) {
+  SendLine(Lines[static_cast<size_t>(index)] + kCrLf);
+}
+
+bool TProgBoot::CountRetransmission() {
+  ++ErrorCount;
+  if (ErrorCount <= kMaxRetransmissions) return true;
+  PostError("Too Many Transmission Error !!!");
+  return false;
+}

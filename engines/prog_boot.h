@@ -1,0 +1,79 @@
+// TProgBoot: the boot-loader engine. "SYN" synchronises with the device's boot
+// loader, agrees on the device type (37, else 27) and reads the boot checksum and the
+// 16-bit device identifier; "PB <file> [checksum]" erases the extended boot area,
+// uploads an Intel HEX file line by line and has the device verify a 16-bit sum.
+// Driven by the update sequencer (hand over a line, call Step while Busy);
+// single-threaded, events raised synchronously. No time-outs: a silent device keeps
+// the engine waiting until the owner calls ResetEngine.
+//
+// Wire: "%", "37"/"27" and "PB" go without terminator; HEX lines and the verify
+// record (type 0C, address 0, four checksum digits) end with "\r\n". Up to 300 "R"
+// (send again) are answered per "PB"; the 301st fails the operation.
+// The checksum text of a "PB" line is sent as written, without being checked.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engines/gestionnaire.h"
+
+class TProgBoot : public TGestionnaire {
+ public:
+  TProgBoot();
+
+  // Idle: accepts "SYN", or "P" followed (after blanks) by "B" (SetBusy).
+  // Busy: does the work of the current state and returns. Error: nothing.
+  void Step();
+
+  // Drops Lines, ClearBusy, enters the error state, then stores the text and raises
+  // OnError (so the owner sees Busy fall before the error).
+  void PostError(const std::string& text) override;
+  // Drops Lines, clears the base fields (no event) and returns to idle;
+  // ExpectedChecksum, LineIndex and DeviceType keep their values.
+  void ResetEngine() override;
+
+  std::string ExpectedChecksum;    // checksum text of the "PB" line; empty if none
+  std::vector<std::string> Lines;  // the HEX file being uploaded, without line ends
+  int32_t LineIndex = 0;           // index of the next line to send
+  int32_t DeviceType = 37;         // type proposed to the boot loader: 37, then 27
+  // The boot loader accepted DeviceType (raised before the identification reply).
+  TNotifyEvent OnDeviceType;
+
+ private:
+  enum class TBootState : uint8_t {
+    BOOT_IDLE,         // looks for an instruction to accept
+    BOOT_SYNC_SEND,    // sends "%"
+    BOOT_SYNC_WAIT,    // PullInput: "." anywhere proposes 37; nothing sends "%" again
+    BOOT_TYPE_WAIT,    // PullInput: "." accepted, "X" refused (37 then 27)
+    BOOT_ID_WAIT,      // PullInput: checksum and identifier, "." at 9th/13th char
+    BOOT_LOAD,         // loads the file, sends "PB"
+    BOOT_ERASE_ACK,    // PullInput: "." erase started, "I" unknown command
+    BOOT_ERASE_DONE,   // PullInput: "." erased (line 0 sent), "X" erase failed
+    BOOT_UPLOAD,       // PullInput: "." next line, "X" write failed, "R" again
+    BOOT_VERIFY_SEND,  // sends the verify record
+    BOOT_VERIFY_WAIT,  // PullInput: "." match, "X" mismatch, "R" again
+    BOOT_FINISH,       // drops Lines, ClearBusy, back to idle
+    BOOT_ERROR,        // after PostError; only ResetEngine leaves it
+  };
+
+  void Accept();
+  void SyncSend();
+  void SyncWait();
+  void TypeWait();
+  void IdWait();
+  void Load();
+  void EraseAck();
+  void EraseDone();
+  void Upload();
+  void VerifySend();
+  void VerifyWait();
+  void Finish();
+
+  // Sends Lines[index] followed by "\r\n".
+  void SendHexLine(int32_t index);
+  // Adds one "R"; false (after PostError) once more than 300 were received.
+  bool CountRetransmission();
+
+  TBootState state_ = TBootState::BOOT_IDLE;  // current state
+};
