@@ -1,0 +1,377 @@
+#include "engines/effect_language.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engines/file_access.h"
+#include "engines/intel_hex.h"
+
+namespace {
+
+std::string Parse(const std::string& line, TEffectStatement* out = nullptr) {
+  TEffectStatement st;
+  std::string result;
+  ParseStatement(line, result, st);
+  if (out) *out = st;
+  return result;
+}
+
+struct TLineCase {
+  const char* line;
+  const char* result;  // "" for a line that produces nothing
+};
+
+// The reference lines of the language and the records they must give.
+TEST(EffectParse, ReferenceLines) {
+  const TLineCase cases[] = {
+      {"ENDIR IDLE;", ":0100000601F8"},
+      {"ENDDR DRPAUSE;", ":0100000706F2"},
+      {"STATE RESET IDLE;", ":020000050001F8"},
+      {"RUNTEST 1000 TCK;", ":05000004000003E8010B"},
+      {"SIR 8 TDI (FE);", ":01000862FE97"},
+      {"SIR 8 ;", ":0000086296"},
+      {"SDR 64 TDI (FFFFFFFFFFFFFFFF);", ":010040E3FFDD"},
+      {"SDR 16 TDI (1234) TDO (ABCD) MASK (FFFF);", ":010010730676"},
+      {"// any text", ""},
+      {"TRST OFF;", ""},
+      {"STATE IDLE", ""},
+      {"", "Error"},
+      {"SIR 8;", "Error"},
+      {"SDR 600 TDI (00);", "Error"},
+      {"RUNTEST 1.0E-3 SEC;", "Error"},
+      {"sir 8 TDI (FE);", "Error"},
+      {"SIR 8 TDI (fe);", ":01000862FE97"},
+  };
+  for (const TLineCase& c : cases) {
+    EXPECT_EQ(Parse(c.line), c.result) << "line: " << c.line;
+  }
+}
+
+TEST(EffectParse, LongSdrFieldsCarryTheRawBlockAndItsSum) {
+  TEffectStatement st;
+  ASSERT_EQ(Parse("SDR 16 TDI (1234) TDO (ABCD) MASK (FFFF);", &st), ":010010730676");
+  EXPECT_EQ(st.StatementType, 0x73);
+  EXPECT_EQ(st.BitLength, 16);
+  EXPECT_EQ(st.TdiHex, "341246");
+  EXPECT_EQ(st.TdoHex, "CDAB");
+  EXPECT_EQ(st.MaskHex, "FFFF");
+  EXPECT_EQ(st.SmaskHex, "");
+  EXPECT_TRUE(st.RawBlockPending);
+}
+
+TEST(EffectParse, ModeLettersSetTheModeBits) {
+  struct {
+    const char* line;
+    uint8_t type;
+    const char* record;
+  } cases[] = {
+      {"SIRS 8 TDI (FE);", 0x22, ":01000822FED7"},
+      {"SIRE 8 TDI (FE);", 0x42, ":01000842FEB7"},
+      {"SIRC 8 TDI (FE);", 0x02, ":01000802FEF7"},
+      {"SIR 8 TDI (FE) TDO (FF);", 0x72, ":01000872FE87"},
+      {"SIRS 8 TDI (FE) TDO (01);", 0x32, ":01000832FEC7"},
+      {"SDRS 16 TDI (1234);", 0x23, ":0100102306C6"},
+      {"SDRE 16 TDI (1234);", 0x43, ":0100104306A6"},
+      {"SDRC 16 TDI (1234);", 0x03, ":0100100306E6"},
+      {"SDRE 16 TDI (1234) TDO (FFFF);", 0x53, ":010010530696"},
+      {"SDRS 16 TDI (AAAA);", 0xA3, ":010010A3AAA2"},
+      {"SDRC 16 TDI (AAAA) TDO (0000);", 0x93, ":01001093AAB2"},
+      {"SDR 16 TDI (AAAA);", 0xE3, ":010010E3AA62"},
+      {"SDR\t16 TDI (1234);", 0x63, ":010010630686"},  // any other character: plain mode
+  };
+  for (const auto& c : cases) {
+    TEffectStatement st;
+    EXPECT_EQ(Parse(c.line, &st), c.record) << c.line;
+    EXPECT_EQ(st.StatementType, c.type) << c.line;
+  }
+}
+
+TEST(EffectParse, SmaskMasksTdiOnlyWhenOfTheSameLength) {
+  TEffectStatement st;
+  EXPECT_EQ(Parse("SIR 8 TDI (FF) SMASK (F0);", &st), ":01000862F0A5");
+  EXPECT_EQ(st.SmaskHex, "F0");
+  EXPECT_EQ(Parse("SIR 8 TDI (FF) SMASK (00F0);", &st), ":01000862FF96");
+  EXPECT_EQ(st.TdiHex, "FF");
+  // Masking can turn long data into fill form.
+  EXPECT_EQ(Parse("SDR 8 TDI (3F) SMASK (33);", &st), ":010008E333E1");
+  EXPECT_FALSE(st.RawBlockPending);
+}
+
+TEST(EffectParse, FieldWithoutClosingParenthesisIsEmpty) {
+  TEffectStatement st;
+  // The rest is examined again from the field's first digit on: "FE;" is no keyword.
+  EXPECT_EQ(Parse("SIR 8 TDI (FE;", &st), "Error");
+  // Here the rest is ";", so the statement ends with an empty TDI.
+  EXPECT_EQ(Parse("SIR 8 TDI (;", &st), ":0000086296");
+  EXPECT_EQ(st.TdiHex, "");
+  // The next field's ")" closes the unterminated one, as the rule reads.
+  EXPECT_EQ(Parse("SIR 8 TDO (FE TDI (01);", &st), "Error");
+}
+
+TEST(EffectParse, RepeatedFieldOverwritesTheEarlierOne) {
+  TEffectStatement st;
+  EXPECT_EQ(Parse("SIR 8 TDI (00) TDI (FE);", &st), ":01000862FE97");
+  EXPECT_EQ(st.TdiHex, "FE");
+}
+
+TEST(EffectParse, FieldsAreResetByEveryParse) {
+  TEffectStatement st;
+  std::string result;
+  ParseStatement("SDR 16 TDI (1234) TDO (ABCD) MASK (FFFF) SMASK (FFFF);", result, st);
+  ASSERT_TRUE(st.RawBlockPending);
+  result.clear();
+  ParseStatement("// comment", result, st);
+  EXPECT_EQ(result, "");
+  EXPECT_EQ(st.StatementType, 0);
+  EXPECT_EQ(st.BitLength, 0);
+  EXPECT_EQ(st.TdiHex, "");
+  EXPECT_EQ(st.TdoHex, "");
+  EXPECT_EQ(st.MaskHex, "");
+  EXPECT_EQ(st.SmaskHex, "");
+  EXPECT_FALSE(st.RawBlockPending);
+}
+
+TEST(EffectParse, NothingLeavesTheResultUntouched) {
+  TEffectStatement st;
+  std::string result = "kept";
+  ParseStatement("TRSTX whatever", result, st);
+  EXPECT_EQ(result, "kept");
+}
+
+TEST(EffectParse, StateRuntestAndEndStates) {
+  const TLineCase cases[] = {
+      {"STATE;", ":00000005FB"},
+      {"STATE\tIRPAUSE  DRPAUSE ;", ":020000050D06E6"},
+      {"STATE IDLEX;", "Error"},
+      {"STATE IDLE TCK;", "Error"},
+      {"STATE IDLE   ", ""},
+      {"ENDIR IRPAUSE ; trailing text", ":010000060DEC"},
+      {"ENDIR;", "Error"},
+      {"ENDIR IDLE", "Error"},
+      {"ENDDR IDLE TCK;", "Error"},
+      {"RUNTEST IDLE 16 TCK;", ":050000040000001001E6"},
+      {"RUNTEST DRPAUSE 16 TCK;", ":050000040000001006E1"},
+      {"RUNTEST $10 TCK;", ":050000040000001001E6"},
+      {"RUNTEST x10 TCK;", ":050000040000001001E6"},
+      {"RUNTEST X10 TCK;", ":050000040000001001E6"},
+      {"RUNTEST 0x10 TCK;", ":050000040000001001E6"},
+      {"RUNTEST +16 TCK;", ":050000040000001001E6"},
+      {"RUNTEST 2147483647 TCK;", ":050000047FFFFFFF017A"},
+      {"RUNTEST 2147483648 TCK;", "Error"},
+      {"RUNTEST $80000000 TCK;", "Error"},
+      {"RUNTEST 16 TCK", "Error"},
+      {"RUNTEST 16 SEC;", "Error"},
+      {"RUNTEST 16TCK;", "Error"},
+      {"RUNTEST IDLE 3 TCK 2.00E-002 SEC;", "Error"},
+      {"RUNTEST 16 TCK ENDSTATE IDLE;", "Error"},
+      {"RUNTEST $ TCK;", "Error"},
+      {"RUNTEST 0x1G TCK;", "Error"},
+  };
+  for (const TLineCase& c : cases) {
+    EXPECT_EQ(Parse(c.line), c.result) << "line: " << c.line;
+  }
+}
+
+TEST(EffectParse, LexicalRules) {
+  const TLineCase cases[] = {
+      {"  \t// indented comment", ""},
+      {"\tSIR 8 TDI (FE);", ":01000862FE97"},
+      {"SIR 8\tTDI (FE);", "Error"},  // a number ends at a space only
+      {"SIR 8 TDI(FE);", ":01000862FE97"},
+      {"SIR 8 TDI [FE);", ":01000862FE97"},  // the opening character is not read
+      {"SIR 8 TDI (FE) ; anything after the end", ":01000862FE97"},
+      {"SIR 8 TDI (FE) FOO (00);", "Error"},
+      {"SIR 8 TDI (FE)", "Error"},  // no ";": an incomplete shift is not dropped silently
+      {"! SVF comment", "Error"},
+      {"   ", "Error"},
+      {"HIR 0;", "Error"},
+      {"TIR 0 ;", "Error"},
+      {"HDR 0;", "Error"},
+      {"TDR 0;", "Error"},
+      {"FREQUENCY 1E6 HZ;", "Error"},
+      {"PIO (HLUDXZ);", "Error"},
+      {"PIOMAP (IN A);", "Error"},
+      {"SIR 8 TDI (F E);", "Error"},  // only hex digits travel in a record
+      {"SIR 8 TDI (FG);", "Error"},
+      {"SIR 10 TDI (280);", "Error"},  // odd digit count: no whole bytes
+  };
+  for (const TLineCase& c : cases) {
+    EXPECT_EQ(Parse(c.line), c.result) << "line: " << c.line;
+  }
+}
+
+// Lines whose treatment the language leaves open are rejected, never worse.
+TEST(EffectParse, UnspecifiedLinesGiveError) {
+  const std::string digits252(252, '0');
+  std::string long_ok = std::string(250, 'A') + "12";
+  std::string long_bad = std::string(252, 'A') + "12";
+  const TLineCase cases[] = {
+      {"SIR", "Error"},
+      {"SDR", "Error"},
+      {"SIRS", "Error"},
+      {"SDR 8 ;", "Error"},           // no TDI at all
+      {"SDR 8 TDI ();", "Error"},     // no TDI digit
+      {"SDR 8 TDI (F);", "Error"},    // one digit
+      {"SDR 8 TDO (FF);", "Error"},   // TDO without TDI
+      {"SIR -8 TDI (FE);", "Error"},  // negative length
+      {"SDR -1 TDI (00);", "Error"},
+      {"RUNTEST -5 TCK;", "Error"},   // negative run count
+      {"RUNTEST -1 TCK;", "Error"},
+      {"SDR 513 TDI (00);", "Error"},
+  };
+  for (const TLineCase& c : cases) {
+    EXPECT_EQ(Parse(c.line), c.result) << "line: " << c.line;
+  }
+  // A raw block of 254 characters (252 digits and the sum) still fits its length byte;
+  // 256 do not.
+  TEffectStatement st;
+  const std::string ok = Parse("SDR 512 TDI (" + long_ok + ");", &st);
+  EXPECT_EQ(ok, BuildHexRecord(0x63, 512, "FE"));
+  EXPECT_EQ(st.TdiHex.size(), 254u);
+  EXPECT_EQ(Parse("SDR 512 TDI (" + long_bad + ");"), "Error");
+  EXPECT_EQ(Parse("SIR 512 TDI (" + std::string(512, 'A') + ");"), "Error");
+  EXPECT_EQ(Parse("SIR 0 TDI (" + digits252 + ");"), BuildHexRecord(0x62, 0, digits252));
+  EXPECT_EQ(Parse("SDR 0 TDI (00);"), ":010000E3001C");
+}
+
+TEST(EffectParse, ZeroLengthShiftsAndLimits) {
+  EXPECT_EQ(Parse("SIR 512 TDI (FE);"), ":01020062FE9D");
+  EXPECT_EQ(Parse("SIR 0 ;"), ":000000629E");
+  EXPECT_EQ(Parse("SIR x200 TDI (FE);"), ":01020062FE9D");
+}
+
+TEST(EffectHelpers, ParseTapStateKnowsEveryName) {
+  const char* names[] = {"RESET",    "IDLE",     "DRSELECT",  "DRCAPTURE", "DRSHIFT", "DREXIT1",
+                         "DRPAUSE",  "DREXIT2",  "DRUPDATE",  "IRSELECT",  "IRCAPTURE", "IRSHIFT",
+                         "IREXIT1",  "IRPAUSE",  "IREXIT2",   "IRUPDATE"};
+  for (int i = 0; i < 16; ++i) {
+    std::string text = std::string(" \t") + names[i] + "X;";
+    std::string code;
+    EXPECT_TRUE(ParseTapState(text, code)) << names[i];
+    EXPECT_EQ(code, ByteToHex(i)) << names[i];
+    EXPECT_EQ(text, "X;") << names[i];  // only the name goes
+  }
+  std::string text = "idle;";
+  std::string code = "stale";
+  EXPECT_FALSE(ParseTapState(text, code));
+  EXPECT_EQ(code, "");
+}
+
+TEST(EffectHelpers, ReverseHexBytes) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", ""},           {"1", "1"},           {"12", "12"},
+      {"1234", "3412"},   {"123456", "563412"}, {"12345678", "78563412"},
+      {"123", "123"},     {"12345", "45312"},   {"1234567", "6734512"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(ReverseHexBytes(in), out) << in;
+}
+
+TEST(EffectHelpers, AndHexMask) {
+  std::string hex = "FF7E";
+  AndHexMask("0F3C", hex);
+  EXPECT_EQ(hex, "0F3C");
+  hex = "ABCD";
+  AndHexMask("F0F0", hex);
+  EXPECT_EQ(hex, "A0C0");
+  hex = "ABCD";
+  AndHexMask("FF", hex);  // other length: unchanged
+  EXPECT_EQ(hex, "ABCD");
+  hex = "ab";
+  AndHexMask("FF", hex);  // lower case reads as 0
+  EXPECT_EQ(hex, "00");
+}
+
+TEST(EffectHelpers, UniformHexDigitAndAppendHexSum) {
+  char d = '?';
+  EXPECT_TRUE(UniformHexDigit("AAAA", d));
+  EXPECT_EQ(d, 'A');
+  d = '?';
+  EXPECT_FALSE(UniformHexDigit("AAAB", d));
+  EXPECT_FALSE(UniformHexDigit("A", d));
+  EXPECT_FALSE(UniformHexDigit("", d));
+  EXPECT_EQ(d, '?');
+
+  std::string hex = "3412";
+  AppendHexSum(hex);
+  EXPECT_EQ(hex, "341246");
+  hex = "FFFF";
+  AppendHexSum(hex);  // 0x1FE wraps to FE, no complement
+  EXPECT_EQ(hex, "FFFFFE");
+  hex = "1B9";
+  AppendHexSum(hex);  // only complete pairs count
+  EXPECT_EQ(hex, "1B91B");
+  hex = "";
+  AppendHexSum(hex);
+  EXPECT_EQ(hex, "00");
+}
+
+// True when `record` is a well-formed Intel HEX line whose checksum adds up.
+bool WellFormedRecord(const std::string& record) {
+  if (record.size() < 11 || record[0] != ':' || record.size() % 2 == 0) return false;
+  unsigned sum = 0;
+  for (size_t i = 1; i < record.size(); i += 2) {
+    if (!std::isxdigit(static_cast<unsigned char>(record[i])) ||
+        !std::isxdigit(static_cast<unsigned char>(record[i + 1]))) {
+      return false;
+    }
+    sum += static_cast<unsigned>(HexDigitValue(record[i]) * 16 + HexDigitValue(record[i + 1]));
+  }
+  const size_t count = static_cast<size_t>(HexDigitValue(record[1]) * 16 + HexDigitValue(record[2]));
+  return (sum & 0xFF) == 0 && record.size() == 11 + 2 * count;
+}
+
+// Vendor-written vector files are full SVF, not the one-statement-per-line subset:
+// every line must still give a record, "Error" or nothing, and never anything else.
+void ParseWholeFile(const std::string& path, int& records, int& errors) {
+  std::vector<std::string> lines;
+  ASSERT_TRUE(LoadTextLines(path, lines)) << path;
+  ASSERT_FALSE(lines.empty()) << path;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    TEffectStatement st;
+    std::string result;
+    ParseStatement(lines[i], result, st);
+    if (result == "Error") {
+      ++errors;
+    } else if (!result.empty()) {
+      ++records;
+      EXPECT_TRUE(WellFormedRecord(result)) << path << ":" << i + 1 << ": " << result;
+      if (st.RawBlockPending) {
+        EXPECT_LE(st.TdiHex.size(), kEffectMaxRawBlock);
+      }
+    }
+  }
+}
+
+TEST(EffectParse, VendorFileInTheTree) {
+  const char* src = std::getenv("QELT_SOURCE_DIR");
+  if (!src) GTEST_SKIP() << "QELT_SOURCE_DIR not set";
+  int records = 0, errors = 0;
+  ParseWholeFile(std::string(src) + "/engines/testdata/VHDL-CPLDIntro1LEDon.svf", records,
+                 errors);
+  // Mostly plain SIR/SDR/RUNTEST lines; FREQUENCY, HIR/TIR/HDR/TDR and blank lines fail.
+  EXPECT_GT(records, 1000);
+  EXPECT_GT(errors, 10);
+}
+
+TEST(EffectParse, SharedVendorFiles) {
+  const std::filesystem::path dir = "/work/shared/testdata/svf";
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dir, ec)) GTEST_SKIP() << "no shared vector files here";
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string ext = entry.path().extension().string();
+    if (ext != ".svf" && ext != ".SVF") continue;
+    int records = 0, errors = 0;
+    ParseWholeFile(entry.path().string(), records, errors);
+    EXPECT_GT(records + errors, 0) << entry.path();
+    ++files;
+  }
+  EXPECT_GT(files, 0);
+}
+
+}  // namespace
