@@ -1,0 +1,95 @@
+#include "link/qt_tcp_backend.h"
+
+#include <QHostAddress>
+
+TQtTcpBackend::TQtTcpBackend(QObject* parent) : QObject(parent) {
+  connect(&socket_, &QTcpSocket::connected, this, &TQtTcpBackend::HandleConnected);
+  connect(&socket_, &QTcpSocket::readyRead, this, &TQtTcpBackend::ReadAvailable);
+  connect(&socket_, &QAbstractSocket::errorOccurred, this,
+          [this](QAbstractSocket::SocketError) { HandleError(socket_.errorString()); });
+  // The peer closing the connection counts as an error of the connection.
+  connect(&socket_, &QTcpSocket::disconnected, this,
+          [this] { HandleError(QStringLiteral("The remote host closed the connection")); });
+}
+
+TQtTcpBackend::~TQtTcpBackend() {
+  // The socket's destructor still emits signals: nothing of this object may run then.
+  disconnect(&socket_, nullptr, this, nullptr);
+  socket_.abort();
+}
+
+bool TQtTcpBackend::Connect(const std::string& address, int32_t port, std::string& error) {
+  Close();
+  // Only address literals: a name would start a look-up through the resolver.
+  QHostAddress host;
+  if (!host.setAddress(QString::fromStdString(address))) {
+    error = "Invalid remote address \"" + address + "\"";
+    return false;
+  }
+  if (port < 1 || port > 65535) {
+    error = "Invalid remote port " + std::to_string(port);
+    return false;
+  }
+  socket_.connectToHost(host, static_cast<quint16>(port));
+  return true;
+}
+
+void TQtTcpBackend::Close() {
+  closing_ = true;
+  socket_.abort();
+  closing_ = false;
+  ++attempt_;
+  failed_ = false;
+  connected_ = false;
+}
+
+bool TQtTcpBackend::IsConnected() const {
+  return connected_ && socket_.state() == QAbstractSocket::ConnectedState;
+}
+
+void TQtTcpBackend::Write(const std::string& bytes) {
+  if (!IsConnected() || bytes.empty()) return;
+  socket_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+void TQtTcpBackend::Defer(std::function<void()> call) {
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+void TQtTcpBackend::Post(std::function<void()> call) {
+  uint64_t attempt = attempt_;
+  QMetaObject::invokeMethod(
+      this,
+      [this, attempt, call = std::move(call)] {
+        if (attempt == attempt_) call();
+      },
+      Qt::QueuedConnection);
+}
+
+void TQtTcpBackend::HandleConnected() {
+  if (closing_ || failed_) return;
+  Post([this] {
+    if (failed_ || socket_.state() != QAbstractSocket::ConnectedState) return;
+    connected_ = true;
+    if (OnConnected) OnConnected();
+    // Bytes that came with the connection were held until it was reported.
+    if (socket_.bytesAvailable() > 0) ReadAvailable();
+  });
+}
+
+void TQtTcpBackend::HandleError(const QString& text) {
+  if (closing_ || failed_) return;
+  failed_ = true;
+  connected_ = false;
+  std::string message = text.toStdString();
+  Post([this, message] {
+    Close();  // the backend is closed when OnError runs
+    if (OnError) OnError(message);
+  });
+}
+
+void TQtTcpBackend::ReadAvailable() {
+  if (!connected_ || failed_) return;  // held until OnConnected has been reported
+  QByteArray data = socket_.readAll();
+  if (!data.isEmpty() && OnReceive) OnReceive(std::string(data.constData(), data.size()));
+}

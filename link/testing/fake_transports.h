@@ -1,0 +1,106 @@
+// In-process transports for the link's tests. Every call the link makes is written
+// to one shared log ("serial.open /dev/ttyS0 9600", "udp.send 10.0.0.1:7 ?"), so a
+// test can check the order of closes and opens across transports. Input is fed by
+// the test itself, standing in for the event loop; nothing is delivered inside a call.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "link/com_driver.h"
+#include "link/transport.h"
+
+using TCallLog = std::vector<std::string>;
+
+class TFakeSerial : public TSerialBackend {
+ public:
+  explicit TFakeSerial(TCallLog* log) : log_(log) {}
+  bool Open(const std::string& device, const TSerialSettings& settings,
+            std::string& error) override;
+  void Close() override;
+  bool IsOpen() const override { return open_; }
+  void Apply(const TSerialSettings& settings) override;
+  void Write(const std::string& bytes) override;
+  void ResetLines() override;
+
+  // Test side.
+  void Feed(const std::string& bytes) { OnReceive(bytes); }
+  std::set<std::string> missing;  // device names whose Open fails
+  std::string missingReason = "No such file or directory";
+  std::string wire;               // every byte written, in order
+  TSerialSettings settings;       // as last opened or applied
+  std::string device;             // as last opened
+
+ private:
+  TCallLog* log_;
+  bool open_ = false;
+};
+
+class TFakeUdp : public TUdpBackend {
+ public:
+  explicit TFakeUdp(TCallLog* log) : log_(log) {}
+  bool Bind(int32_t port, std::string& error) override;
+  void Unbind() override;
+  bool IsBound() const override { return bound_; }
+  int32_t BoundPort() const override { return bound_ ? port_ : 0; }
+  bool SendTo(const std::string& address, int32_t port, const std::string& data,
+              std::string& error) override;
+
+  // Test side.
+  void Arrive(const std::string& data, const std::string& address, int32_t port) {
+    OnDatagram(data, address, port);
+  }
+  std::set<int32_t> busyPorts;  // Bind fails on these
+  std::string sendError;        // when set, SendTo fails with it
+  std::vector<std::string> datagrams;
+
+ private:
+  TCallLog* log_;
+  bool bound_ = false;
+  int32_t port_ = 0;
+};
+
+class TFakeTcp : public TTcpBackend {
+ public:
+  explicit TFakeTcp(TCallLog* log) : log_(log) {}
+  bool Connect(const std::string& address, int32_t port, std::string& error) override;
+  void Close() override;
+  bool IsConnected() const override { return connected_; }
+  void Write(const std::string& bytes) override;
+  void Defer(std::function<void()> call) override { deferred_.push_back(std::move(call)); }
+
+  // Test side.
+  void Accept();                       // the pending attempt connects
+  void Fail(const std::string& text);  // the attempt or connection fails
+  void Arrive(const std::string& bytes) { OnReceive(bytes); }
+  int RunDeferred();                   // runs what was queued so far; returns how many
+  size_t DeferredCount() const { return deferred_.size(); }
+  bool connectFailsAtOnce = false;
+  bool pending = false;  // an attempt is under way
+  int connects = 0;
+  int errorDepth = 0;    // > 0 while OnError runs
+  int nestedConnects = 0;  // Connect calls made from inside OnError
+  std::string wire;
+
+ private:
+  TCallLog* log_;
+  bool connected_ = false;
+  std::deque<std::function<void()>> deferred_;
+};
+
+// A link on fake transports, with the fakes kept at hand.
+struct TFakeLink {
+  TFakeLink();
+  TCallLog log;
+  TFakeSerial* serial;
+  TFakeUdp* udp;
+  TFakeTcp* tcp;
+  std::unique_ptr<TComDriver> link;
+  // Records every notification of the link as its name, in order.
+  std::vector<std::string> events;
+  void RecordEvents();
+};
