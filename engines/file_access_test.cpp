@@ -1,0 +1,160 @@
+#include "engines/file_access.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engines/card_table.h"
+#include "engines/testing/temp_dir.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+class FileAccessTest : public ::testing::Test {
+ protected:
+  Lines Load(const std::string& relative, bool expect_ok = true) {
+    Lines lines = {"stale"};
+    std::string error;
+    EXPECT_EQ(LoadTextLines(dir.Dir() + relative, lines, &error), expect_ok) << relative;
+    if (!expect_ok) {
+      EXPECT_FALSE(error.empty());
+    }
+    return lines;
+  }
+  TTempDir dir;
+};
+
+TEST_F(FileAccessTest, LinesEndAtCrLfLfOrCrAndAFinalEndAddsNoLine) {
+  const std::pair<std::string, Lines> cases[] = {
+      {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+      {"a\n", {"a"}},
+      {"a\r\n", {"a"}},
+      {"a\r", {"a"}},
+      {"a\n\n", {"a", ""}},
+      {"a\r\r\n", {"a", ""}},
+      {"\r\n", {""}},
+      {"\n\r", {"", ""}},  // LF then a lone CR: two ends
+      {"", {}},
+      {"no end", {"no end"}},
+      {" keep  blanks \t\r\n", {" keep  blanks \t"}},
+      {std::string("nul\0byte", 8), {std::string("nul\0byte", 8)}},
+  };
+  for (const auto& [content, expected] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(content));
+    dir.Write("f.txt", content);
+    EXPECT_EQ(Load("f.txt"), expected);
+  }
+}
+
+TEST_F(FileAccessTest, MissingFileOrFolderFailsWithAReasonAndNoLines) {
+  EXPECT_EQ(Load("missing.hex", false), Lines{});
+  EXPECT_EQ(Load("", false), Lines{});  // the folder itself
+  EXPECT_EQ(Load("nowhere\\f.txt", false), Lines{});
+}
+
+TEST_F(FileAccessTest, BackslashesAreFolderSeparators) {
+  dir.Write("VI3/sub/script.ini", "RS\r\n");
+  EXPECT_EQ(Load("VI3\\sub\\script.ini"), Lines{"RS"});
+}
+
+TEST_F(FileAccessTest, AUniqueCaseInsensitiveMatchIsUsedPerComponent) {
+  dir.Write("Rev1/Scan/Boot_Ext.HEX", ":00000001FF\n");
+  EXPECT_EQ(Load("rev1\\SCAN\\boot_ext.hex"), Lines{":00000001FF"});
+  EXPECT_EQ(ResolvePath(dir.Dir() + "REV1\\scan\\BOOT_EXT.hex"),
+            (dir.path() / "Rev1" / "Scan" / "Boot_Ext.HEX").string());
+}
+
+TEST_F(FileAccessTest, AnExactNameWinsOverOtherCaseVariants) {
+  dir.Write("file.txt", "exact");
+  dir.Write("FILE.txt", "variant");
+  EXPECT_EQ(Load("file.txt"), Lines{"exact"});
+}
+
+TEST_F(FileAccessTest, AnAmbiguousMatchIsNotGuessed) {
+  dir.Write("File.txt", "one");
+  dir.Write("FILE.txt", "two");
+  Load("file.txt", false);
+  EXPECT_EQ(ResolvePath(dir.Dir() + "file.txt"), dir.Dir() + "file.txt");
+}
+
+TEST_F(FileAccessTest, ResolveLeavesAnUnmatchedNameConverted) {
+  std::string expected = std::string("qelt_no_such_folder") + kPathSeparator + "b.txt";
+  EXPECT_EQ(ResolvePath("qelt_no_such_folder\\b.txt"), expected);
+  EXPECT_EQ(ResolvePath(""), "");
+}
+
+TEST_F(FileAccessTest, AtomicWriteReplacesTheFileAndLeavesNoTemporary) {
+  const fs::path target = dir.Write("Updater.prm", "old content that is longer");
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomic(target.string(), "new", &error)) << error;
+  EXPECT_EQ(ReadAll(target), "new");
+  int entries = 0;
+  for (const auto& e : fs::directory_iterator(dir.path())) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+}
+
+TEST_F(FileAccessTest, AtomicWriteIntoAMissingFolderFailsAndTouchesNothing) {
+  std::string error;
+  EXPECT_FALSE(WriteFileAtomic(dir.Dir() + "absent" + kPathSeparator + "f.txt", "x", &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(fs::exists(dir.path() / "absent"));
+}
+
+TEST_F(FileAccessTest, SavedLinesEndWithCrLfAndLoadBack) {
+  const Lines lines = {"[Port]", "", "COM=3"};
+  ASSERT_TRUE(SaveTextLines(dir.Dir() + "out.ini", lines));
+  EXPECT_EQ(ReadAll(dir.path() / "out.ini"), "[Port]\r\n\r\nCOM=3\r\n");
+  EXPECT_EQ(Load("out.ini"), lines);
+}
+
+TEST_F(FileAccessTest, LineReaderReadsOneLineAtATime) {
+  dir.Write("effect.txt", "one\r\ntwo\rthree\n\nfour");
+  TLineReader reader;
+  ASSERT_TRUE(reader.Open(dir.Dir() + "EFFECT.TXT"));
+  Lines read;
+  std::string line;
+  while (reader.ReadLine(line)) read.push_back(line);
+  EXPECT_EQ(read, (Lines{"one", "two", "three", "", "four"}));
+  EXPECT_FALSE(reader.Failed());
+  EXPECT_FALSE(reader.ReadLine(line));  // stays at the end
+}
+
+TEST_F(FileAccessTest, LineReaderAgreesWithLoadOnLineEnds) {
+  const std::string content = "a\r\r\nb\n\rc\r";
+  dir.Write("f.txt", content);
+  TLineReader reader;
+  ASSERT_TRUE(reader.Open(dir.Dir() + "f.txt"));
+  Lines read;
+  std::string line;
+  while (reader.ReadLine(line)) read.push_back(line);
+  EXPECT_EQ(read, Load("f.txt"));
+}
+
+TEST_F(FileAccessTest, LineReaderRefusesMissingFilesAndFolders) {
+  TLineReader reader;
+  std::string error;
+  EXPECT_FALSE(reader.Open(dir.Dir() + "missing.txt", &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(reader.IsOpen());
+  EXPECT_FALSE(reader.Open(dir.Dir(), &error));
+  std::string line;
+  EXPECT_FALSE(reader.ReadLine(line));
+}
+
+}  // namespace
