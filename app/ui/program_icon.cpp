@@ -1,0 +1,37 @@
+#include "app/ui/program_icon.h"
+
+#include <QColor>
+#include <QFont>
+#include <QPainter>
+
+QPixmap ProgramPixmap(int size) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  // A dark blue rounded tile carrying three stacked "cards" and an arrow upward,
+  // the picture of firmware going into a modular device.
+  const qreal unit = size / 16.0;
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(0x1f, 0x3a, 0x68));
+  painter.drawRoundedRect(QRectF(0, 0, size, size), 3 * unit, 3 * unit);
+  painter.setBrush(QColor(0x9f, 0xc4, 0xe8));
+  for (int i = 0; i < 3; ++i) {
+    painter.drawRect(QRectF(2 * unit, (9 + 2 * i) * unit, 8 * unit, 1.2 * unit));
+  }
+  painter.setBrush(QColor(0xf2, 0xb1, 0x34));
+  const QPointF arrow[] = {{12 * unit, 2.5 * unit}, {15 * unit, 6.5 * unit},
+                           {13 * unit, 6.5 * unit}, {13 * unit, 14 * unit},
+                           {11 * unit, 14 * unit},  {11 * unit, 6.5 * unit},
+                           {9 * unit, 6.5 * unit}};
+  painter.drawPolygon(arrow, 7);
+  return pixmap;
+}
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48}) {
+    icon.addPixmap(ProgramPixmap(size));
+  }
+  return icon;
+}

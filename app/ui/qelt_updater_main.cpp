@@ -1,0 +1,74 @@
+// qelt-updater: the desktop window. Entry sequence: the application, the main
+// window (which builds the core's view, the component selection dialog, the about
+// box and the LAN setup dialog), then the settings file and the command line's
+// connection choices, then the event loop until the window closes.
+#include <QApplication>
+#include <QDir>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/main_fich.h"
+#include "app/ui/about_box.h"
+#include "app/ui/main_window.h"
+#include "app/ui/modal_host.h"
+#include "app/ui/program_icon.h"
+#include "app/ui/window_options.h"
+#include "engines/card_table.h"
+#include "engines/ms_clock.h"
+#include "link/qt_link_factory.h"
+
+namespace {
+
+// The program's own folder, ending with the separator.
+std::string ProgramFolder() {
+  std::string folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
+  return folder;
+}
+
+// Where settings go when the program's folder cannot be written.
+std::string UserConfigFolder() {
+  QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+  if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
+  std::string folder = QDir::toNativeSeparators(base + QStringLiteral("/qelt-updater")).toStdString();
+  return folder + kPathSeparator;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("qelt-updater"));
+  QApplication::setApplicationVersion(ProgramFileVersion());
+  QApplication::setWindowIcon(ProgramIcon());
+
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  TWindowOptions options;
+  std::string error;
+  if (!ParseWindowOptions(args, options, error)) {
+    std::fprintf(stderr, "qelt-updater: %s\n%s", error.c_str(), WindowUsage().c_str());
+    return 2;
+  }
+  if (options.Help) {
+    std::fputs(WindowUsage().c_str(), stdout);
+    return 0;
+  }
+  if (options.Version) {
+    std::printf("qelt-updater %s\n", ProgramFileVersion().toStdString().c_str());
+    return 0;
+  }
+
+  TMainFichSetup setup;
+  setup.ProgramFolder = ProgramFolder();
+  setup.ScriptArgument = options.Script;
+  setup.UserConfigFolder = UserConfigFolder();
+  TMainFich core(CreateQtComDriver(), SystemClock(), setup);
+  TMainWindow window(core, RealModalHost());
+  core.LoadSettings();
+  ApplyWindowOptions(options, core);
+  window.Render();
+  window.show();
+  return QApplication::exec();
+}
