@@ -14,24 +14,59 @@ TInstCrt::TInstCrt(TMsClock& clock) : clock_(clock) {}
 
 void TInstCrt::Step() {
   switch (state_) {
-    case TCrtState::CRT_IDLE: Accept(); break;
-    case TCrtState::CRT_PROMPT: Prompt(); break;
-    case TCrtState::CRT_WAIT_START: WaitStart(); break;
-    case TCrtState::CRT_WAIT_TIME: WaitTime(); break;
-    case TCrtState::CRT_CMD_SEND: CommandSend(); break;
-    case TCrtState::CRT_CMD_ACK: CommandAck(); break;
-    case TCrtState::CRT_WRITE_SEND: WriteSend(); break;
-    case TCrtState::CRT_WRITE_ACK: WriteAck(); break;
-    case TCrtState::CRT_WRITE_RESULT: WriteResult(); break;
-    case TCrtState::CRT_T_SEND: VersionSend(); break;
-    case TCrtState::CRT_T_ACK: VersionAck(); break;
-    case TCrtState::CRT_T_VERSION: VersionRead(); break;
-    case TCrtState::CRT_M_SEND: PingSend(); break;
-    case TCrtState::CRT_M_REPLY: PingReply(); break;
-    case TCrtState::CRT_L_SEND: LSend(); break;
-    case TCrtState::CRT_L_ACK: LAck(); break;
-    case TCrtState::CRT_DONE: Finish(); break;
-    case TCrtState::CRT_ERROR: break;
+    case TCrtState::CRT_IDLE:
+      Accept();
+      break;
+    case TCrtState::CRT_PROMPT:
+      Prompt();
+      break;
+    case TCrtState::CRT_WAIT_START:
+      WaitStart();
+      break;
+    case TCrtState::CRT_WAIT_TIME:
+      WaitTime();
+      break;
+    case TCrtState::CRT_CMD_SEND:
+      CommandSend();
+      break;
+    case TCrtState::CRT_CMD_ACK:
+      CommandAck();
+      break;
+    case TCrtState::CRT_WRITE_SEND:
+      WriteSend();
+      break;
+    case TCrtState::CRT_WRITE_ACK:
+      WriteAck();
+      break;
+    case TCrtState::CRT_WRITE_RESULT:
+      WriteResult();
+      break;
+    case TCrtState::CRT_T_SEND:
+      VersionSend();
+      break;
+    case TCrtState::CRT_T_ACK:
+      VersionAck();
+      break;
+    case TCrtState::CRT_T_VERSION:
+      VersionRead();
+      break;
+    case TCrtState::CRT_M_SEND:
+      PingSend();
+      break;
+    case TCrtState::CRT_M_REPLY:
+      PingReply();
+      break;
+    case TCrtState::CRT_L_SEND:
+      LSend();
+      break;
+    case TCrtState::CRT_L_ACK:
+      LAck();
+      break;
+    case TCrtState::CRT_DONE:
+      Finish();
+      break;
+    case TCrtState::CRT_ERROR:
+      break;
   }
 }
 
@@ -72,14 +107,21 @@ bool TInstCrt::MatchKeyword(std::string_view line, TCrtOp& op, size_t& length) {
 
 TInstCrt::TCrtState TInstCrt::FirstState(TCrtOp op) {
   switch (op) {
-    case TCrtOp::OP_PROMPT: return TCrtState::CRT_PROMPT;
-    case TCrtOp::OP_WAIT: return TCrtState::CRT_WAIT_START;
+    case TCrtOp::OP_PROMPT:
+      return TCrtState::CRT_PROMPT;
+    case TCrtOp::OP_WAIT:
+      return TCrtState::CRT_WAIT_START;
     case TCrtOp::OP_V:
-    case TCrtOp::OP_UV: return TCrtState::CRT_WRITE_SEND;
-    case TCrtOp::OP_T: return TCrtState::CRT_T_SEND;
-    case TCrtOp::OP_M: return TCrtState::CRT_M_SEND;
-    case TCrtOp::OP_L: return TCrtState::CRT_L_SEND;
-    default: return TCrtState::CRT_CMD_SEND;
+    case TCrtOp::OP_UV:
+      return TCrtState::CRT_WRITE_SEND;
+    case TCrtOp::OP_T:
+      return TCrtState::CRT_T_SEND;
+    case TCrtOp::OP_M:
+      return TCrtState::CRT_M_SEND;
+    case TCrtOp::OP_L:
+      return TCrtState::CRT_L_SEND;
+    default:
+      return TCrtState::CRT_CMD_SEND;
   }
 }
 
@@ -99,8 +141,8 @@ void TInstCrt::Accept() {
   code_.clear();
   state_ = FirstState(op);
   // "prompt", "wait", "RS", "NP" and "FI" keep their line until their first item.
-  const bool keeps_line = op == TCrtOp::OP_PROMPT || op == TCrtOp::OP_WAIT ||
-                          op == TCrtOp::OP_RS || op == TCrtOp::OP_NP || op == TCrtOp::OP_FI;
+  const bool keeps_line = op == TCrtOp::OP_PROMPT || op == TCrtOp::OP_WAIT || op == TCrtOp::OP_RS ||
+                          op == TCrtOp::OP_NP || op == TCrtOp::OP_FI;
   if (!keeps_line) Instruction = std::move(argument);
   SetBusy();
   if (op == TCrtOp::OP_L) SetMaxProgress(2);
@@ -136,8 +178,12 @@ void TInstCrt::CommandSend() {
       PostInfo("Reset");
       SendLine("RS");
       break;
-    case TCrtOp::OP_NP: SendLine("NP"); break;
-    case TCrtOp::OP_FI: SendLine("FI"); break;
+    case TCrtOp::OP_NP:
+      SendLine("NP");
+      break;
+    case TCrtOp::OP_FI:
+      SendLine("FI");
+      break;
     case TCrtOp::OP_FY:
       PostInfo(" Starting ");
       SendLine("FY");
@@ -156,7 +202,8 @@ void TInstCrt::CommandSend() {
       DropCode();
       break;
     }
-    default: break;
+    default:
+      break;
   }
   state_ = TCrtState::CRT_CMD_ACK;
 }

@@ -61,8 +61,20 @@ class TInstCrt : public TGestionnaire {
  private:
   // The operation a keyword starts.
   enum class TCrtOp : uint8_t {
-    OP_PROMPT, OP_WAIT, OP_RS, OP_NP, OP_FI, OP_V, OP_T,
-    OP_UV, OP_Q, OP_Z, OP_FY, OP_M, OP_FU, OP_L,
+    OP_PROMPT,
+    OP_WAIT,
+    OP_RS,
+    OP_NP,
+    OP_FI,
+    OP_V,
+    OP_T,
+    OP_UV,
+    OP_Q,
+    OP_Z,
+    OP_FY,
+    OP_M,
+    OP_FU,
+    OP_L,
   };
 
   enum class TCrtState : uint8_t {

@@ -80,8 +80,8 @@ TEST_F(InstCrtTest, SimpleCommandsSendTheirWordAndCompleteOneStepAfterTheDot) {
 }
 
 TEST_F(InstCrtTest, FirstCommandAnsweredIWithUnknownInstructionConsumesOneCharacter) {
-  for (const std::string line : {"RS", "NP", "FI", "FY", "FU", "Q1", "Z1", "V1 0102", "UV 01",
-                                 "T1 0102", "L0"}) {
+  for (const std::string line :
+       {"RS", "NP", "FI", "FY", "FU", "Q1", "Z1", "V1 0102", "UV 01", "T1 0102", "L0"}) {
     SCOPED_TRACE(line);
     TCrtHarness t;
     ASSERT_TRUE(t.Offer(line));
@@ -205,8 +205,8 @@ TEST_F(InstCrtTest, VersionReadEqualRaisesVersionSameWithTheCodeIndex) {
   struct {
     std::string line;
     int component;
-  } const cases[] = {{"T0 0102", 0}, {"T9 0102", 9}, {"TA 0102", 10}, {"TC 0102", 11},
-                     {"TE 0102", 12}, {"TB 0102", 0}, {"TD 0102", 0}, {"T  5  0102 ", 5}};
+  } const cases[] = {{"T0 0102", 0},  {"T9 0102", 9}, {"TA 0102", 10}, {"TC 0102", 11},
+                     {"TE 0102", 12}, {"TB 0102", 0}, {"TD 0102", 0},  {"T  5  0102 ", 5}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     TCrtHarness t;
@@ -216,15 +216,14 @@ TEST_F(InstCrtTest, VersionReadEqualRaisesVersionSameWithTheCodeIndex) {
     t.Answer(".");
     t.Answer("0102.");
     t.Pump();
-    t.ExpectEvents({"busy:1", "max:2", "step", "same:" + std::to_string(c.component), "step",
-                    "busy:0"});
+    t.ExpectEvents(
+        {"busy:1", "max:2", "step", "same:" + std::to_string(c.component), "step", "busy:0"});
   }
 }
 
 TEST_F(InstCrtTest, VersionReadDifferentCompletesWithTwoStepsAndNoEvent) {
   // The comparison is exact: "abcd" is not "ABCD".
-  const std::pair<std::string, std::string> cases[] = {{"T1 0102", "0103."},
-                                                       {"T1 ABCD", "abcd."}};
+  const std::pair<std::string, std::string> cases[] = {{"T1 0102", "0103."}, {"T1 ABCD", "abcd."}};
   for (const auto& [line, reply] : cases) {
     SCOPED_TRACE(line);
     TCrtHarness t;
@@ -358,7 +357,7 @@ TEST_F(InstCrtTest, WaitZeroEndsOnceOneMillisecondHasPassed) {
   h.Pump(20);  // no time passes: never done
   EXPECT_TRUE(h.engine.Busy);
   h.clock().Advance(1);
-  h.Pump();  // first step after one millisecond: the wait is over...
+  h.Pump();              // first step after one millisecond: the wait is over...
   h.clock().Set(start);  // ...so even "no time elapsed" no longer holds it back:
   h.Pump();              // the next step reports completion
   EXPECT_FALSE(h.engine.Busy);

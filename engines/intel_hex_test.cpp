@@ -14,9 +14,9 @@ uint16_t ErasedSum(uint32_t bytes) { return static_cast<uint16_t>(bytes * 0xFF);
 // Hexadecimal text.
 
 TEST(HexDigits, OnlyDigitsAndUpperCaseLettersHaveAValue) {
-  const std::pair<char, int> cases[] = {{'0', 0},  {'9', 9},  {'A', 10}, {'F', 15}, {'a', 0},
-                                        {'f', 0},  {'G', 0},  {' ', 0},  {':', 0},  {'/', 0},
-                                        {'@', 0},  {'\0', 0}, {'\xFF', 0}};
+  const std::pair<char, int> cases[] = {{'0', 0}, {'9', 9},  {'A', 10},  {'F', 15}, {'a', 0},
+                                        {'f', 0}, {'G', 0},  {' ', 0},   {':', 0},  {'/', 0},
+                                        {'@', 0}, {'\0', 0}, {'\xFF', 0}};
   for (const auto& [c, value] : cases) {
     EXPECT_EQ(HexDigitValue(c), value) << "character " << static_cast<int>(c);
   }
@@ -46,10 +46,16 @@ TEST(HexText, ByteWordAndDWordKeepTheirLowBitsInUpperCase) {
 
 TEST(HexText, HexToWordReadsTheFirstFourCharacters) {
   const std::pair<std::string, uint16_t> cases[] = {
-      {"12AB", 0x12AB}, {"FFFF", 0xFFFF}, {"12AB99", 0x12AB}, {"ab12", 0x0012},
+      {"12AB", 0x12AB},
+      {"FFFF", 0xFFFF},
+      {"12AB99", 0x12AB},
+      {"ab12", 0x0012},
       {"1 2.", 0x1020},
       // Fewer than four characters: the missing digits read as 0.
-      {"1", 0x1000},    {"12", 0x1200},   {"123", 0x1230},    {"", 0x0000},
+      {"1", 0x1000},
+      {"12", 0x1200},
+      {"123", 0x1230},
+      {"", 0x0000},
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(HexToWord(text), value) << text;
 }
@@ -148,8 +154,8 @@ TEST(HexImageSum, TheEndRecordStopsTheWalk) {
 }
 
 TEST(HexImageSum, AddressExtensionRecordsAreIgnored) {
-  const std::vector<std::string> lines = {":020000040001F9", ":024000000102BB",
-                                          ":020000021000EC", ":00000001FF"};
+  const std::vector<std::string> lines = {":020000040001F9", ":024000000102BB", ":020000021000EC",
+                                          ":00000001FF"};
   EXPECT_EQ(HexImageSum(lines, 0x4000, 0x5FFF), 0xE000 - 2 * 0xFF + 0x01 + 0x02);
 }
 

@@ -24,19 +24,44 @@ TProgBoot::TProgBoot() = default;
 
 void TProgBoot::Step() {
   switch (state_) {
-    case TBootState::BOOT_IDLE: Accept(); break;
-    case TBootState::BOOT_SYNC_SEND: SyncSend(); break;
-    case TBootState::BOOT_SYNC_WAIT: SyncWait(); break;
-    case TBootState::BOOT_TYPE_WAIT: TypeWait(); break;
-    case TBootState::BOOT_ID_WAIT: IdWait(); break;
-    case TBootState::BOOT_LOAD: Load(); break;
-    case TBootState::BOOT_ERASE_ACK: EraseAck(); break;
-    case TBootState::BOOT_ERASE_DONE: EraseDone(); break;
-    case TBootState::BOOT_UPLOAD: Upload(); break;
-    case TBootState::BOOT_VERIFY_SEND: VerifySend(); break;
-    case TBootState::BOOT_VERIFY_WAIT: VerifyWait(); break;
-    case TBootState::BOOT_FINISH: Finish(); break;
-    case TBootState::BOOT_ERROR: break;
+    case TBootState::BOOT_IDLE:
+      Accept();
+      break;
+    case TBootState::BOOT_SYNC_SEND:
+      SyncSend();
+      break;
+    case TBootState::BOOT_SYNC_WAIT:
+      SyncWait();
+      break;
+    case TBootState::BOOT_TYPE_WAIT:
+      TypeWait();
+      break;
+    case TBootState::BOOT_ID_WAIT:
+      IdWait();
+      break;
+    case TBootState::BOOT_LOAD:
+      Load();
+      break;
+    case TBootState::BOOT_ERASE_ACK:
+      EraseAck();
+      break;
+    case TBootState::BOOT_ERASE_DONE:
+      EraseDone();
+      break;
+    case TBootState::BOOT_UPLOAD:
+      Upload();
+      break;
+    case TBootState::BOOT_VERIFY_SEND:
+      VerifySend();
+      break;
+    case TBootState::BOOT_VERIFY_WAIT:
+      VerifyWait();
+      break;
+    case TBootState::BOOT_FINISH:
+      Finish();
+      break;
+    case TBootState::BOOT_ERROR:
+      break;
   }
 }
 
@@ -225,9 +250,7 @@ void TProgBoot::Finish() {
   ClearBusy();
 }
 
-void TProgBoot::SendHexLine(int32_t index) {
-  SendLine(Lines[static_cast<size_t>(index)] + kCrLf);
-}
+void TProgBoot::SendHexLine(int32_t index) { SendLine(Lines[static_cast<size_t>(index)] + kCrLf); }
 
 bool TProgBoot::CountRetransmission() {
   ++ErrorCount;

@@ -164,8 +164,8 @@ TEST_F(ProgBootTest, DeviceIdIsShownAsReceivedAndNeverNegative) {
     TBootHarness t;
     t.ReachIdentification();
     t.Answer("6000" + c.field + ".");
-    t.ExpectEvents({"info:Boot Checksum : 0000", "info:Device ID : " + c.field,
-                    "id:" + std::to_string(c.id)});
+    t.ExpectEvents(
+        {"info:Boot Checksum : 0000", "info:Device ID : " + c.field, "id:" + std::to_string(c.id)});
     EXPECT_EQ(t.engine.DeviceID, c.id);
   }
 }
@@ -197,8 +197,7 @@ TEST_F(ProgBootTest, IdentificationReplySplitInPiecesOfEverySize) {
     t.ReachIdentification();
     t.ReplyInPieces(reply, piece);
     ASSERT_TRUE(t.RunToIdle());
-    t.ExpectEvents(
-        {"info:Boot Checksum : 0000", "info:Device ID : 1A2B", "id:6699", "busy:0"});
+    t.ExpectEvents({"info:Boot Checksum : 0000", "info:Device ID : 1A2B", "id:6699", "busy:0"});
   }
 }
 
@@ -206,8 +205,8 @@ TEST_F(ProgBootTest, IdentificationReplySplitInPiecesOfEverySize) {
 // "PB": acceptance and the upload.
 
 TEST_F(ProgBootTest, AcceptsPThenBWithBlanksBetweenOnly) {
-  for (const std::string line : {"PB boot.hex", "P B boot.hex", "P \t B boot.hex", "PBboot.hex",
-                                 "SYN", "SYNC"}) {
+  for (const std::string line :
+       {"PB boot.hex", "P B boot.hex", "P \t B boot.hex", "PBboot.hex", "SYN", "SYNC"}) {
     SCOPED_TRACE(line);
     TBootHarness t;
     EXPECT_TRUE(t.Offer(line));
