@@ -1,0 +1,335 @@
+#include "engines/prog_jtag.h"
+
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "engines/intel_hex.h"
+#include "engines/text_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kMaxRetransmissions = 300;
+constexpr char kEsc = '\x1b';
+
+bool IsComponentCode(char c) { return c == '8' || c == '9' || c == 'A' || c == 'C'; }
+
+// A piece of `s` that may lie partly or wholly past its end.
+std::string SafeSubstr(const std::string& s, size_t pos, size_t len) {
+  return pos < s.size() ? s.substr(pos, len) : std::string();
+}
+
+// Captured data travels as hex text in which ESC ESC stands for "1B" and ESC "0"
+// for "00"; ESC "." ends it, any other ESC is dropped. As the device sends it, the
+// final character can only be the "." of the end mark, so the walk stops one short
+// of the end and never looks past it.
+std::string DecodeCapturedData(const std::string& in) {
+  std::string out;
+  size_t i = 0;
+  while (i + 1 < in.size()) {
+    if (in[i] != kEsc) {
+      out += in[i++];
+      continue;
+    }
+    const char next = in[i + 1];
+    if (next == '.') break;
+    if (next == kEsc) {
+      out += "1B";
+      i += 2;
+    } else if (next == '0') {
+      out += "00";
+      i += 2;
+    } else {
+      ++i;  // an unknown escape: drop the ESC, read the next character normally
+    }
+  }
+  return out;
+}
+
+// True when the last two digits of `text` are the 8-bit sum of the complete digit
+// pairs before them. A text too short to hold the two sum digits fails.
+bool CapturedChecksumMatches(const std::string& text) {
+  if (text.size() < 2) return false;
+  const size_t data_end = text.size() - 2;
+  unsigned sum = 0;
+  for (size_t i = 0; i + 2 <= data_end; i += 2) {
+    sum += static_cast<unsigned>(HexDigitValue(text[i]) * 16 + HexDigitValue(text[i + 1]));
+  }
+  const unsigned expected =
+      static_cast<unsigned>(HexDigitValue(text[data_end]) * 16 + HexDigitValue(text[data_end + 1]));
+  return (sum & 0xFF) == expected;
+}
+
+}  // namespace
+
+TProgJtag::TProgJtag(TMsClock& clock) : clock_(clock) {}
+
+TProgJtag::~TProgJtag() { CloseEffectFile(); }
+
+void TProgJtag::Step() {
+  switch (State) {
+    case TJtagState::Idle: StepIdle(); break;
+    case TJtagState::Halted: break;
+    case TJtagState::IdSend: StepIdSend(); break;
+    case TJtagState::IdWaitAck: StepIdWaitAck(); break;
+    case TJtagState::IdWaitData: StepIdWaitData(); break;
+    case TJtagState::PlayCheck: StepPlayCheck(); break;
+    case TJtagState::PlayWaitAck: StepPlayWaitAck(); break;
+    case TJtagState::Pausing: StepPausing(); break;
+    case TJtagState::Playing: StepPlaying(); break;
+    case TJtagState::EndWait: StepEndWait(); break;
+    case TJtagState::FinishSend: StepFinishSend(); break;
+    case TJtagState::FinishWaitAck: StepFinishWaitAck(); break;
+    case TJtagState::Done: StepDone(); break;
+  }
+}
+
+void TProgJtag::PostError(const std::string& text) {
+  TGestionnaire::PostError(text);
+  CloseEffectFile();
+  ClearBusy();
+  State = TJtagState::Halted;
+}
+
+void TProgJtag::ResetEngine() {
+  TGestionnaire::ResetEngine();
+  CloseEffectFile();
+  State = TJtagState::Idle;
+}
+
+int32_t TProgJtag::OpenEffectFile(const std::string& path) {
+  CloseEffectFile();
+  const std::string resolved = ResolvePath(path);
+  std::error_code ec;
+  // A dangling link is a name that exists but cannot be opened; a folder is no file.
+  if (!fs::exists(fs::symlink_status(resolved, ec))) return kEffectFileMissing;
+  if (fs::is_directory(fs::status(resolved, ec))) return kEffectFileMissing;
+  if (!effect_file_.Open(path)) return kEffectFileUnreadable;
+  int32_t count = 0;
+  std::string line;
+  while (effect_file_.ReadLine(line)) {
+    if (count == std::numeric_limits<int32_t>::max()) break;
+    ++count;
+  }
+  const bool failed = effect_file_.Failed();
+  effect_file_.Close();
+  if (failed || !effect_file_.Open(path)) return kEffectFileUnreadable;  // reopen = rewind
+  return count;
+}
+
+void TProgJtag::CloseEffectFile() { effect_file_.Close(); }
+
+std::string TProgJtag::FirstReplyMark() const {
+  const size_t p = BufIn.find_first_of(".XR");
+  return p == std::string::npos ? std::string() : std::string(1, BufIn[p]);
+}
+
+void TProgJtag::ParseStatement(const std::string& line, std::string& result) {
+  ::ParseStatement(line, result, *this);
+}
+
+void TProgJtag::StepIdle() {
+  if (Busy) return;
+  if (Instruction.empty()) return;
+  const char keyword = Instruction.front();
+  TJtagState next;
+  if (keyword == 'D') {
+    next = TJtagState::IdSend;
+  } else if (keyword == 'P') {
+    next = TJtagState::PlayCheck;
+  } else if (keyword == 'F') {
+    next = TJtagState::FinishSend;
+  } else {
+    return;
+  }
+  Instruction = Trim(std::string_view(Instruction).substr(1));
+  if (Instruction.empty() || !IsComponentCode(Instruction.front())) return;
+  SetBusy();
+  State = next;
+}
+
+void TProgJtag::WaitAck(TJtagState next, const std::string& info) {
+  PullInput();
+  if (InputStartsWith('.')) {
+    if (!info.empty()) PostInfo(info);
+    ConsumeInput(".");
+    State = next;
+  } else if (InputStartsWith('I')) {
+    ConsumeInput("I");
+    PostError("Instruction unknown");
+  }
+}
+
+void TProgJtag::StepIdSend() {
+  Component = Instruction.substr(0, 1);
+  SendLine("D" + Component);
+  State = TJtagState::IdWaitAck;
+}
+
+void TProgJtag::StepIdWaitAck() { WaitAck(TJtagState::IdWaitData, "Extract JTAG Devices ID"); }
+
+void TProgJtag::StepIdWaitData() {
+  PullInput();
+  const size_t p = BufIn.find('.');
+  if (p == std::string::npos || p == 0) return;
+  // The chain answers with two 32-bit identifiers; an all-ones first one means that
+  // position holds no device, and component "C" always reports its second one.
+  const std::string reversed = ReverseHexBytes(BufIn.substr(0, p));
+  const bool second = Component == "C" || StartsWith(reversed, "FFFFFFFFFFFFFFFF");
+  const std::string kept = SafeSubstr(reversed, second ? 16 : 0, 16);
+  PostInfo("ID Number : [" + SafeSubstr(kept, 0, 8) + "][" + SafeSubstr(kept, 8, 8) + "]");
+  ClearInput();
+  State = TJtagState::Done;
+}
+
+void TProgJtag::StepPlayCheck() {
+  if (!UpdateAllowed) {
+    PostError("Update Not Allowed !!!");
+    State = TJtagState::Done;  // the engine ends up Idle, not Halted
+    return;
+  }
+  Component = Instruction.substr(0, 1);
+  Instruction = Trim(std::string_view(Instruction).substr(1));
+  SendLine("P" + Component);
+  State = TJtagState::PlayWaitAck;
+}
+
+void TProgJtag::StepPlayWaitAck() {
+  PullInput();
+  if (InputStartsWith('I')) {
+    ConsumeInput("I");
+    PostError("Instruction unknown");
+    return;
+  }
+  if (!InputStartsWith('.')) return;
+  ConsumeInput(".");
+  effect_path_ = CurentDir + Instruction;
+  LineCount = OpenEffectFile(effect_path_);
+  if (LineCount == kEffectFileMissing) {
+    PostError(effect_path_ + " File not found !!!");
+    return;
+  }
+  if (LineCount == kEffectFileUnreadable) {
+    PostError(effect_path_ + " File cannot be read !!!");
+    return;
+  }
+  SetMaxProgress(LineCount);
+  pause_start_ = clock_.TickCount();
+  State = TJtagState::Pausing;
+}
+
+void TProgJtag::StepPausing() {
+  if (clock_.TickCount() - pause_start_ < kPauseMs) return;  // unsigned: survives wrap
+  ErrorCount = 0;
+  LineNumber = 0;
+  if (LineCount == 0) {
+    PostError("Effect File Empty !!!");
+    return;
+  }
+  SendNextStatement();
+}
+
+void TProgJtag::SendNextStatement() {
+  std::string result;
+  while (result.empty() && LineNumber < LineCount) {
+    if (!effect_file_.ReadLine(CurrentLine)) {  // read error, or the file shrank
+      PostError(effect_path_ + " File cannot be read !!!");
+      return;
+    }
+    ParseStatement(CurrentLine, result);
+    ++LineNumber;
+  }
+  if (result.empty()) {
+    SendLine(std::string(kEffectEndRecord) + "\r\n");
+    State = TJtagState::EndWait;
+  } else if (result == kEffectErrorResult) {
+    PostError("Error in Effect file line : " + std::to_string(LineNumber));
+  } else {
+    SendLine(result + "\r\n");
+    State = TJtagState::Playing;
+  }
+}
+
+bool TProgJtag::CountRetransmission() {
+  ++ErrorCount;
+  if (ErrorCount <= kMaxRetransmissions) return true;
+  PostError("Too Many Transmission Error !!!");
+  return false;
+}
+
+void TProgJtag::StepPlaying() {
+  PullInput();
+  const std::string mark = FirstReplyMark();
+  if (mark == ".") {
+    if (RawBlockPending) {
+      ConsumeInput(std::string{kEsc, '.'});
+      SendLine(TdiHex);
+      RawBlockPending = false;
+    } else if ((StatementType & kEffectTdoBit) != 0) {
+      CheckCapturedData();
+    } else {
+      ClearInput();
+      StepProgress();
+      SendNextStatement();
+    }
+  } else if (mark == "X") {
+    ClearInput();
+    PostError("Error while executing Effect file line : " + std::to_string(LineNumber));
+  } else if (mark == "R") {
+    ClearInput();
+    if (!CountRetransmission()) return;
+    std::string record;
+    ParseStatement(CurrentLine, record);  // rebuilds the fields, re-arms a raw block
+    SendLine(record + "\r\n");
+  }
+}
+
+void TProgJtag::CheckCapturedData() {
+  const std::string text = DecodeCapturedData(BufIn);
+  ClearInput();
+  if (!CapturedChecksumMatches(text)) {
+    if (CountRetransmission()) SendLine("R");
+    return;
+  }
+  SendLine(".");
+  std::string captured = text.substr(0, text.size() - 2);
+  if (!MaskHex.empty()) {
+    AndHexMask(MaskHex, captured);
+    AndHexMask(MaskHex, TdoHex);
+  }
+  if (captured != TdoHex) {
+    PostError("Error while executing Effect file line : " + std::to_string(LineNumber));
+    return;
+  }
+  StatementType = 0;  // checked: the device's "." completes the statement
+}
+
+void TProgJtag::StepEndWait() {
+  PullInput();
+  const std::string mark = FirstReplyMark();
+  if (mark.empty()) return;
+  ClearInput();
+  if (mark == ".") {
+    State = TJtagState::Done;
+  } else if (mark == "X") {
+    PostError("Instruction unknown");
+  } else {
+    PostError("Too Many Transmission Error !!!");  // the end record is never resent
+  }
+}
+
+void TProgJtag::StepFinishSend() {
+  Component = Instruction.substr(0, 1);
+  SendLine("F" + Component);
+  State = TJtagState::FinishWaitAck;
+}
+
+void TProgJtag::StepFinishWaitAck() { WaitAck(TJtagState::Done, ""); }
+
+void TProgJtag::StepDone() {
+  CloseEffectFile();
+  ClearBusy();
+  State = TJtagState::Idle;
+}

@@ -1,0 +1,601 @@
+#include "engines/prog_jtag.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engines/ms_clock.h"
+#include "engines/testing/engine_harness.h"
+#include "engines/testing/temp_dir.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QELT_HEAP_COUNTER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QELT_HEAP_COUNTER 1
+#endif
+#endif
+#ifdef QELT_HEAP_COUNTER
+// The sanitizer runtime's heap counter (declared here: not every compiler ships the
+// header that declares it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kEsc = "\x1b";
+const std::string kEnd = ":00000001FF\r\n";
+
+class ProgJtagTest : public ::testing::Test {
+ protected:
+  ProgJtagTest() : h(clock) {
+    h.engine.CurentDir = dir.Dir();
+    h.engine.UpdateAllowed = true;
+  }
+
+  void WriteEffect(const std::string& name, const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& l : lines) text += l + "\r\n";
+    dir.Write(name, text);
+  }
+
+  // Offers "P" + code + name, acknowledges it and waits out the pause: the first
+  // statement (or the end record) has just gone out and is the wire's only content.
+  void StartPlay(const std::string& name, const std::string& code = "8") {
+    ASSERT_TRUE(h.Offer("P" + code + " " + name));
+    h.Pump();
+    h.ExpectWire("P" + code);
+    h.Answer(".");
+    clock.Advance(TProgJtag::kPauseMs);
+    h.Pump();
+  }
+
+  // This engine reports first: OnError, then OnChangeBusy(false); it halts with
+  // the Effect file closed.
+  void ExpectFailure(const std::string& text) {
+    std::vector<std::string> events = h.TakeEvents();
+    ASSERT_GE(events.size(), 2u) << text;
+    EXPECT_EQ(events[events.size() - 2], "error:" + text);
+    EXPECT_EQ(events.back(), "busy:0");
+    EXPECT_EQ(h.engine.ErrorText, text);
+    EXPECT_EQ(h.engine.State, TJtagState::Halted);
+    EXPECT_FALSE(h.engine.Busy);
+    EXPECT_FALSE(h.engine.EffectFileOpen());
+  }
+
+  TFakeClock clock;
+  TTempDir dir;
+  TEngineHarness<TProgJtag> h;
+};
+
+TEST_F(ProgJtagTest, AcceptsOnlyItsComponentCodes) {
+  struct {
+    const char* line;
+    bool accepted;
+    TJtagState state;
+  } cases[] = {
+      {"D8", true, TJtagState::IdSend},       {"D 8", true, TJtagState::IdSend},
+      {"D8 x", true, TJtagState::IdSend},     {"D9", true, TJtagState::IdSend},
+      {"DA", true, TJtagState::IdSend},       {"DC", true, TJtagState::IdSend},
+      {"P8 f.eff", true, TJtagState::PlayCheck}, {"F9", true, TJtagState::FinishSend},
+      {"FC", true, TJtagState::FinishSend},   {"D7", false, TJtagState::Idle},
+      {"D0", false, TJtagState::Idle},        {"DB", false, TJtagState::Idle},
+      {"DE", false, TJtagState::Idle},        {"D", false, TJtagState::Idle},
+      {"d8", false, TJtagState::Idle},        {"PE file.hex", false, TJtagState::Idle},
+      {"P3 image.hex", false, TJtagState::Idle}, {"PB BOOT.HEX", false, TJtagState::Idle},
+      {"FI", false, TJtagState::Idle},        {"F0", false, TJtagState::Idle},
+      {"RS", false, TJtagState::Idle},
+  };
+  for (const auto& c : cases) {
+    h.engine.ResetEngine();
+    h.TakeEvents();
+    EXPECT_EQ(h.Offer(c.line), c.accepted) << c.line;
+    EXPECT_EQ(h.engine.State, c.state) << c.line;
+    h.ExpectEvents(c.accepted ? std::vector<std::string>{"busy:1"} : std::vector<std::string>{});
+    h.ExpectNothingSent();  // work starts at the next Step
+  }
+}
+
+TEST_F(ProgJtagTest, PlaysAFileWhoseNameHasBlanks) {
+  WriteEffect("cpld image", {"ENDIR IDLE;"});
+  StartPlay("cpld image");
+  h.ExpectWire(":0100000601F8\r\n");
+  EXPECT_TRUE(h.engine.EffectFileOpen());
+  EXPECT_EQ(h.engine.LineCount, 1);
+  EXPECT_EQ(h.engine.LineNumber, 1);
+  EXPECT_EQ(h.engine.Component, "8");
+}
+
+TEST_F(ProgJtagTest, MissingFileIsNamedInTheError) {
+  h.engine.CurentDir = "C:\\upd\\KEYB3\\";
+  ASSERT_TRUE(h.Offer("PA logic"));
+  h.Pump();
+  h.ExpectWire("PA");
+  h.Answer(".");
+  h.ExpectNothingSent();
+  ExpectFailure("C:\\upd\\KEYB3\\logic File not found !!!");
+  h.Pump();
+  h.ExpectNothingSent();
+}
+
+TEST_F(ProgJtagTest, PauseBeforeTheFirstStatementIsTimedOnTheClock) {
+  WriteEffect("one.eff", {"// header", "STATE RESET IDLE;"});
+  ASSERT_TRUE(h.Offer("P9 one.eff"));
+  h.Pump();
+  h.Answer(".");
+  h.ExpectWire("P9");
+  h.ExpectEvents({"busy:1", "max:2"});
+  EXPECT_EQ(h.engine.State, TJtagState::Pausing);
+  clock.Advance(999);
+  h.Pump(10);  // Step returns at once and sends nothing
+  h.ExpectNothingSent();
+  clock.Advance(1);
+  h.Pump();
+  h.ExpectWire(":020000050001F8\r\n");
+  EXPECT_EQ(h.engine.LineNumber, 2);
+}
+
+TEST_F(ProgJtagTest, PauseSurvivesTheTickCounterWrapping) {
+  WriteEffect("one.eff", {"ENDDR DRPAUSE;"});
+  clock.Set(0xFFFFFF00u);
+  ASSERT_TRUE(h.Offer("P8 one.eff"));
+  h.Pump();
+  h.Answer(".");
+  clock.Advance(999);  // wraps past zero
+  h.Pump();
+  h.ExpectWire("P8");
+  clock.Advance(1);
+  h.Pump();
+  h.ExpectWire(":0100000706F2\r\n");
+}
+
+TEST_F(ProgJtagTest, CommentOnlyFileSendsTheEndRecordRightAfterThePause) {
+  WriteEffect("comments.eff", {"// first", "TRST OFF;", "  // indented", "STATE IDLE"});
+  StartPlay("comments.eff");
+  h.ExpectWire(kEnd);
+  EXPECT_EQ(h.engine.State, TJtagState::EndWait);
+  h.Answer(".");
+  h.Pump();
+  h.ExpectEvents({"busy:1", "max:4", "busy:0"});
+  EXPECT_EQ(h.engine.State, TJtagState::Idle);
+  EXPECT_FALSE(h.engine.EffectFileOpen());
+}
+
+TEST_F(ProgJtagTest, EndRecordVerdicts) {
+  struct {
+    const char* reply;
+    const char* error;  // "" for success
+  } cases[] = {{".", ""},
+               {"X", "Instruction unknown"},
+               {"R", "Too Many Transmission Error !!!"},
+               {"\x1b.", ""}};
+  WriteEffect("empty-ish.eff", {"// nothing"});
+  for (const auto& c : cases) {
+    h.engine.ResetEngine();
+    h.engine.UpdateAllowed = true;
+    h.owner.RxBuffer.clear();
+    StartPlay("empty-ish.eff");
+    h.ExpectWire(kEnd);
+    h.TakeEvents();
+    h.Answer(c.reply);
+    h.Pump();
+    h.ExpectNothingSent();  // the end record is never resent
+    if (std::string(c.error).empty()) {
+      h.ExpectDone();
+    } else {
+      ExpectFailure(c.error);
+    }
+    EXPECT_EQ(h.owner.RxBuffer, "");
+  }
+}
+
+TEST_F(ProgJtagTest, SyntaxErrorIsReportedAfterTheGoodLinesRan) {
+  WriteEffect("seven.eff", {"ENDIR IDLE;", "ENDDR IDLE;", "STATE RESET;", "STATE IDLE;",
+                            "SIR 8 TDI (FE);", "RUNTEST 1000 TCK;", "FREQUENCY 1E6 HZ;",
+                            "SIR 8 TDI (FF);"});
+  StartPlay("seven.eff");
+  for (int i = 0; i < 6; ++i) h.Answer(".");
+  h.ExpectWire(
+      ":0100000601F8\r\n:0100000701F7\r\n:0100000500FA\r\n:0100000501F9\r\n"
+      ":01000862FE97\r\n:05000004000003E8010B\r\n");
+  EXPECT_EQ(h.owner.step_count, 6);
+  ExpectFailure("Error in Effect file line : 7");
+}
+
+TEST_F(ProgJtagTest, ProgressCountsCompletedStatementsAgainstTheLineCount) {
+  WriteEffect("p.eff", {"// a", "ENDIR IDLE;", "// b", "ENDDR IDLE;"});
+  StartPlay("p.eff");
+  h.Answer(".");
+  h.Answer(".");
+  h.Answer(".");
+  h.Pump();
+  h.ExpectEvents({"busy:1", "max:4", "step", "step", "busy:0"});
+}
+
+TEST_F(ProgJtagTest, IdentifierReading) {
+  struct {
+    const char* instruction;
+    const char* reply;  // as the device sends it, before its "."
+    const char* info;
+  } cases[] = {
+      // Reversed: 1A2B3C4D 5E6F7081 0A0B0C0D 01020304; the first half is reported.
+      {"D8", "040302010D0C0B0A81706F5E4D3C2B1A", "ID Number : [1A2B3C4D][5E6F7081]"},
+      // Component C always reports the second half.
+      {"DC", "040302010D0C0B0A81706F5E4D3C2B1A", "ID Number : [0A0B0C0D][01020304]"},
+      // Sixteen F digits first: the chain's first place is empty, the second half counts.
+      {"D9", "81706F5E4D3C2B1AFFFFFFFFFFFFFFFF", "ID Number : [1A2B3C4D][5E6F7081]"},
+      // Shorter texts give what there is.
+      {"DA", "4D3C2B1A", "ID Number : [1A2B3C4D][]"},
+      {"DC", "4D3C2B1A", "ID Number : [][]"},
+  };
+  for (const auto& c : cases) {
+    h.engine.ResetEngine();
+    h.owner.RxBuffer.clear();
+    h.TakeEvents();
+    ASSERT_TRUE(h.Offer(c.instruction));
+    h.Pump();
+    h.ExpectWire(c.instruction);
+    h.Answer(".");
+    h.ReplyInPieces(std::string(c.reply) + ".", 5);
+    h.Pump();
+    h.ExpectEvents({"busy:1", "info:Extract JTAG Devices ID", std::string("info:") + c.info,
+                    "busy:0"});
+    EXPECT_EQ(h.owner.RxBuffer, "");
+  }
+}
+
+TEST_F(ProgJtagTest, IdentifierReplyStartingWithADotIsNotRead) {
+  ASSERT_TRUE(h.Offer("D8"));
+  h.Pump();
+  h.Answer(".");
+  h.Answer(".1234");
+  h.Pump(3);
+  EXPECT_EQ(h.engine.State, TJtagState::IdWaitData);
+  EXPECT_EQ(h.owner.RxBuffer, ".1234");
+}
+
+TEST_F(ProgJtagTest, DeviceRefusesTheCommand) {
+  WriteEffect("f.eff", {"ENDIR IDLE;"});
+  for (const char* instruction : {"D8", "P8 f.eff", "F8"}) {
+    h.engine.ResetEngine();
+    h.engine.UpdateAllowed = true;
+    h.TakeEvents();
+    ASSERT_TRUE(h.Offer(instruction));
+    h.Pump();
+    h.TakeWire();
+    h.Answer("I");
+    h.ExpectNothingSent();
+    ExpectFailure("Instruction unknown");
+    EXPECT_EQ(h.owner.RxBuffer, "");
+  }
+}
+
+TEST_F(ProgJtagTest, ClosingCommand) {
+  ASSERT_TRUE(h.Offer("F A"));
+  h.Pump();
+  h.ExpectWire("FA");
+  h.Answer(".");
+  h.Pump();
+  h.ExpectDone();
+}
+
+TEST_F(ProgJtagTest, UpdateNotAllowedLeavesTheEngineIdle) {
+  WriteEffect("f.eff", {"ENDIR IDLE;"});
+  h.engine.UpdateAllowed = false;
+  ASSERT_TRUE(h.Offer("P8 f.eff"));
+  h.Pump();
+  h.ExpectNothingSent();
+  std::vector<std::string> events = h.TakeEvents();
+  EXPECT_EQ(events, (std::vector<std::string>{"busy:1", "error:Update Not Allowed !!!", "busy:0"}));
+  h.engine.Step();
+  EXPECT_EQ(h.engine.State, TJtagState::Idle);
+  EXPECT_FALSE(h.engine.Busy);
+  EXPECT_TRUE(h.Offer("D8"));
+}
+
+TEST_F(ProgJtagTest, EmptyFileFailsAfterThePause) {
+  dir.Write("empty.eff", "");
+  ASSERT_TRUE(h.Offer("P8 empty.eff"));
+  h.Pump();
+  h.Answer(".");
+  h.TakeEvents();
+  h.ExpectWire("P8");
+  h.Pump();
+  EXPECT_EQ(h.engine.State, TJtagState::Pausing);
+  clock.Advance(1000);
+  h.Pump();
+  h.ExpectNothingSent();
+  ExpectFailure("Effect File Empty !!!");
+}
+
+TEST_F(ProgJtagTest, DeviceErrorNamesTheLine) {
+  WriteEffect("x.eff", {"// one", "ENDIR IDLE;", "SIR 8 TDI (FE);"});
+  StartPlay("x.eff");
+  h.Answer(".");
+  h.Answer("garbage X and more");
+  ExpectFailure("Error while executing Effect file line : 3");
+  EXPECT_EQ(h.owner.RxBuffer, "");
+}
+
+TEST_F(ProgJtagTest, RetransmissionResendsTheSameRecord) {
+  WriteEffect("r.eff", {"SIR 8 TDI (FE);", "ENDIR IDLE;"});
+  StartPlay("r.eff");
+  h.ExpectWire(":01000862FE97\r\n");
+  h.Answer("R");
+  h.ExpectWire(":01000862FE97\r\n");
+  h.Answer(".");
+  h.ExpectWire(":0100000601F8\r\n");
+  EXPECT_EQ(h.engine.ErrorCount, 1);  // not cleared between statements
+  EXPECT_EQ(h.engine.LineNumber, 2);
+}
+
+TEST_F(ProgJtagTest, ThreeHundredRetransmissionsPerPlaybackDeviceAndChecksumTogether) {
+  WriteEffect("t.eff", {"ENDIR IDLE;", "SDR 8 TDI (00) TDO (5A);"});
+  StartPlay("t.eff");
+  for (int i = 0; i < 150; ++i) h.Answer("R");
+  h.Answer(".");
+  h.TakeWire();
+  for (int i = 0; i < 150; ++i) h.Answer("5A00" + kEsc + ".");  // wrong checksum
+  EXPECT_EQ(h.TakeWire(), std::string(150, 'R'));
+  EXPECT_EQ(h.engine.ErrorCount, 300);
+  EXPECT_TRUE(h.engine.Busy);
+  h.TakeEvents();
+  h.Answer("R");
+  h.ExpectNothingSent();
+  ExpectFailure("Too Many Transmission Error !!!");
+}
+
+TEST_F(ProgJtagTest, CapturedDataWithWrongChecksumIsAskedAgain) {
+  WriteEffect("tdo.eff", {"SDR 8 TDI (00) TDO (5A);"});
+  StartPlay("tdo.eff");
+  h.ExpectWire(":010008F30004\r\n");
+  h.Answer("5A00" + kEsc + ".");
+  h.ExpectWire("R");
+  EXPECT_EQ(h.engine.ErrorCount, 1);
+  EXPECT_EQ(h.owner.RxBuffer, "");
+  EXPECT_EQ(h.engine.State, TJtagState::Playing);
+  h.Answer("5A5A" + kEsc + ".");
+  h.ExpectWire(".");
+  h.Answer(".");  // the device completes the statement
+  h.ExpectWire(kEnd);
+  EXPECT_EQ(h.owner.step_count, 1);
+}
+
+TEST_F(ProgJtagTest, CorrectChecksumButWrongDataAcknowledgesThenFails) {
+  WriteEffect("tdo.eff", {"// check", "SDR 8 TDI (00) TDO (5A);"});
+  StartPlay("tdo.eff");
+  h.TakeWire();
+  h.TakeEvents();
+  h.Answer("5B5B" + kEsc + ".");
+  h.ExpectWire(".");
+  ExpectFailure("Error while executing Effect file line : 2");
+}
+
+TEST_F(ProgJtagTest, MaskIgnoresMaskedBits) {
+  struct {
+    const char* line;
+    std::string reply;
+    bool matches;
+  } cases[] = {
+      {"SDR 8 TDI (00) TDO (5A) MASK (F0);", "5F5F" + kEsc + ".", true},
+      {"SDR 8 TDI (00) TDO (5A) MASK (F0);", "6A6A" + kEsc + ".", false},
+      {"SDR 8 TDI (00) TDO (5A);", "5F5F" + kEsc + ".", false},
+      // Two bytes: captured bits come in the same reversed order as TdoHex (3412).
+      {"SDR 16 TDI (0000) TDO (1234) MASK (FF00);", "771289" + kEsc + ".", true},
+      {"SDR 16 TDI (0000) TDO (1234) MASK (FF00);", "127789" + kEsc + ".", false},
+      // A mask of another length is not applied: every bit counts.
+      {"SDR 8 TDI (00) TDO (5A) MASK (F000);", "5F5F" + kEsc + ".", false},
+  };
+  for (const auto& c : cases) {
+    dir.Write("m.eff", std::string(c.line) + "\n");
+    h.engine.ResetEngine();
+    h.engine.UpdateAllowed = true;
+    h.owner.RxBuffer.clear();
+    StartPlay("m.eff");
+    h.TakeWire();
+    h.TakeEvents();
+    h.Answer(c.reply);
+    h.ExpectWire(".");
+    EXPECT_EQ(h.engine.Busy, c.matches) << c.line << " / " << c.reply;
+    if (c.matches) {
+      h.Answer(".");
+      h.ExpectWire(kEnd);
+    } else {
+      ExpectFailure("Error while executing Effect file line : 1");
+    }
+  }
+}
+
+TEST_F(ProgJtagTest, CapturedDataEscapes) {
+  struct {
+    const char* line;
+    std::string reply;
+  } cases[] = {
+      {"SDR 8 TDI (00) TDO (1B);", kEsc + kEsc + kEsc + kEsc + kEsc + "."},  // ESC ESC: "1B"
+      {"SDR 8 TDI (FF) TDO (00);", kEsc + "0" + kEsc + "0" + kEsc + "."},    // ESC "0": "00"
+      {"SDR 8 TDI (00) TDO (5A);", kEsc + "5A" + kEsc + "5A" + kEsc + "."},  // other ESC dropped
+      {"SDR 8 TDI (00) TDO (5A);", "5A5A."},  // a final "." without ESC is not data
+  };
+  for (const auto& c : cases) {
+    dir.Write("e.eff", std::string(c.line) + "\n");
+    h.engine.ResetEngine();
+    h.engine.UpdateAllowed = true;
+    h.owner.RxBuffer.clear();
+    StartPlay("e.eff");
+    h.TakeWire();
+    h.Answer(c.reply);
+    h.ExpectWire(".");
+    EXPECT_TRUE(h.engine.Busy) << c.line;
+    EXPECT_EQ(h.engine.ErrorCount, 0) << c.line;
+  }
+}
+
+// A reply too short to hold its two sum digits is a failed checksum: counted, "R".
+TEST_F(ProgJtagTest, CapturedReplyTooShortIsAskedAgain) {
+  WriteEffect("s.eff", {"SDR 8 TDI (00) TDO (5A);"});
+  StartPlay("s.eff");
+  h.TakeWire();
+  for (const std::string& reply : {kEsc + ".", "5" + kEsc + ".", std::string("."), kEsc + kEsc + "."}) {
+    h.Answer(reply);
+    h.ExpectWire("R");
+  }
+  EXPECT_EQ(h.engine.ErrorCount, 4);
+  EXPECT_EQ(h.engine.State, TJtagState::Playing);
+}
+
+TEST_F(ProgJtagTest, LongSdrSendsItsRawBlockAfterTheAcknowledgement) {
+  WriteEffect("long.eff", {"SDR 16 TDI (1234);"});
+  StartPlay("long.eff");
+  h.ExpectWire(":010010630686\r\n");
+  EXPECT_TRUE(h.engine.RawBlockPending);
+  h.Answer(kEsc + ".");
+  h.ExpectWire("341246");
+  EXPECT_FALSE(h.engine.RawBlockPending);
+  h.Answer("R");  // the record goes again, and its raw block after the next ESC "."
+  h.ExpectWire(":010010630686\r\n");
+  h.Answer(kEsc + ".");
+  h.ExpectWire("341246");
+  h.Answer(".");
+  h.ExpectWire(kEnd);
+  EXPECT_EQ(h.owner.step_count, 1);
+}
+
+TEST_F(ProgJtagTest, LongSdrWithCapturedDataInPiecesOfEverySize) {
+  WriteEffect("lt.eff", {"SDR 16 TDI (1234) TDO (ABCD);", "ENDIR IDLE;"});
+  // The device's side of the exchange, each answer after the engine's last send.
+  const std::vector<std::pair<std::string, std::string>> exchange = {
+      {":010010730676\r\n", kEsc + "."},
+      {"341246", "CDAB78" + kEsc + "."},
+      {".", "."},
+      {":0100000601F8\r\n", "."},
+      {kEnd, "."},
+  };
+  for (size_t piece = 1; piece <= 9; ++piece) {
+    h.engine.ResetEngine();
+    h.engine.UpdateAllowed = true;
+    h.owner.RxBuffer.clear();
+    StartPlay("lt.eff");
+    for (const auto& [sent, answer] : exchange) {
+      h.ExpectWire(sent);
+      h.ReplyInPieces(answer, piece);
+    }
+    h.Pump();
+    EXPECT_FALSE(h.engine.Busy) << piece;
+    EXPECT_EQ(h.engine.ErrorCount, 0) << piece;
+  }
+}
+
+TEST_F(ProgJtagTest, ExistingFileThatCannotBeOpenedIsReported) {
+  std::error_code ec;
+  fs::create_symlink(dir.path() / "nowhere", dir.path() / "dangling.eff", ec);
+  if (ec) GTEST_SKIP() << "cannot make a symbolic link here: " << ec.message();
+  ASSERT_TRUE(h.Offer("P8 dangling.eff"));
+  h.Pump();
+  h.Answer(".");
+  ExpectFailure(dir.Dir() + "dangling.eff File cannot be read !!!");
+  EXPECT_EQ(h.engine.OpenEffectFile(dir.Dir() + "dangling.eff"), TProgJtag::kEffectFileUnreadable);
+  EXPECT_EQ(h.engine.OpenEffectFile(dir.Dir() + "absent.eff"), TProgJtag::kEffectFileMissing);
+  EXPECT_EQ(h.engine.OpenEffectFile(dir.Dir()), TProgJtag::kEffectFileMissing);  // a folder
+}
+
+TEST_F(ProgJtagTest, FileThatShrinksWhilePlayingIsReported) {
+  // Larger than any stdio buffer, so the lines past the cut are really read later.
+  std::vector<std::string> lines(4000, "RUNTEST 1 TCK;");
+  WriteEffect("shrink.eff", lines);
+  StartPlay("shrink.eff");
+  h.TakeWire();
+  fs::resize_file(dir.path() / "shrink.eff", 0);
+  for (int i = 0; i < 5000 && h.engine.Busy; ++i) h.Answer(".");
+  ASSERT_FALSE(h.engine.Busy);
+  EXPECT_LT(h.engine.LineNumber, 4000);
+  ExpectFailure(dir.Dir() + "shrink.eff File cannot be read !!!");
+}
+
+TEST_F(ProgJtagTest, OpenEffectFileCountsLinesOfEveryEnding) {
+  dir.Write("endings.eff", "a\r\nb\nc\rd");
+  EXPECT_EQ(h.engine.OpenEffectFile(dir.Dir() + "endings.eff"), 4);
+  EXPECT_TRUE(h.engine.EffectFileOpen());
+  h.engine.CloseEffectFile();
+  EXPECT_FALSE(h.engine.EffectFileOpen());
+  dir.Write("trailing.eff", "a\r\nb\r\n");
+  EXPECT_EQ(h.engine.OpenEffectFile(dir.Dir() + "trailing.eff"), 2);
+}
+
+TEST_F(ProgJtagTest, ResetEngineClosesAnOpenEffectFile) {
+  WriteEffect("open.eff", {"ENDIR IDLE;", "ENDDR IDLE;"});
+  StartPlay("open.eff");
+  ASSERT_TRUE(h.engine.EffectFileOpen());
+  h.TakeEvents();
+  h.engine.ResetEngine();
+  h.ExpectEvents({});
+  EXPECT_FALSE(h.engine.EffectFileOpen());
+  EXPECT_EQ(h.engine.State, TJtagState::Idle);
+  EXPECT_FALSE(h.engine.Busy);
+}
+
+// Bytes the program holds on the heap right now, when the sanitizer's allocator can
+// tell; 0 otherwise.
+size_t HeapBytes() {
+#ifdef QELT_HEAP_COUNTER
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  return 0;
+#endif
+}
+
+TEST_F(ProgJtagTest, LargeFileIsStreamedNotLoaded) {
+  // About 4 MB: statements each followed by a long comment line.
+  const size_t kPairs = 16000;
+  const std::string statement = "SIR 8 TDI (FE);\r\n";
+  const std::string comment = "// " + std::string(237, 'x') + "\r\n";
+  {
+    std::string text;
+    text.reserve(kPairs * (statement.size() + comment.size()));
+    for (size_t i = 0; i < kPairs; ++i) text += statement + comment;
+    dir.Write("big.eff", text);
+  }
+  StartPlay("big.eff");
+  h.ExpectWire(":01000862FE97\r\n");
+  {
+    // Rewrite the last statement in place: a file read whole at the start would
+    // never see the change.
+    std::fstream f(dir.path() / "big.eff", std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>((kPairs - 1) * (statement.size() + comment.size())));
+    f << "SIR 8 TDI (01);\r\n";
+    ASSERT_TRUE(f.good());
+  }
+  const size_t baseline = HeapBytes();
+  size_t peak = baseline;
+  for (size_t i = 1; i < kPairs; ++i) {
+    h.owner.ClearLogs();
+    h.Answer(".");
+    if (i % 500 == 0) peak = std::max(peak, HeapBytes());
+  }
+  ASSERT_EQ(h.owner.Sent.size(), 1u);
+  EXPECT_EQ(h.owner.Sent.back(), ":010008620194\r\n");
+  EXPECT_LE(h.engine.CurrentLine.capacity(), 1024u);
+  // Without a heap counter this bound holds trivially; with one it shows that the
+  // engine never held more than a small part of the file.
+  EXPECT_LT(peak - baseline, 512u * 1024u);
+  h.TakeWire();
+  h.Answer(".");
+  h.ExpectWire(kEnd);
+}
+
+TEST_F(ProgJtagTest, FirstReplyMark) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", ""}, {"0123ABCDEF", ""}, {"12.X", "."}, {"12X.", "X"}, {"AB\x1bR.", "R"}};
+  for (const auto& [buf, mark] : cases) {
+    h.engine.BufIn = buf;
+    EXPECT_EQ(h.engine.FirstReplyMark(), mark) << buf;
+  }
+}
+
+}  // namespace
