@@ -185,9 +185,7 @@ class TMainFich {
   TProgJtag& ProgJtag() { return *prog_jtag_; }
 
  private:
-  friend class TSequencerTestAccess;
-
-  // Sequencer (sequencer.cpp).
+  // Sequencer (sequencer.cpp): one function per state.
   void SequencerStep();
   void StepState();
   void DoIdle();
@@ -201,9 +199,7 @@ class TMainFich {
   void DoWaitBridgeBoot();
   void DoPing();
   void DoWaitPing();
-  void DoWaitBridgeOpen();
-  void DoWaitL0();
-  void DoWaitBridgeClose();
+  void DoWaitCrt(TSeqState next, const char* instruction);
   void DoNextLine();
   void DoWaitLine();
   void DoNextCardLine();
@@ -212,20 +208,19 @@ class TMainFich {
   void DoWaitNormalBoot();
   void DoClose();
   void DoWaitRebridgeBoot();
-  void DoWaitEndBridgeOpen();
-  void DoWaitEndUpdate();
-  void DoWaitEndBridgeClose();
   void DoWaitFinish();
   void DoDone();
   void DoError();
   void DoErrorReport();
+  void OptionCardLine();
   void LoadCardScript(const std::string& card_folder);
-  void OptionCardLine(int32_t line_number);
-  bool OpenLink();
+  void OfferCurrentLine(TSeqState waiting, int32_t line_number);
+  void OpenLink();
+  bool IsUpdateScript() const;
 
-  // Engines (main_fich.cpp).
+  // Engines and handlers (main_fich.cpp).
   void WireEngine(TGestionnaire& engine);
-  void Hand(TGestionnaire& engine, const std::string& instruction);
+  void WireSequencerEvents();
   void HandBoot(const std::string& instruction);
   void HandCrt(const std::string& instruction);
   void OfferLine(const std::string& line);
@@ -236,12 +231,14 @@ class TMainFich {
   void ReportError(const std::string& text);
   void LogInfo(const std::string& text);
   void ReceiveProcedure();
-  void DeviceIdentified(TGestionnaire& engine);
-  void DeviceTypeReported();
+  void DeviceIdentified(const TGestionnaire& engine);
   void CardReady(int card);
   void CardError(int card);
   void VersionSame(int component);
   void RewriteExtendedInput(bool present);
+  void ApplyComDevices();
+  TMenuItem& ComItem(int index);
+  int SelectedComIndex() const;
   void Changed();
 
   std::unique_ptr<TComDriver> link_;

@@ -76,6 +76,24 @@ void RewriteExtendedInputLines(std::vector<std::string>& lines, bool present) {
   for (std::string& line : lines) line = RewriteExtendedInputLine(line, present);
 }
 
+namespace {
+#ifdef _WIN32
+constexpr const char* kFolderEnds = "/\\:";
+#else
+constexpr const char* kFolderEnds = "/\\";
+#endif
+}  // namespace
+
+std::string PathFolder(const std::string& path) {
+  const size_t cut = path.find_last_of(kFolderEnds);
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+std::string PathFileName(const std::string& path) {
+  const size_t cut = path.find_last_of(kFolderEnds);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
 int NonEmptyLineCount(const std::vector<std::string>& lines) {
   int count = 0;
   for (const std::string& line : lines) {

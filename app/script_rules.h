@@ -36,5 +36,10 @@ void RewriteExtendedInputLines(std::vector<std::string>& lines, bool present);
 // One line of the above; lines that are not image lines come back unchanged.
 std::string RewriteExtendedInputLine(const std::string& line, bool present);
 
+// The folder part of a path, up to and including its last separator ("/" or "\\"),
+// or empty; and the file-name part after it.
+std::string PathFolder(const std::string& path);
+std::string PathFileName(const std::string& path);
+
 // Number of lines that are not empty (a line of blanks counts).
 int NonEmptyLineCount(const std::vector<std::string>& lines);

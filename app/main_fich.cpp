@@ -1,0 +1,409 @@
+// TMainFich: construction and event wiring, the click handlers, the status log,
+// the settings file and closing. The sequencer's states are in sequencer.cpp.
+#include "app/main_fich.h"
+
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "app/script_rules.h"
+#include "app/settings_file.h"
+#include "engines/card_table.h"
+#include "engines/file_access.h"
+#include "engines/inst_crt.h"
+#include "engines/intel_hex.h"
+#include "engines/prog_boot.h"
+#include "engines/prog_jtag.h"
+#include "engines/prog_psd.h"
+#include "link/com_driver.h"
+
+namespace {
+
+TMenuItem RadioItem(const char* caption) { return TMenuItem{caption, false, true, true}; }
+
+bool ContainsIgnoringCase(const std::string& text, const std::string& word) {
+  auto lower = [](std::string s) {
+    for (char& c : s) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return s;
+  };
+  return lower(text).find(lower(word)) != std::string::npos;
+}
+
+// Engine information texts that are steps of an operation, not worth a log line.
+bool IsDroppedInfo(const std::string& text) {
+  static const char* const kExact[] = {
+      "Erase",        "Upload",           "Verify Checksum",       "Reset",
+      "Erase Extended Boot", "Upload Extended Boot", "Erase Bank", "Upload Bank",
+      "Verify Bank",  "Operation Bypassed", "Updating Prom Devices", " Starting ",
+      "Ping OK",      "Ping Error",       "End Update"};
+  for (const char* dropped : kExact) {
+    if (text == dropped) return true;
+  }
+  for (const char* part : {"Start Bridge : ", "End   Bridge", "Ping Card "}) {
+    if (ContainsIgnoringCase(text, part)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFichSetup setup)
+    : Com11(RadioItem("Com &1")),
+      Com21(RadioItem("Com &2")),
+      Com31(RadioItem("Com &3")),
+      Com41(RadioItem("Com &4")),
+      Com51(RadioItem("Com &5")),
+      Com61(RadioItem("Com &6")),
+      Com71(RadioItem("Com &7")),
+      Com81(RadioItem("Com &8")),
+      Com91(RadioItem("Com &9")),
+      LAN1(RadioItem("LAN/Setup")),
+      MAuto(RadioItem("&Auto")),
+      MManual(RadioItem("&Manual")),
+      AboutQeltUpdater1{"&About Qelt Updater...", false, true, false},
+      Port1("&Port", {&Com11, &Com21, &Com31, &Com41, &Com51, &Com61, &Com71, &Com81, &Com91,
+                      &LAN1}),
+      Program1("&Mode", {&MAuto, &MManual}),
+      About1("&About", {&AboutQeltUpdater1}),
+      link_(std::move(link)),
+      clock_(clock),
+      setup_(std::move(setup)) {
+  Port1.Check(Com11);
+  link_->Tag = 1;
+  link_->OnRecString = [this](TComDriver*, int32_t) { ReceiveProcedure(); };
+  link_->OnShowMessage = [this](const std::string& text) {
+    if (view_) view_->ShowWarning(text);
+  };
+  link_->SetBaudRate(57600);
+  link_->SetConMode(MODE_RAW);
+  seq_state_ = TSeqState::SEQ_IDLE;
+  Timer1.Interval = 500;
+  MemoStatus.Clear();
+  device_id_ = 0;
+  identified_ = false;
+  revision_ = 0;
+  std::error_code ec;
+  if (std::filesystem::exists(ResolvePath(setup_.WorkingFolder + "readid.ini"), ec)) {
+    ReadId.Visible = true;
+    Quit.Visible = true;
+  }
+  prog_boot_ = std::make_unique<TProgBoot>();
+  inst_crt_ = std::make_unique<TInstCrt>(clock_);
+  prog_psd_ = std::make_unique<TProgPsd>();
+  prog_jtag_ = std::make_unique<TProgJtag>(clock_);
+  WireSequencerEvents();
+  Program1.Check(MAuto);
+  IPConfigDlg.OnWarning = [this](const std::string& text) {
+    if (view_) view_->ShowWarning(text);
+  };
+}
+
+TMainFich::~TMainFich() {
+  if (link_) {
+    link_->OnRecString = nullptr;
+    link_->OnShowMessage = nullptr;
+  }
+}
+
+void TMainFich::WireEngine(TGestionnaire& engine) {
+  engine.OnSend = [this](TGestionnaire* e) {
+    if (!link_->SendRaw(e->BufOut)) ReportError(link_->LastSendError());
+  };
+  engine.OnChangeBufIn = [this](TGestionnaire* e) { rx_buffer_ = e->BufIn; };
+  engine.OnReceive = [this](TGestionnaire* e) { e->BufIn = rx_buffer_; };
+  engine.OnChangeBusy = [this](TGestionnaire* e) { engine_busy_ = e->Busy; };
+  engine.OnStepProgress = [this](TGestionnaire*) { ProgressBar1.StepIt(); };
+  engine.OnChangeMaxProgress = [this](TGestionnaire* e) { ProgressBar1.SetMax(e->MaxProgress); };
+  engine.OnInfo = [this](TGestionnaire* e) { LogInfo(e->InfoText); };
+  engine.OnError = [this](TGestionnaire* e) { ReportError(e->ErrorText); };
+  engine.OnChangeDeviceID = [this](TGestionnaire* e) { DeviceIdentified(*e); };
+  engine.OnSpeedUp = [this](TGestionnaire*) { link_->SetBaudRate(57600); };
+  engine.OnSpeedDown = [this](TGestionnaire*) { link_->SetBaudRate(19200); };
+}
+
+void TMainFich::WireSequencerEvents() {
+  WireEngine(*prog_boot_);
+  WireEngine(*inst_crt_);
+  WireEngine(*prog_psd_);
+  WireEngine(*prog_jtag_);
+  prog_boot_->OnDeviceType = [this](TGestionnaire*) {
+    revision_ = prog_boot_->DeviceType == 27 ? 0 : 1;
+  };
+  inst_crt_->OnCardReady = [this](TGestionnaire*, int card) { CardReady(card); };
+  inst_crt_->OnCardError = [this](TGestionnaire*, int card) { CardError(card); };
+  inst_crt_->OnVersionSame = [this](TGestionnaire*, int component) { VersionSame(component); };
+}
+
+// ---- Engines ----------------------------------------------------------------
+
+namespace {
+template <typename Engine>
+void Hand(Engine& engine, const std::string& instruction) {
+  engine.Instruction = instruction;
+  engine.Step();
+}
+template <typename Engine>
+void StepIfBusy(Engine& engine) {
+  if (engine.Busy) engine.Step();
+}
+}  // namespace
+
+void TMainFich::HandBoot(const std::string& instruction) { Hand(*prog_boot_, instruction); }
+void TMainFich::HandCrt(const std::string& instruction) { Hand(*inst_crt_, instruction); }
+
+void TMainFich::OfferLine(const std::string& line) {
+  Hand(*prog_boot_, line);
+  Hand(*inst_crt_, line);
+  Hand(*prog_psd_, line);
+  Hand(*prog_jtag_, line);
+}
+
+void TMainFich::PumpEngines() {
+  StepIfBusy(*prog_boot_);
+  StepIfBusy(*inst_crt_);
+  StepIfBusy(*prog_psd_);
+  StepIfBusy(*prog_jtag_);
+}
+
+bool TMainFich::Finished() const { return !engine_busy_ && seq_state_ != TSeqState::SEQ_ERROR; }
+
+void TMainFich::ResetEngines() {
+  prog_boot_->ResetEngine();
+  inst_crt_->ResetEngine();
+  prog_psd_->ResetEngine();
+  prog_jtag_->ResetEngine();
+  engine_busy_ = false;  // a reset engine is idle, though it raises no event
+}
+
+void TMainFich::SetCurentCardDir(const std::string& dir) {
+  curent_card_dir_ = dir;
+  prog_boot_->CurentDir = dir;
+  inst_crt_->CurentDir = dir;
+  prog_psd_->CurentDir = dir;
+  prog_jtag_->CurentDir = dir;
+}
+
+void TMainFich::DeviceIdentified(const TGestionnaire& engine) {
+  device_id_ = static_cast<uint32_t>(engine.DeviceID) & 0xFFFFu;
+  identified_ = true;
+  prog_boot_->UpdateAllowed = identified_;
+  inst_crt_->UpdateAllowed = identified_;
+  prog_psd_->UpdateAllowed = identified_;
+  prog_jtag_->UpdateAllowed = identified_;
+  if (view_) view_->Repaint();
+}
+
+// ---- Status log and error path -----------------------------------------------
+
+void TMainFich::ReportError(const std::string& text) {
+  last_error_ = text;
+  seq_state_ = TSeqState::SEQ_ERROR;
+  if (MemoStatus.Empty() || MemoStatus.LastLine() != text) MemoStatus.Append(text);
+}
+
+void TMainFich::LogInfo(const std::string& text) {
+  if (IsDroppedInfo(text)) return;
+  if (MemoStatus.Empty() || MemoStatus.LastLine() != text) MemoStatus.Append(text);
+}
+
+// ---- Handlers -------------------------------------------------------------------
+
+void TMainFich::StartClick() {
+  switch (seq_state_) {
+    case TSeqState::SEQ_IDLE:
+      script_file_ = setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini"
+                                                   : setup_.ScriptArgument;
+      Quit.Enabled = false;
+      seq_state_ = TSeqState::SEQ_OPEN;
+      break;
+    case TSeqState::SEQ_DONE:
+      QuitClick();
+      return;
+    default:  // the operator stops the run; the next idle step closes and resets
+      Quit.Enabled = true;
+      seq_state_ = TSeqState::SEQ_IDLE;
+      break;
+  }
+  Changed();
+}
+
+void TMainFich::ReadIdClick() {
+  if (seq_state_ != TSeqState::SEQ_IDLE || !ReadId.Visible || !ReadId.Enabled) return;
+  script_file_ = setup_.ProgramFolder + "readid.ini";
+  seq_state_ = TSeqState::SEQ_OPEN;
+  Changed();
+}
+
+void TMainFich::QuitClick() {
+  if (view_) {
+    view_->Close();
+  } else {
+    FormClose();
+  }
+}
+
+TMenuItem& TMainFich::ComItem(int index) {
+  TMenuItem* items[] = {&Com11, &Com21, &Com31, &Com41, &Com51, &Com61, &Com71, &Com81, &Com91};
+  return *items[index >= 0 && index < 9 ? index : 0];
+}
+
+int TMainFich::SelectedComIndex() const {
+  const TMenuItem* items[] = {&Com21, &Com31, &Com41, &Com51, &Com61, &Com71, &Com81, &Com91};
+  for (int i = 0; i < 8; ++i) {
+    if (items[i]->Checked) return i + 1;
+  }
+  return 0;
+}
+
+std::string TMainFich::SelectedPortName() const {
+  return "COM" + std::to_string(SelectedComIndex() + 1);
+}
+
+void TMainFich::ComClick(int index) {
+  if (!Port1.Enabled) return;
+  Port1.Check(ComItem(index));
+  Changed();
+}
+
+void TMainFich::LAN1Click() {
+  if (!Port1.Enabled || !view_) return;
+  IPConfigDlg.FormShow();
+  view_->ShowLanSetup(IPConfigDlg);
+  if (IPConfigDlg.Applied) Port1.Check(LAN1);
+  Changed();
+}
+
+void TMainFich::MAutoClick() {
+  if (!Program1.Enabled) return;
+  Program1.Check(MAuto);
+  Changed();
+}
+
+void TMainFich::MManualClick() {
+  if (!Program1.Enabled) return;
+  Program1.Check(MManual);
+  CompSelDlg.FormShow();
+  if (view_) view_->ShowComponentSelection(CompSelDlg);
+  Changed();
+}
+
+void TMainFich::AboutQeltUpdater1Click() {
+  if (view_) view_->ShowAbout();
+}
+
+void TMainFich::Timer1Timer() {
+  if (closed_) return;
+  Timer1.Enabled = false;
+  time_left_ = Timer1.Interval < time_left_ ? time_left_ - Timer1.Interval : 0;
+  SequencerStep();
+  Timer1.Enabled = true;
+  Changed();
+}
+
+void TMainFich::ReceiveProcedure() {
+  Timer1.Enabled = false;
+  rx_buffer_ += link_->ReadRaw();
+  switch (seq_state_) {
+    case TSeqState::SEQ_IDLE:
+    case TSeqState::SEQ_OPEN:
+    case TSeqState::SEQ_BOOT_SYNC:
+    case TSeqState::SEQ_ERROR:
+    case TSeqState::SEQ_DONE:
+      break;
+    default:
+      SequencerStep();
+      break;
+  }
+  Timer1.Enabled = !closed_;
+  Changed();
+}
+
+std::string TMainFich::Caption() const {
+  const std::string device = device_id_ != 0 ? "(Device Id : " + WordToHex(static_cast<int>(device_id_)) + ")"
+                                             : std::string("(Device Id Unknown)");
+  return "Corvane Qelt Updater  " + device;
+}
+
+void TMainFich::Changed() {
+  if (OnChanged) OnChanged();
+}
+
+// ---- Settings and closing ---------------------------------------------------------
+
+std::string TMainFich::SettingsPath() const {
+  if (FolderWritable(setup_.ProgramFolder)) return setup_.ProgramFolder + kSettingsFileName;
+  const std::string user =
+      setup_.UserConfigFolder.empty() ? DefaultUserConfigFolder() : setup_.UserConfigFolder;
+  if (user.empty()) return setup_.ProgramFolder + kSettingsFileName;
+  return user + kSettingsFileName;
+}
+
+void TMainFich::LoadSettings() {
+  const std::string path = SettingsPath();
+  const std::string installed = setup_.ProgramFolder + kSettingsFileName;
+  // A read-only installation may carry its own file: used until the user saves one.
+  const bool loaded = LoadTextLines(path, settings_) ||
+                      (path != installed && LoadTextLines(installed, settings_));
+  if (!loaded) {
+    settings_.clear();
+    Port1.Check(Com11);
+    IPConfigDlg.SetConnectionMode(CON_TCP);
+    IPConfigDlg.SetRemoteAddress("192.168.0.10");
+    IPConfigDlg.SetRemotePort(10500);
+    IPConfigDlg.SetLocalPort(10500);
+    return;
+  }
+  const TConnectionSettings s = ReadConnectionSettings(settings_);
+  if (s.ConType == CON_UDP || s.ConType == CON_TCP) {
+    Port1.Check(LAN1);
+    IPConfigDlg.SetConnectionMode(s.ConType);
+  } else {
+    Port1.Check(ComItem(s.ComIndex));
+    IPConfigDlg.SetConnectionMode(CON_TCP);
+  }
+  IPConfigDlg.SetRemoteAddress(s.RemoteIp);
+  IPConfigDlg.SetRemotePort(s.RemotePort);
+  IPConfigDlg.SetLocalPort(s.LocalPort);
+  ApplyComDevices();
+  Changed();
+}
+
+void TMainFich::ApplyComDevices() {
+  std::map<std::string, std::string> map;
+  for (int n = 1; n <= 9; ++n) {
+    const std::string device = ComDeviceSetting(settings_, n);
+    if (!device.empty()) map["COM" + std::to_string(n)] = device;
+  }
+  link_->SetComDeviceMap(std::move(map));
+}
+
+std::string TMainFich::ComDevice(int n) const { return ComDeviceSetting(settings_, n); }
+
+bool TMainFich::SaveSettings() {
+  TConnectionSettings s;
+  s.ConType = LAN1.Checked ? IPConfigDlg.ConnectionMode() : static_cast<uint8_t>(CON_RS232);
+  s.ComIndex = SelectedComIndex();
+  s.RemoteIp = IPConfigDlg.RemoteAddress();
+  s.RemotePort = IPConfigDlg.RemotePort();
+  s.LocalPort = IPConfigDlg.LocalPort();
+  WriteConnectionSettings(settings_, s);
+  const std::string path = SettingsPath();
+  std::string reason;
+  if (EnsureFolder(PathFolder(path).empty() ? "." : PathFolder(path), &reason) &&
+      SaveTextLines(path, settings_, &reason)) {
+    return true;
+  }
+  const std::string message = "Settings not saved to " + path + " : " + reason;
+  LogInfo(message);
+  if (view_) view_->ShowWarning(message);
+  return false;
+}
+
+void TMainFich::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  Timer1.Enabled = false;
+  SaveSettings();
+  link_->SetConType(CON_NONE);
+  Changed();
+}

@@ -1,0 +1,467 @@
+// TMainFich's update sequencer: one SequencerStep per timer tick or data arrival,
+// one small function per state. Nothing waits inside a step.
+#include <cassert>
+
+#include "app/main_fich.h"
+#include "app/script_rules.h"
+#include "engines/card_table.h"
+#include "engines/file_access.h"
+#include "engines/inst_crt.h"
+#include "engines/intel_hex.h"
+#include "engines/prog_boot.h"
+#include "engines/prog_jtag.h"
+#include "engines/prog_psd.h"
+#include "engines/text_util.h"
+#include "link/com_driver.h"
+
+namespace {
+
+constexpr uint32_t kIdleInterval = 500;   // ms between idle ticks
+constexpr uint32_t kRunInterval = 10;     // ms between ticks during a run
+constexpr uint32_t kTypeTimeout = 1000;   // ms allowed for the DEV report
+constexpr uint32_t kUpdaterTimeout = 500;  // ms allowed for the updater-mode echo
+constexpr uint32_t kWakeBaud = 9600;
+constexpr uint32_t kRunBaud = 57600;
+constexpr int kDevCommand = 2;          // the link's "?" entry
+constexpr uint32_t kUpdaterAck = 254;   // written after 1, and echoed by the device
+constexpr const char* kBridgeBoot = "PB BOOT_EXT_PONT.HEX";
+constexpr const char* kNormalBoot = "PB BOOT_EXT_OPTION.HEX";
+constexpr const char* kUpdateScript = "script.ini";
+constexpr const char* kSyntaxError = "Syntax Error in script file line : ";
+
+bool IsCommentOrEmpty(const std::string& line) { return line.empty() || StartsWith(line, "rem"); }
+
+// The platform's reason for a failed serial open, naming the device that was
+// tried, with a hint when the operator lacks the right to open it.
+std::string SerialOpenDetail(const std::string& device, const std::string& reason) {
+  std::string detail = device + ": " + reason;
+  for (const char* word : {"ermission", "denied", "ccess"}) {
+    if (reason.find(word) != std::string::npos) {
+      return detail + " (you may not have permission to open this serial port)";
+    }
+  }
+  return detail;
+}
+
+}  // namespace
+
+void TMainFich::SequencerStep() {
+  if (in_step_) {
+    assert(!"SequencerStep re-entered");
+    return;  // without assertions: the nested call does nothing
+  }
+  in_step_ = true;
+  StepState();
+  in_step_ = false;
+}
+
+void TMainFich::StepState() {
+  using S = TSeqState;
+  switch (seq_state_) {
+    case S::SEQ_IDLE: DoIdle(); break;
+    case S::SEQ_OPEN: DoOpen(); break;
+    case S::SEQ_WAKE: DoWake(); break;
+    case S::SEQ_WAIT_TYPE: DoWaitType(); break;
+    case S::SEQ_WAIT_UPDATER: DoWaitUpdater(); break;
+    case S::SEQ_BOOT_SYNC: DoBootSync(); break;
+    case S::SEQ_WAIT_BOOT_SYNC: DoWaitBootSync(); break;
+    case S::SEQ_LOAD_SCRIPT: DoLoadScript(); break;
+    case S::SEQ_WAIT_BRIDGE_BOOT: DoWaitBridgeBoot(); break;
+    case S::SEQ_PING: DoPing(); break;
+    case S::SEQ_WAIT_PING: DoWaitPing(); break;
+    case S::SEQ_WAIT_BRIDGE_OPEN: DoWaitCrt(S::SEQ_WAIT_L0, "L0"); break;
+    case S::SEQ_WAIT_L0: DoWaitCrt(S::SEQ_WAIT_BRIDGE_CLOSE, "Z0"); break;
+    case S::SEQ_WAIT_BRIDGE_CLOSE: DoWaitCrt(S::SEQ_NEXT_LINE, nullptr); break;
+    case S::SEQ_NEXT_LINE: DoNextLine(); break;
+    case S::SEQ_WAIT_LINE: DoWaitLine(); break;
+    case S::SEQ_NEXT_CARD_LINE: DoNextCardLine(); break;
+    case S::SEQ_WAIT_CARD_LINE: DoWaitCardLine(); break;
+    case S::SEQ_NORMAL_BOOT: DoNormalBoot(); break;
+    case S::SEQ_WAIT_NORMAL_BOOT: DoWaitNormalBoot(); break;
+    case S::SEQ_CLOSE: DoClose(); break;
+    case S::SEQ_WAIT_REBRIDGE_BOOT: DoWaitRebridgeBoot(); break;
+    case S::SEQ_WAIT_END_BRIDGE_OPEN: DoWaitCrt(S::SEQ_WAIT_END_UPDATE, "FU"); break;
+    case S::SEQ_WAIT_END_UPDATE: DoWaitCrt(S::SEQ_WAIT_END_BRIDGE_CLOSE, "Z0"); break;
+    case S::SEQ_WAIT_END_BRIDGE_CLOSE: DoWaitCrt(S::SEQ_WAIT_FINISH, "FI"); break;
+    case S::SEQ_WAIT_FINISH: DoWaitFinish(); break;
+    case S::SEQ_DONE: DoDone(); break;
+    case S::SEQ_ERROR: DoError(); break;
+    case S::SEQ_ERROR_REPORT: DoErrorReport(); break;
+    default: seq_state_ = S::SEQ_IDLE; break;  // an unknown state counts as idle
+  }
+}
+
+void TMainFich::DoIdle() {
+  link_->SetConType(CON_NONE);
+  Port1.Enabled = true;
+  Program1.Enabled = true;
+  Start.Caption = "START";
+  Quit.Enabled = true;
+  if (ReadId.Visible) ReadId.Enabled = true;
+  LogInfo("Click on button START to begin program operation");
+  ResetEngines();
+  device_id_ = 0;
+  identified_ = false;
+  current_card_ = -1;
+  card0_ready_ = false;
+  updater_ack_ = false;
+  revision_ = 0;
+  SetCurentCardDir(setup_.ProgramFolder);
+  Timer1.Interval = kIdleInterval;
+}
+
+void TMainFich::DoOpen() {
+  Timer1.Interval = kRunInterval;
+  link_->SetConMode(MODE_VAR);
+  if (LAN1.Checked) {
+    link_->SetIpLocalPort(static_cast<int32_t>(IPConfigDlg.LocalPort()));
+    link_->SetIpRemotePort(static_cast<int32_t>(IPConfigDlg.RemotePort()));
+    link_->SetIpRemoteAddress(IPConfigDlg.RemoteAddress());
+  } else {
+    link_->SetBaudRate(kWakeBaud);
+    link_->SetPort(SelectedPortName());
+  }
+  Port1.Enabled = false;
+  Program1.Enabled = false;
+  Start.Caption = "STOP";
+  if (ReadId.Visible) ReadId.Enabled = false;
+  ProgressBar1.SetPosition(0);
+  ProgressBar2.SetPosition(0);
+  ProgressBar3.SetPosition(0);
+  seq_state_ = TSeqState::SEQ_WAKE;
+  OpenLink();
+}
+
+// The first opening of a run: a failure ends the run with the platform's reason.
+void TMainFich::OpenLink() {
+  const bool lan = LAN1.Checked;
+  link_->SetConType(lan ? static_cast<tConnectionType>(IPConfigDlg.ConnectionMode()) : CON_RS232);
+  if (link_->LastOpenOk()) return;
+  const std::string reason = link_->LastOpenError();
+  ReportError(lan ? std::string("Error while opening LAN Device")
+                  : "Error while opening " + link_->Port());
+  if (reason.empty()) return;
+  LogInfo(lan ? reason : SerialOpenDetail(link_->ResolvePortName(link_->Port()), reason));
+}
+
+void TMainFich::DoWake() {
+  line_index_ = 0;
+  rx_buffer_.clear();
+  LogInfo("Synchronize...");
+  link_->SendCommand(kDevCommand);
+  time_left_ = kTypeTimeout;
+  seq_state_ = TSeqState::SEQ_WAIT_TYPE;
+}
+
+void TMainFich::DoWaitType() {
+  if (time_left_ == 0) {
+    LogInfo("Switch ON the device");
+    seq_state_ = TSeqState::SEQ_BOOT_SYNC;
+    return;
+  }
+  const uint32_t dev = link_->DEV();
+  if (dev >= 36 && dev <= 39) {
+    time_left_ = kUpdaterTimeout;
+    link_->SetUPDATER(1);
+    link_->SetUPDATER(kUpdaterAck);
+    seq_state_ = TSeqState::SEQ_WAIT_UPDATER;
+  }
+}
+
+void TMainFich::DoWaitUpdater() {
+  if (time_left_ == 0) {
+    seq_state_ = TSeqState::SEQ_BOOT_SYNC;
+  } else if (link_->UPDATER() == kUpdaterAck) {
+    updater_ack_ = true;
+    seq_state_ = TSeqState::SEQ_BOOT_SYNC;
+  }
+}
+
+void TMainFich::DoBootSync() {
+  link_->SetConMode(MODE_RAW);
+  if (link_->ConType() == CON_RS232) {
+    link_->SetConType(CON_NONE);
+    link_->SetBaudRate(kRunBaud);
+    link_->SetConType(CON_RS232);
+  }
+  line_index_ = 0;
+  rx_buffer_.clear();
+  seq_state_ = TSeqState::SEQ_WAIT_BOOT_SYNC;
+  HandBoot("SYN");
+}
+
+void TMainFich::DoWaitBootSync() {
+  if (prog_boot_->Busy) prog_boot_->Step();
+  if (Finished()) seq_state_ = TSeqState::SEQ_LOAD_SCRIPT;
+}
+
+void TMainFich::DoLoadScript() {
+  script_file_ = PathFolder(script_file_) + RevisionFolders[revision_ == 0 ? 0 : 1] +
+                 PathFileName(script_file_);
+  SetCurentCardDir(PathFolder(script_file_));
+  if (!LoadTextLines(script_file_, script_lines_)) {
+    ReportError(script_file_ + " File not found !!!");
+    return;
+  }
+  if (MManual.Checked) ApplyCardSelection(script_lines_, CompSelDlg);
+  ProgressBar2.SetMax(kOptionCardCount);
+  ProgressBar3.SetMax(2 + NonEmptyLineCount(script_lines_));
+  ProgressBar2.StepIt();
+  seq_state_ = TSeqState::SEQ_WAIT_BRIDGE_BOOT;
+  HandBoot(kBridgeBoot);
+}
+
+void TMainFich::DoWaitBridgeBoot() {
+  if (prog_boot_->Busy) prog_boot_->Step();
+  if (!Finished()) return;
+  ProgressBar2.StepIt();
+  seq_state_ = TSeqState::SEQ_PING;
+}
+
+bool TMainFich::IsUpdateScript() const { return PathFileName(script_file_) == kUpdateScript; }
+
+void TMainFich::DoPing() {
+  if (line_index_ < kOptionCardCount) {
+    ProgressBar1.ToMin();
+    seq_state_ = TSeqState::SEQ_WAIT_PING;
+    HandCrt("M" + std::to_string(OptionCards[static_cast<size_t>(line_index_)].number));
+    return;
+  }
+  line_index_ = 0;
+  ProgressBar1.ToMax();
+  ProgressBar2.ToMax();
+  ProgressBar3.StepIt();
+  if (IsUpdateScript() && card0_ready_ && revision_ == 1) {
+    seq_state_ = TSeqState::SEQ_WAIT_BRIDGE_OPEN;
+    HandCrt("Q" + std::to_string(0));
+  } else {
+    seq_state_ = TSeqState::SEQ_NEXT_LINE;
+  }
+}
+
+void TMainFich::DoWaitPing() {
+  if (inst_crt_->Busy) inst_crt_->Step();
+  if (!Finished()) return;
+  ProgressBar2.StepIt();
+  ++line_index_;
+  seq_state_ = TSeqState::SEQ_PING;
+}
+
+// Waits for the card supervisor, then hands it `instruction` (if any) and moves on.
+void TMainFich::DoWaitCrt(TSeqState next, const char* instruction) {
+  if (inst_crt_->Busy) inst_crt_->Step();
+  if (!Finished()) return;
+  seq_state_ = next;
+  if (instruction) HandCrt(instruction);
+}
+
+void TMainFich::DoNextLine() {
+  if (line_index_ >= static_cast<int32_t>(script_lines_.size())) {
+    seq_state_ = IsUpdateScript() ? TSeqState::SEQ_NORMAL_BOOT : TSeqState::SEQ_CLOSE;
+    return;
+  }
+  current_line_ = Trim(script_lines_[static_cast<size_t>(line_index_)]);
+  if (StartsWith(current_line_, "CM")) {
+    ++line_index_;
+    current_card_ = MainCard.slot;
+    LoadCardScript(PathFolder(script_file_) + MainCard.folder);
+    return;
+  }
+  if (StartsWith(current_line_, "C")) {
+    ++line_index_;
+    OptionCardLine();
+    return;
+  }
+  ++line_index_;
+  ProgressBar1.ToMin();
+  ProgressBar2.ToMin();
+  if (IsCommentOrEmpty(current_line_)) {
+    ProgressBar1.ToMax();
+    ProgressBar2.ToMax();
+    ProgressBar3.StepIt();
+    return;
+  }
+  OfferCurrentLine(TSeqState::SEQ_WAIT_LINE, line_index_);
+}
+
+// "C" + hexadecimal digit: option cards 0..5; 6..15, and "C" alone, are syntax errors.
+void TMainFich::OptionCardLine() {
+  const std::string rest = Trim(std::string_view(current_line_).substr(1));
+  current_card_ = rest.empty() ? kOptionCardCount : HexDigitValue(rest[0]);
+  if (current_card_ < kOptionCardCount) {
+    LoadCardScript(PathFolder(script_file_) +
+                   OptionCards[static_cast<size_t>(current_card_)].folder);
+    return;
+  }
+  current_card_ = -1;
+  SetCurentCardDir(PathFolder(script_file_));
+  ReportError(kSyntaxError + std::to_string(line_index_));
+}
+
+// Offers the current line to the engines; an engine that takes it makes the sequencer
+// wait in `waiting`. A line nobody takes is a syntax error of `line_number`.
+void TMainFich::OfferCurrentLine(TSeqState waiting, int32_t line_number) {
+  seq_state_ = waiting;
+  OfferLine(current_line_);
+  if (seq_state_ == TSeqState::SEQ_ERROR) return;  // an engine refused it with its own text
+  if (!engine_busy_) ReportError(kSyntaxError + std::to_string(line_number));
+}
+
+void TMainFich::LoadCardScript(const std::string& card_folder) {
+  SetCurentCardDir(card_folder);
+  card_script_file_ = curent_card_dir_ + PathFileName(script_file_);
+  card_lines_.clear();
+  if (!LoadTextLines(card_script_file_, card_lines_)) {
+    ReportError(card_script_file_ + " File not found !!!");
+    return;
+  }
+  card_line_index_ = 0;
+  if (MManual.Checked) ApplyComponentSelection(card_lines_, current_card_, CompSelDlg);
+  ProgressBar2.SetMax(1 + NonEmptyLineCount(card_lines_));
+  ProgressBar2.ToMin();
+  seq_state_ = TSeqState::SEQ_NEXT_CARD_LINE;
+}
+
+void TMainFich::DoWaitLine() {
+  PumpEngines();
+  if (!Finished()) return;
+  ProgressBar1.ToMax();
+  ProgressBar2.ToMax();
+  ProgressBar3.StepIt();
+  seq_state_ = TSeqState::SEQ_NEXT_LINE;
+}
+
+void TMainFich::DoNextCardLine() {
+  if (card_line_index_ >= static_cast<int32_t>(card_lines_.size())) {
+    current_card_ = -1;
+    SetCurentCardDir(PathFolder(script_file_));
+    card_lines_.clear();
+    ProgressBar1.ToMax();
+    ProgressBar2.ToMax();
+    ProgressBar3.StepIt();
+    seq_state_ = TSeqState::SEQ_NEXT_LINE;
+    return;
+  }
+  current_line_ = Trim(card_lines_[static_cast<size_t>(card_line_index_)]);
+  ++card_line_index_;
+  ProgressBar1.ToMin();
+  if (IsCommentOrEmpty(current_line_)) {
+    ProgressBar2.StepIt();
+    return;
+  }
+  OfferCurrentLine(TSeqState::SEQ_WAIT_CARD_LINE, card_line_index_);
+}
+
+void TMainFich::DoWaitCardLine() {
+  PumpEngines();
+  if (!Finished()) return;
+  seq_state_ = TSeqState::SEQ_NEXT_CARD_LINE;
+  ProgressBar2.StepIt();
+}
+
+void TMainFich::DoNormalBoot() {
+  ProgressBar1.ToMin();
+  ProgressBar2.SetMax(3);
+  ProgressBar2.ToMin();
+  seq_state_ = TSeqState::SEQ_WAIT_NORMAL_BOOT;
+  HandBoot(kNormalBoot);
+  ProgressBar2.StepIt();
+}
+
+void TMainFich::DoWaitNormalBoot() {
+  if (prog_boot_->Busy) prog_boot_->Step();
+  if (!Finished()) return;
+  ProgressBar1.StepIt();
+  ProgressBar2.StepIt();
+  seq_state_ = TSeqState::SEQ_CLOSE;
+}
+
+// A keyboard card reached through the bridge while the device never confirmed
+// updater mode needs the bridge image again and an explicit end of update.
+void TMainFich::DoClose() {
+  if (card0_ready_ && !updater_ack_) {
+    seq_state_ = TSeqState::SEQ_WAIT_REBRIDGE_BOOT;
+    HandBoot(kBridgeBoot);
+  } else {
+    seq_state_ = TSeqState::SEQ_WAIT_FINISH;
+    HandCrt("FI");
+  }
+}
+
+void TMainFich::DoWaitRebridgeBoot() {
+  if (prog_boot_->Busy) prog_boot_->Step();
+  if (!Finished()) return;
+  seq_state_ = TSeqState::SEQ_WAIT_END_BRIDGE_OPEN;
+  HandCrt("Q" + std::to_string(0));
+}
+
+void TMainFich::DoWaitFinish() {
+  if (inst_crt_->Busy) inst_crt_->Step();
+  if (Finished()) seq_state_ = TSeqState::SEQ_DONE;
+}
+
+void TMainFich::DoDone() {
+  rx_buffer_.clear();
+  LogInfo("Program operation completed");
+  Quit.Enabled = true;
+  if (ReadId.Visible) {
+    ReadId.Enabled = true;
+    Start.Caption = "START";
+  } else {
+    Start.Caption = "QUIT";
+  }
+  Port1.Enabled = true;
+  Program1.Enabled = true;
+  ProgressBar1.ToMax();
+  ProgressBar2.ToMax();
+  ProgressBar3.ToMax();
+  link_->SetConType(CON_NONE);
+  seq_state_ = TSeqState::SEQ_IDLE;
+}
+
+void TMainFich::DoError() {
+  rx_buffer_.clear();
+  link_->SetConType(CON_NONE);
+  seq_state_ = TSeqState::SEQ_ERROR_REPORT;
+}
+
+void TMainFich::DoErrorReport() {
+  const std::string& path = current_card_ != -1 ? card_script_file_ : script_file_;
+  if (view_) view_->ShowError(last_error_ + "\r\n" + path);
+  seq_state_ = TSeqState::SEQ_IDLE;
+}
+
+// ---- Script rules raised by the card supervisor -------------------------------------
+
+void TMainFich::CardReady(int card) {
+  if (card == 0) card0_ready_ = true;
+  if (card == 5 && revision_ == 1) RewriteExtendedInput(true);
+}
+
+void TMainFich::CardError(int card) {
+  SkipOptionCardLines(script_lines_, card);
+  if (card == 5 && revision_ == 1) RewriteExtendedInput(false);
+}
+
+void TMainFich::VersionSame(int component) {
+  if (MAuto.Checked && current_card_ != -1) SkipSameVersion(card_lines_, component);
+}
+
+// The main card's card script takes its images for components 8, 9 and A from the
+// "opt_in\" subfolder exactly when the extended input card is present. The file is
+// replaced atomically; a file that cannot be read or written ends the run.
+void TMainFich::RewriteExtendedInput(bool present) {
+  const std::string path = PathFolder(script_file_) + MainCard.folder + PathFileName(script_file_);
+  std::vector<std::string> lines;
+  std::string reason;
+  if (!LoadTextLines(path, lines, &reason)) {
+    ReportError(path + " File not found !!!");
+    if (!reason.empty()) LogInfo(reason);
+    return;
+  }
+  RewriteExtendedInputLines(lines, present);
+  if (!SaveTextLines(path, lines, &reason)) {
+    ReportError("Error while writing " + path + " !!!");
+    if (!reason.empty()) LogInfo(reason);
+  }
+}
