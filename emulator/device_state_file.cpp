@@ -1,0 +1,270 @@
+// The device state as text, so the emulator remembers between runs what was
+// written into it. One item per line, "#" starts a comment:
+//   qelt-emulator-state 1                 first line, always
+//   boot-id 01A7 / boot-checksum 6A5C / boot-extra 0201
+//   card N present|absent                 N = 0..5
+//   version CARD CODE TEXT                CARD = main or 0..5, TEXT four characters
+//   mcu CARD BANK ID                      ID two characters
+//   chain CARD CODE IR:IDCODE:IDINSTR:USERINSTR:USERLEN ...   one field per device
+//   mem MEMORY OFFSET HEX                 MEMORY = boot | CARD.bankB | CARD.e;
+//                                         rows of erased (FF) bytes are not written
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "emulator/emulated_device.h"
+#include "emulator/hex_record.h"
+
+namespace {
+
+constexpr const char* kHeader = "qelt-emulator-state 1";
+constexpr size_t kRow = 32;
+
+std::string CardName(size_t index) { return index == 6 ? "main" : std::to_string(index); }
+
+int ParseCard(const std::string& text) {
+  if (text == "main") return 6;
+  if (text.size() == 1 && text[0] >= '0' && text[0] <= '5') return text[0] - '0';
+  return -1;
+}
+
+bool ParseHexValue(const std::string& text, size_t max_digits, uint32_t& out) {
+  if (text.empty() || text.size() > max_digits) return false;
+  out = 0;
+  for (char c : text) {
+    const int v = HexNibble(c);
+    if (v < 0) return false;
+    out = out * 16 + static_cast<uint32_t>(v);
+  }
+  return true;
+}
+
+bool ParseHexData(const std::string& text, std::vector<uint8_t>& out) {
+  if (text.size() % 2 != 0) return false;
+  out.clear();
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const int hi = HexNibble(text[i]);
+    const int lo = HexNibble(text[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out.push_back(static_cast<uint8_t>(hi * 16 + lo));
+  }
+  return true;
+}
+
+std::string ChainField(const TJtagDevice& d) {
+  std::ostringstream s;
+  s << std::uppercase << std::hex << d.IrLength << ':' << d.IdCode << ':' << d.IdCodeInstruction
+    << ':' << d.UserInstruction << ':' << d.UserLength;
+  return s.str();
+}
+
+bool ParseChainField(const std::string& text, TJtagDevice& d) {
+  std::vector<std::string> parts;
+  std::stringstream s(text);
+  for (std::string part; std::getline(s, part, ':');) parts.push_back(part);
+  uint32_t v[5];
+  if (parts.size() != 5) return false;
+  for (size_t i = 0; i < 5; ++i) {
+    if (!ParseHexValue(parts[i], 8, v[i])) return false;
+  }
+  if (v[0] < 2 || v[0] > 32 || v[4] > 512 || (v[1] & 1) == 0) return false;
+  d.IrLength = static_cast<int>(v[0]);
+  d.IdCode = v[1];
+  d.IdCodeInstruction = v[2];
+  d.UserInstruction = v[3];
+  d.UserLength = static_cast<int>(v[4]);
+  return true;
+}
+
+void SaveMemory(std::ostream& out, const std::string& name, const std::vector<uint8_t>& memory) {
+  for (size_t offset = 0; offset < memory.size(); offset += kRow) {
+    const std::vector<uint8_t> row(memory.begin() + static_cast<long>(offset),
+                                   memory.begin() + static_cast<long>(offset + kRow));
+    bool erased = true;
+    for (uint8_t b : row) erased = erased && b == 0xFF;
+    if (erased) continue;
+    out << "mem " << name << ' ' << HexByte(static_cast<uint8_t>(offset >> 8))
+        << HexByte(static_cast<uint8_t>(offset & 0xFF)) << ' ' << HexBytes(row) << '\n';
+  }
+}
+
+}  // namespace
+
+std::string TEmulatedDevice::SaveStateText() const {
+  static const std::string kChainCodes = "89AC";
+  std::ostringstream out;
+  out << kHeader << '\n';
+  out << "boot-id " << HexByte(config_.BootId >> 8) << HexByte(config_.BootId & 0xFF) << '\n';
+  out << "boot-checksum " << HexByte(config_.BootChecksum >> 8)
+      << HexByte(config_.BootChecksum & 0xFF) << '\n';
+  out << "boot-extra " << config_.BootExtra << '\n';
+  for (size_t i = 0; i < 6; ++i) {
+    out << "card " << i << (cards_[i].present ? " present" : " absent") << '\n';
+  }
+  for (size_t i = 0; i < 7; ++i) {
+    const TCard& card = cards_[i];
+    for (size_t v = 0; v < 13; ++v) {
+      out << "version " << CardName(i) << ' ' << "0123456789ACE"[v] << ' ' << card.versions[v] << '\n';
+    }
+    for (size_t b = 0; b < 8; ++b) out << "mcu " << CardName(i) << ' ' << b << ' ' << card.mcu_ids[b] << '\n';
+    for (size_t c = 0; c < 4; ++c) {
+      out << "chain " << CardName(i) << ' ' << kChainCodes[c];
+      for (const TJtagDevice& d : card.chains[c].Devices()) out << ' ' << ChainField(d);
+      out << '\n';
+    }
+  }
+  SaveMemory(out, "boot", boot_area_);
+  for (size_t i = 0; i < 7; ++i) {
+    for (size_t b = 0; b < 8; ++b) SaveMemory(out, CardName(i) + ".bank" + std::to_string(b), cards_[i].banks[b]);
+    SaveMemory(out, CardName(i) + ".e", cards_[i].e_memory);
+  }
+  return out.str();
+}
+
+bool TEmulatedDevice::ApplyMemLine(const std::vector<std::string>& words, TCards& cards,
+                                   std::vector<uint8_t>& boot, std::string& error) {
+  if (words.size() != 4) return error = "expected: mem MEMORY OFFSET HEX", false;
+  std::vector<uint8_t>* memory = nullptr;
+  const std::string& name = words[1];
+  const size_t dot = name.find('.');
+  if (name == "boot") {
+    memory = &boot;
+  } else if (dot != std::string::npos && ParseCard(name.substr(0, dot)) >= 0) {
+    TCard& card = cards[static_cast<size_t>(ParseCard(name.substr(0, dot)))];
+    const std::string part = name.substr(dot + 1);
+    if (part == "e") memory = &card.e_memory;
+    if (part.size() == 5 && part.compare(0, 4, "bank") == 0 && part[4] >= '0' && part[4] <= '7') {
+      memory = &card.banks[static_cast<size_t>(part[4] - '0')];
+    }
+  }
+  if (memory == nullptr) return error = "unknown memory \"" + name + "\"", false;
+  uint32_t offset = 0;
+  std::vector<uint8_t> data;
+  if (!ParseHexValue(words[2], 4, offset) || !ParseHexData(words[3], data)) {
+    return error = "bad offset or hex data", false;
+  }
+  if (offset + data.size() > memory->size()) return error = "data beyond the end of " + name, false;
+  std::copy(data.begin(), data.end(), memory->begin() + offset);
+  return true;
+}
+
+bool TEmulatedDevice::ApplyStateLine(const std::string& line, TDeviceConfig& config,
+                                     TCards& cards, std::vector<uint8_t>& boot,
+                                     std::string& error) {
+  std::vector<std::string> w;
+  std::istringstream s(line);
+  for (std::string word; s >> word;) w.push_back(word);
+  if (w.empty() || w[0][0] == '#') return true;
+  const std::string& key = w[0];
+  uint32_t value = 0;
+  if ((key == "boot-id" || key == "boot-checksum") && w.size() == 2 && ParseHexValue(w[1], 4, value)) {
+    (key == "boot-id" ? config.BootId : config.BootChecksum) = static_cast<uint16_t>(value);
+    return true;
+  }
+  if (key == "boot-extra" && w.size() == 2 && w[1].size() == 4) return config.BootExtra = w[1], true;
+  if (key == "card" && w.size() == 3 && ParseCard(w[1]) >= 0 && ParseCard(w[1]) < 6 &&
+      (w[2] == "present" || w[2] == "absent")) {
+    cards[static_cast<size_t>(ParseCard(w[1]))].present = w[2] == "present";
+    return true;
+  }
+  if (key == "mem") return ApplyMemLine(w, cards, boot, error);
+  const int card = w.size() >= 3 ? ParseCard(w[1]) : -1;
+  if (card < 0 || w[2].size() != 1) return error = "unknown or malformed line", false;
+  TCard& c = cards[static_cast<size_t>(card)];
+  const char code = w[2][0];
+  if (key == "version" && ComponentCodeIndex(code) >= 0) {
+    // The text is the rest of the line after "version CARD CODE ": four characters.
+    const std::string text = line.substr(line.find(w[2], line.find(w[1]) + w[1].size()) + 2);
+    if (text.size() != 4) return error = "a version has four characters", false;
+    c.versions[static_cast<size_t>(ComponentCodeIndex(code))] = text;
+    return true;
+  }
+  if (key == "mcu" && code >= '0' && code <= '7' && w.size() == 4 && w[3].size() == 2) {
+    c.mcu_ids[static_cast<size_t>(code - '0')] = w[3];
+    return true;
+  }
+  const size_t chain = std::string_view("89AC").find(code);
+  if (key == "chain" && chain != std::string_view::npos) {
+    std::vector<TJtagDevice> devices;
+    for (size_t i = 3; i < w.size(); ++i) {
+      TJtagDevice d;
+      if (!ParseChainField(w[i], d)) return error = "bad JTAG device \"" + w[i] + "\"", false;
+      devices.push_back(d);
+    }
+    c.chains[chain] = TJtagChain(devices);
+    return true;
+  }
+  return error = "unknown or malformed line", false;
+}
+
+bool TEmulatedDevice::LoadStateText(const std::string& text, std::string* error) {
+  TDeviceConfig config = config_;
+  TCards cards = MakeCards(config_);
+  std::vector<uint8_t> boot(kBootSize, 0xFF);
+  std::istringstream in(text);
+  std::string line;
+  int number = 0;
+  std::string why;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const bool ok = number == 1 ? line == kHeader : ApplyStateLine(line, config, cards, boot, why);
+    if (!ok) {
+      if (number == 1) why = std::string("not a device state file (expected \"") + kHeader + "\")";
+      if (error != nullptr) *error = "line " + std::to_string(number) + ": " + why;
+      return false;
+    }
+  }
+  if (number == 0) {
+    if (error != nullptr) *error = "line 1: the file is empty";
+    return false;
+  }
+  config_ = config;
+  cards_ = std::move(cards);
+  boot_area_ = std::move(boot);
+  CloseTarget();
+  return true;
+}
+
+bool TEmulatedDevice::SaveState(const std::string& path, std::string* error) const {
+  const std::string temp = path + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << SaveStateText();
+    out.flush();
+    if (!out) {
+      if (error != nullptr) *error = "cannot write " + temp + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    if (error != nullptr) *error = "cannot replace " + path + ": " + ec.message();
+    return false;
+  }
+  return true;
+}
+
+bool TEmulatedDevice::LoadState(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error != nullptr) *error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    if (error != nullptr) *error = "cannot read " + path;
+    return false;
+  }
+  std::string why;
+  if (!LoadStateText(text.str(), &why)) {
+    if (error != nullptr) *error = path + ": " + why;
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,231 @@
+#include "emulator/emulated_device.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+constexpr size_t kMaxQueuedOutput = 1 << 20;  // like a full transmit buffer: drop beyond
+constexpr int kMainIndex = 6;
+// Noise a disturbed line produces: never a reply character, a digit, a letter,
+// CR, LF or a zero byte, so it cannot be mistaken for an answer.
+constexpr std::string_view kNoise = "!\"&'()*+,-/;<=>?@[]^_`{|}~\xA5\xB0\xC3\xD7\xE9\xF1";
+
+TJtagDevice Device(int ir, uint32_t idcode, uint32_t id_instr, uint32_t user_instr, int user_len) {
+  TJtagDevice d;
+  d.IrLength = ir;
+  d.IdCode = idcode;
+  d.IdCodeInstruction = id_instr;
+  d.UserInstruction = user_instr;
+  d.UserLength = user_len;
+  return d;
+}
+
+int SlotToIndex(int card_slot) {
+  if (card_slot == TEmulatedDevice::kMainCardSlot) return kMainIndex;
+  if (card_slot < 0 || card_slot > 5) throw std::out_of_range("no card in slot " + std::to_string(card_slot));
+  return card_slot;
+}
+
+int ChainIndex(char code) {
+  switch (code) {
+    case '8': return 0;
+    case '9': return 1;
+    case 'A': return 2;
+    case 'C': return 3;
+    default: throw std::out_of_range(std::string("no JTAG chain for code ") + code);
+  }
+}
+
+}  // namespace
+
+std::array<std::vector<TJtagDevice>, 4> DefaultJtagChains() {
+  return {{
+      {Device(8, 0x1A5C80FF, 0x01, 0x02, 32)},
+      {Device(8, 0x1A5C90FF, 0x01, 0x02, 32)},
+      {Device(10, 0x2B3CA0FF, 0x006, 0x002, 64)},
+      {Device(8, 0x3C4DC0FF, 0x01, 0x02, 32), Device(6, 0x3C4DD0FF, 0x09, 0, 0)},
+  }};
+}
+
+TEmulatedDevice::TEmulatedDevice(TDeviceConfig config)
+    : config_(std::move(config)), faults_(config_.Faults) {
+  state_ = config_.Silent ? TDevState::DS_BOOT_SYNC : TDevState::DS_APP;
+  boot_area_.assign(kBootSize, 0xFF);
+  cards_ = MakeCards(config_);
+}
+
+TEmulatedDevice::TCards TEmulatedDevice::MakeCards(const TDeviceConfig& config) {
+  TCards cards;
+  for (int i = 0; i < 7; ++i) {
+    TCard& card = cards[static_cast<size_t>(i)];
+    card.present = i == kMainIndex || config.CardPresent[static_cast<size_t>(i)];
+    for (auto& bank : card.banks) bank.assign(kBankSize, 0xFF);
+    card.e_memory.assign(kEMemorySize, 0xFF);
+    card.versions.fill(config.InitialVersion);
+    for (size_t b = 0; b < 8; ++b) {
+      const char first = i == kMainIndex ? 'F' : static_cast<char>('0' + i);
+      card.mcu_ids[b] = {first, static_cast<char>('0' + b)};
+    }
+    for (size_t c = 0; c < 4; ++c) card.chains[c] = TJtagChain(config.Chains[c]);
+  }
+  return cards;
+}
+
+void TEmulatedDevice::Receive(std::string_view host_bytes, uint32_t now_ms) {
+  now_ms_ = now_ms;
+  Receive(host_bytes);
+}
+
+void TEmulatedDevice::Receive(std::string_view host_bytes) {
+  for (char c : host_bytes) {
+    if (hung_) return;
+    Feed(c);
+  }
+}
+
+void TEmulatedDevice::Feed(char c) {
+  switch (state_) {
+    case TDevState::DS_APP: return FeedApp(c);
+    case TDevState::DS_BOOT_SYNC: return FeedBootSync(c);
+    case TDevState::DS_BOOT_TYPE: return FeedBootType(c);
+    case TDevState::DS_COMMAND: return FeedCommand(c);
+    case TDevState::DS_COMMAND_ARG: return FeedCommandArg(c);
+    case TDevState::DS_VERSION_TEXT: return FeedVersionText(c);
+    case TDevState::DS_UV_CODE: return FeedUvCode(c);
+    case TDevState::DS_UV_TEXT: return FeedUvText(c);
+    case TDevState::DS_RECORD: return FeedRecord(c);
+    case TDevState::DS_RAW_BLOCK: return FeedRawBlock(c);
+    case TDevState::DS_CAPTURE_ACK: return FeedCaptureAck(c);
+  }
+}
+
+void TEmulatedDevice::Reply(std::string_view key, std::string text) {
+  if (text.empty()) return;
+  if (text[0] == 'R') ++stats_.ResendRequests;
+  if (text[0] == 'I') ++stats_.UnknownReplies;
+  if (text == "X" || text == ".X") ++stats_.Failures;
+  if (faults_.FireOnCommand(TFaultKind::FK_HANG, key) != nullptr) {
+    hung_ = true;
+    return;
+  }
+  if (const TFaultRule* g = faults_.FireOnCommand(TFaultKind::FK_GARBAGE, key)) {
+    const uint64_t count = g->Bytes != 0 ? g->Bytes : 1 + faults_.NextRandom() % 8;
+    std::string noise;
+    for (uint64_t i = 0; i < count; ++i) noise += kNoise[faults_.NextRandom() % kNoise.size()];
+    text = noise + text;
+  }
+  TOutChunk chunk;
+  chunk.due = now_ms_;
+  if (const TFaultRule* d = faults_.FireOnCommand(TFaultKind::FK_DELAY, key)) {
+    chunk.due = now_ms_ + d->DelayMs;
+  }
+  const TFaultRule* s = faults_.FireOnCommand(TFaultKind::FK_SPLIT, key);
+  if (s != nullptr && text.size() > 1) {
+    chunk.split = true;
+    for (size_t pos = 0; pos < text.size();) {
+      size_t size = s->PieceSize;
+      if (size == 0) size = 1 + faults_.NextRandom() % (text.size() - pos);
+      chunk.pieces.push_back(text.substr(pos, size));
+      pos += size;
+    }
+  } else {
+    chunk.pieces.push_back(std::move(text));
+  }
+  size_t bytes = 0;
+  for (const std::string& p : chunk.pieces) bytes += p.size();
+  if (output_bytes_ + bytes > kMaxQueuedOutput) {
+    stats_.DroppedOutput += static_cast<uint32_t>(bytes);
+    return;
+  }
+  output_bytes_ += bytes;
+  output_.push_back(std::move(chunk));
+}
+
+std::vector<std::string> TEmulatedDevice::TakeOutputPieces(uint32_t now_ms) {
+  now_ms_ = now_ms;
+  std::vector<std::string> pieces;
+  bool merge = false;  // the last piece may take more unsplit text
+  while (!output_.empty() && static_cast<int32_t>(now_ms - output_.front().due) >= 0) {
+    TOutChunk chunk = std::move(output_.front());
+    output_.pop_front();
+    for (std::string& p : chunk.pieces) {
+      output_bytes_ -= p.size();
+      if (merge && !chunk.split) {
+        pieces.back() += p;
+      } else {
+        pieces.push_back(std::move(p));
+      }
+    }
+    merge = !chunk.split;
+  }
+  return pieces;
+}
+
+std::string TEmulatedDevice::TakeOutput(uint32_t now_ms) {
+  std::string out;
+  for (const std::string& p : TakeOutputPieces(now_ms)) out += p;
+  return out;
+}
+
+std::optional<uint32_t> TEmulatedDevice::NextReleaseTime() const {
+  if (output_.empty()) return std::nullopt;
+  return output_.front().due;
+}
+
+bool TEmulatedDevice::InApplicationMode() const { return state_ == TDevState::DS_APP; }
+
+int TEmulatedDevice::BridgedCard() const {
+  return bridge_ == kMainIndex ? kMainCardSlot : bridge_;
+}
+
+TEmulatedDevice::TCard& TEmulatedDevice::CardAt(int card_slot) {
+  return cards_[static_cast<size_t>(SlotToIndex(card_slot))];
+}
+
+const TEmulatedDevice::TCard& TEmulatedDevice::CardAt(int card_slot) const {
+  return cards_[static_cast<size_t>(SlotToIndex(card_slot))];
+}
+
+TEmulatedDevice::TCard& TEmulatedDevice::CurrentCard() {
+  return cards_[static_cast<size_t>(bridge_)];
+}
+
+int TEmulatedDevice::CurrentCardIndex() const { return bridge_; }
+
+const std::vector<uint8_t>& TEmulatedDevice::BankMemory(int card_slot, int bank) const {
+  if (bank < 0 || bank > 7) throw std::out_of_range("no bank " + std::to_string(bank));
+  return CardAt(card_slot).banks[static_cast<size_t>(bank)];
+}
+
+const std::vector<uint8_t>& TEmulatedDevice::EMemory(int card_slot) const {
+  return CardAt(card_slot).e_memory;
+}
+
+std::string TEmulatedDevice::Version(int card_slot, char code) const {
+  const int index = ComponentCodeIndex(code);
+  if (index < 0) throw std::out_of_range(std::string("no component code ") + code);
+  return CardAt(card_slot).versions[static_cast<size_t>(index)];
+}
+
+void TEmulatedDevice::SetVersion(int card_slot, char code, const std::string& version) {
+  const int index = ComponentCodeIndex(code);
+  if (index < 0) throw std::out_of_range(std::string("no component code ") + code);
+  CardAt(card_slot).versions[static_cast<size_t>(index)] = version;
+}
+
+std::string TEmulatedDevice::McuId(int card_slot, int bank) const {
+  if (bank < 0 || bank > 7) throw std::out_of_range("no bank " + std::to_string(bank));
+  return CardAt(card_slot).mcu_ids[static_cast<size_t>(bank)];
+}
+
+const TJtagChain& TEmulatedDevice::Chain(int card_slot, char code) const {
+  return CardAt(card_slot).chains[static_cast<size_t>(ChainIndex(code))];
+}
+
+bool TEmulatedDevice::CardPresent(int card_slot) const { return CardAt(card_slot).present; }
+
+void TEmulatedDevice::SetCardPresent(int card_slot, bool present) {
+  if (card_slot == kMainCardSlot) return;  // the main card is always there
+  CardAt(card_slot).present = present;
+}
