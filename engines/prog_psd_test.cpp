@@ -2,20 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "engines/card_table.h"
 #include "engines/file_access.h"
 #include "engines/intel_hex.h"
 #include "engines/testing/engine_harness.h"
+#include "engines/testing/temp_dir.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // Lines of a HEX image with data at 0x0000 (12 34) and at 0x8000 (AA 55).
 const std::vector<std::string> kImage = {":020000001234B8", ":02800000AA557F", ":00000001FF"};
@@ -26,16 +21,8 @@ const char kVerifyUpper[] = ":0200000C7F0172\r\n";
 class ProgPsdTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static std::atomic<int> counter{0};
-    dir_ = fs::temp_directory_path() /
-           ("qelt_psd_" + std::to_string(std::random_device{}()) + "_" + std::to_string(counter++));
-    fs::create_directories(dir_);
-    h.engine.CurentDir = dir_.string() + kPathSeparator;
+    h.engine.CurentDir = dir_.Dir();
     h.engine.UpdateAllowed = true;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   void WriteHex(const std::string& name, const std::vector<std::string>& lines) {
@@ -56,7 +43,7 @@ class ProgPsdTest : public ::testing::Test {
     for (size_t i = 0; i < count + 1; ++i) h.Answer(".");
   }
 
-  fs::path dir_;
+  TTempDir dir_;
   TEngineHarness<TProgPsd> h;
 };
 
