@@ -74,6 +74,21 @@ TEST_F(QtSerial, AccessDeniedGivesThePlatformsPermissionText) {
   EXPECT_FALSE(port.Opened());
 }
 
+TEST_F(QtSerial, ASecondOpenOfTheSameDeviceIsRefused) {
+  OpenPty();
+  TComPort other(std::make_unique<TQtSerialBackend>());
+  other.SetPort(pty.path());
+  try {
+    other.Open();
+    FAIL() << "opened twice";
+  } catch (const EComError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "TCOMPORT : cannot open " + pty.path() + "\rPermission error while locking the device");
+  }
+  EXPECT_FALSE(other.Opened());
+  EXPECT_TRUE(port.Opened());
+}
+
 TEST_F(QtSerial, EveryByteValuePassesBothWays) {
   OpenPty();
   ASSERT_TRUE(pty.Write(AllByteValues()));

@@ -5,11 +5,10 @@
 TQtTcpBackend::TQtTcpBackend(QObject* parent) : QObject(parent) {
   connect(&socket_, &QTcpSocket::connected, this, &TQtTcpBackend::HandleConnected);
   connect(&socket_, &QTcpSocket::readyRead, this, &TQtTcpBackend::ReadAvailable);
+  // The peer closing the connection arrives here too (RemoteHostClosedError) and
+  // counts as an error of the connection, so a new attempt follows.
   connect(&socket_, &QAbstractSocket::errorOccurred, this,
           [this](QAbstractSocket::SocketError) { HandleError(socket_.errorString()); });
-  // The peer closing the connection counts as an error of the connection.
-  connect(&socket_, &QTcpSocket::disconnected, this,
-          [this] { HandleError(QStringLiteral("The remote host closed the connection")); });
 }
 
 TQtTcpBackend::~TQtTcpBackend() {
