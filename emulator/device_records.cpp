@@ -48,7 +48,7 @@ void TEmulatedDevice::FeedRecord(char c) {
 void TEmulatedDevice::HandleRecordLine() {
   if (target_ == TTarget::TG_NONE) return Reply(":", "X");  // nothing to write to
   if (faults_.FireOnMemory(TFaultKind::FK_RESEND, TargetRef())) return Reply(":", "R");
-  THexRecord record;
+  TDeviceRecord record;
   if (line_overflow_ || ParseRecordLine(text_, record) != THexVerdict::HV_OK) {
     return Reply(":", "R");
   }
@@ -56,7 +56,7 @@ void TEmulatedDevice::HandleRecordLine() {
   HandleMemoryRecord(record);
 }
 
-void TEmulatedDevice::HandleMemoryRecord(const THexRecord& record) {
+void TEmulatedDevice::HandleMemoryRecord(const TDeviceRecord& record) {
   if (record.Type == kData) {
     if (faults_.FireOnMemory(TFaultKind::FK_WRITE_FAIL, TargetRef()) || !WriteData(record)) {
       return Reply(":", "X");
@@ -75,7 +75,7 @@ void TEmulatedDevice::HandleMemoryRecord(const THexRecord& record) {
   Reply(":", "X");
 }
 
-bool TEmulatedDevice::WriteData(const THexRecord& record) {
+bool TEmulatedDevice::WriteData(const TDeviceRecord& record) {
   // Each memory takes only the addresses it has. Flash only clears bits: writing
   // over data that was not erased leaves the AND of both, as a real part does.
   const size_t begin = record.Address;
@@ -118,7 +118,7 @@ uint16_t TEmulatedDevice::TargetSum() const {
   return sum;
 }
 
-void TEmulatedDevice::HandleJtagRecord(const THexRecord& record) {
+void TEmulatedDevice::HandleJtagRecord(const TDeviceRecord& record) {
   if (record.Type != kEnd && faults_.FireOnMemory(TFaultKind::FK_WRITE_FAIL, TargetRef())) {
     return Reply(":", "X");
   }

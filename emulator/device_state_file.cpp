@@ -8,6 +8,7 @@
 //   chain CARD CODE IR:IDCODE:IDINSTR:USERINSTR:USERLEN ...   one field per device
 //   mem MEMORY OFFSET HEX                 MEMORY = boot | CARD.bankB | CARD.e;
 //                                         rows of erased (FF) bytes are not written
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -80,13 +81,11 @@ bool ParseChainField(const std::string& text, TJtagDevice& d) {
 
 void SaveMemory(std::ostream& out, const std::string& name, const std::vector<uint8_t>& memory) {
   for (size_t offset = 0; offset < memory.size(); offset += kRow) {
-    const std::vector<uint8_t> row(memory.begin() + static_cast<long>(offset),
-                                   memory.begin() + static_cast<long>(offset + kRow));
-    bool erased = true;
-    for (uint8_t b : row) erased = erased && b == 0xFF;
-    if (erased) continue;
+    const auto begin = memory.begin() + static_cast<std::ptrdiff_t>(offset);
+    const auto end = begin + static_cast<std::ptrdiff_t>(std::min(kRow, memory.size() - offset));
+    if (std::all_of(begin, end, [](uint8_t b) { return b == 0xFF; })) continue;
     out << "mem " << name << ' ' << HexByte(static_cast<uint8_t>(offset >> 8))
-        << HexByte(static_cast<uint8_t>(offset & 0xFF)) << ' ' << HexBytes(row) << '\n';
+        << HexByte(static_cast<uint8_t>(offset & 0xFF)) << ' ' << HexBytes({begin, end}) << '\n';
   }
 }
 

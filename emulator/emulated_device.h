@@ -188,11 +188,11 @@ class TEmulatedDevice {
   void FeedRawBlock(char c);
   void FeedCaptureAck(char c);
   void HandleRecordLine();
-  void HandleMemoryRecord(const THexRecord& record);
-  void HandleJtagRecord(const THexRecord& record);
+  void HandleMemoryRecord(const TDeviceRecord& record);
+  void HandleJtagRecord(const TDeviceRecord& record);
   void HandleJtagResult(const TJtagResult& result, std::string_view key);
   void SendCapture(std::string_view key);
-  bool WriteData(const THexRecord& record);
+  bool WriteData(const TDeviceRecord& record);
   uint16_t TargetSum() const;
   void CloseTarget();
   // Output (emulated_device.cpp).

@@ -31,7 +31,7 @@ std::string HexBytes(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
-THexVerdict ParseRecordLine(std::string_view line, THexRecord& out) {
+THexVerdict ParseRecordLine(std::string_view line, TDeviceRecord& out) {
   // ":" LL AAAA TT data CC: at least 11 characters, an even number after the ":".
   if (line.size() < 11 || line[0] != ':' || (line.size() - 1) % 2 != 0) {
     return THexVerdict::HV_BAD_FORMAT;

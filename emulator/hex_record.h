@@ -13,7 +13,7 @@
 #include <vector>
 
 // One record as the device understood it.
-struct THexRecord {
+struct TDeviceRecord {
   uint8_t Type = 0;            // record type (00 data, 01 end, 0C verify, JTAG types)
   uint16_t Address = 0;        // the 16-bit address field (a shift length for JTAG)
   std::vector<uint8_t> Data;   // the data bytes, byte-count long
@@ -28,7 +28,7 @@ enum class THexVerdict : uint8_t {
 
 // Parses one line without its line end. Hex digits of either case are accepted.
 // On HV_OK fills `out`; otherwise `out` is left unspecified.
-THexVerdict ParseRecordLine(std::string_view line, THexRecord& out);
+THexVerdict ParseRecordLine(std::string_view line, TDeviceRecord& out);
 
 // Value of a hex digit of either case, or -1 for any other character.
 int HexNibble(char c);

@@ -59,7 +59,7 @@ std::string ReadChainIdentifiers(TJtagChain& chain) {
   return HexBytes(BitsToBytes(out));
 }
 
-TJtagResult TJtagSession::Execute(const THexRecord& record) {
+TJtagResult TJtagSession::Execute(const TDeviceRecord& record) {
   switch (record.Type) {
     case 0x01:
       return Outcome(TJtagOutcome::JO_END);
@@ -111,7 +111,7 @@ TJtagResult TJtagSession::SetEndState(const std::vector<uint8_t>& data, TTapStat
   return Outcome(TJtagOutcome::JO_DONE);
 }
 
-TJtagResult TJtagSession::ShiftRecord(const THexRecord& record) {
+TJtagResult TJtagSession::ShiftRecord(const TDeviceRecord& record) {
   const uint8_t kind = record.Type & 0x0F;
   const bool fill = (record.Type & 0x80) != 0;
   if ((kind != 2 && kind != 3) || (kind == 2 && fill) || record.Address > kMaxShiftBits) {

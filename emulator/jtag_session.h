@@ -34,7 +34,7 @@ class TJtagSession {
   explicit TJtagSession(TJtagChain& chain) : chain_(chain) {}
 
   // Executes one well-formed record.
-  TJtagResult Execute(const THexRecord& record);
+  TJtagResult Execute(const TDeviceRecord& record);
   // Executes the pending long SDR with its raw block: hex TDI bytes (least
   // significant first) followed by two hex digits of their byte sum.
   TJtagResult ExecuteRawBlock(std::string_view block);
@@ -43,7 +43,7 @@ class TJtagSession {
   TJtagResult RunTest(const std::vector<uint8_t>& data);
   TJtagResult WalkStates(const std::vector<uint8_t>& data);
   TJtagResult SetEndState(const std::vector<uint8_t>& data, TTapState& end_state);
-  TJtagResult ShiftRecord(const THexRecord& record);
+  TJtagResult ShiftRecord(const TDeviceRecord& record);
   TJtagResult DoShift(uint8_t type, uint16_t bit_count, const std::vector<uint8_t>& tdi);
 
   TJtagChain& chain_;

@@ -1,0 +1,139 @@
+// The device state file: what one run writes, the next one reads back exactly;
+// a damaged file is refused with the line at fault and changes nothing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "emulator/emulated_device.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int kMain = TEmulatedDevice::kMainCardSlot;
+
+std::string Exchange(TEmulatedDevice& device, std::string_view bytes) {
+  device.Receive(bytes, 1000);
+  return device.TakeOutput(1000);
+}
+
+class StateFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("qelt_state_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  // A device with something written into every kind of memory and register.
+  void Fill(TEmulatedDevice& d) {
+    ASSERT_EQ(Exchange(d, "254yU%37PB:04400000DEADBEEF84\r\n"), "UPD254\r\n..6A5C01A7....");
+    ASSERT_EQ(Exchange(d, "P3:048000000102030472\r\nV80203"), ".....");
+    ASSERT_EQ(Exchange(d, "Q5PE:040000001122334452\r\nUV 9 A B Z5"), "......");
+  }
+  fs::path folder_;
+};
+
+TEST_F(StateFileTest, WhatOneRunWritesTheNextReadsBack) {
+  TDeviceConfig config;
+  config.CardPresent[2] = false;
+  TEmulatedDevice first(config);
+  Fill(first);
+  const std::string path = (folder_ / "device.state").string();
+  std::string error;
+  ASSERT_TRUE(first.SaveState(path, &error)) << error;
+  EXPECT_FALSE(fs::exists(path + ".tmp"));
+
+  TEmulatedDevice second;
+  ASSERT_TRUE(second.LoadState(path, &error)) << error;
+  EXPECT_EQ(second.BootArea(), first.BootArea());
+  EXPECT_EQ(second.BankMemory(kMain, 3), first.BankMemory(kMain, 3));
+  EXPECT_EQ(second.EMemory(5), first.EMemory(5));
+  EXPECT_EQ(second.Version(kMain, '8'), "0203");
+  EXPECT_EQ(second.Version(5, '9'), "A B ");  // blanks inside a version survive
+  EXPECT_FALSE(second.CardPresent(2));
+  EXPECT_TRUE(second.CardPresent(1));
+  EXPECT_EQ(second.SaveStateText(), first.SaveStateText());
+  // The restored device answers from what it loaded.
+  EXPECT_EQ(Exchange(second, "254yU%37T8Q2Q5T9"), "UPD254\r\n..6A5C01A7..0203.X..A B .");
+}
+
+TEST_F(StateFileTest, IdentityAndChainsAreKept) {
+  TDeviceConfig config;
+  config.BootId = 0x1234;
+  config.BootChecksum = 0x6001;
+  config.Chains[0] = {TJtagDevice{4, 0x0000A0FF, 0x1, 0x0, 0}};
+  TEmulatedDevice first(config);
+  TEmulatedDevice second;
+  std::string error;
+  ASSERT_TRUE(second.LoadStateText(first.SaveStateText(), &error)) << error;
+  EXPECT_EQ(Exchange(second, "254yU%37"), "UPD254\r\n..60011234.");
+  EXPECT_EQ(Exchange(second, "D8"), ".FFA00000FFFFFFFFFFFFFFFFFFFFFFFF.");
+  EXPECT_EQ(second.Chain(3, '8').Devices()[0].IrLength, 4);
+}
+
+TEST_F(StateFileTest, ADamagedFileIsRefusedWithItsLineAndChangesNothing) {
+  struct TCase {
+    std::string text;
+    std::string error;
+  };
+  const std::string head = "qelt-emulator-state 1\n";
+  const TCase table[] = {
+      {"", "line 1: the file is empty"},
+      {"hello\n", "line 1: not a device state file (expected \"qelt-emulator-state 1\")"},
+      {head + "# comment\n\nbogus 1\n", "line 4: unknown or malformed line"},
+      {head + "mem boot 0000 00\nbogus\n", "line 3: unknown or malformed line"},
+      {head + "boot-id 12345\n", "line 2: unknown or malformed line"},
+      {head + "card 6 absent\n", "line 2: unknown or malformed line"},
+      {head + "mem main.bank9 0000 FF\n", "line 2: unknown memory \"main.bank9\""},
+      {head + "mem boot 1FFF 0000\n", "line 2: data beyond the end of boot"},
+      {head + "mem 3.e 0000 ABC\n", "line 2: bad offset or hex data"},
+      {head + "mem 3.e\n", "line 2: expected: mem MEMORY OFFSET HEX"},
+      {head + "chain main 8 8:1A5C80FE:1:2:20\n", "line 2: bad JTAG device \"8:1A5C80FE:1:2:20\""},
+      {head + "chain 1 9 40:1A5C80FF:1:2:20\n", "line 2: bad JTAG device \"40:1A5C80FF:1:2:20\""},
+      {head + "version main 8 012\n", "line 2: a version has four characters"},
+      {head + "mcu 2 8 AB\n", "line 2: unknown or malformed line"},
+  };
+  TEmulatedDevice device;
+  Fill(device);
+  const std::string before = device.SaveStateText();
+  for (const TCase& c : table) {
+    std::string error;
+    EXPECT_FALSE(device.LoadStateText(c.text, &error)) << c.text;
+    EXPECT_EQ(error, c.error) << c.text;
+    EXPECT_EQ(device.SaveStateText(), before) << c.text;
+  }
+}
+
+TEST_F(StateFileTest, FileErrorsNameThePath) {
+  TEmulatedDevice device;
+  std::string error;
+  const std::string missing = (folder_ / "missing.state").string();
+  EXPECT_FALSE(device.LoadState(missing, &error));
+  EXPECT_EQ(error, "cannot read " + missing + ": No such file or directory");
+  const std::string nowhere = (folder_ / "no" / "such" / "x.state").string();
+  EXPECT_FALSE(device.SaveState(nowhere, &error));
+  EXPECT_EQ(error.rfind("cannot write " + nowhere + ".tmp: ", 0), 0u) << error;
+  const std::string bad = (folder_ / "bad.state").string();
+  std::ofstream(bad) << "qelt-emulator-state 1\nmcu main 9 AA\n";
+  EXPECT_FALSE(device.LoadState(bad, &error));
+  EXPECT_EQ(error, bad + ": line 2: unknown or malformed line");
+}
+
+TEST_F(StateFileTest, SavingReplacesTheOldFileWhole) {
+  const std::string path = (folder_ / "device.state").string();
+  std::ofstream(path) << std::string(500000, 'x');
+  TEmulatedDevice device;
+  std::string error;
+  ASSERT_TRUE(device.SaveState(path, &error)) << error;
+  std::ifstream in(path);
+  std::string first_line;
+  std::getline(in, first_line);
+  EXPECT_EQ(first_line, "qelt-emulator-state 1");
+  EXPECT_LT(fs::file_size(path), 20000u);  // nothing of the old content is left
+}
+
+}  // namespace
