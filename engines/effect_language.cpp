@@ -10,10 +10,22 @@
 namespace {
 
 constexpr std::array<std::pair<std::string_view, std::string_view>, 16> kTapStates = {{
-    {"RESET", "00"},     {"IDLE", "01"},      {"DRSELECT", "02"}, {"DRCAPTURE", "03"},
-    {"DRSHIFT", "04"},   {"DREXIT1", "05"},   {"DRPAUSE", "06"},  {"DREXIT2", "07"},
-    {"DRUPDATE", "08"},  {"IRSELECT", "09"},  {"IRCAPTURE", "0A"}, {"IRSHIFT", "0B"},
-    {"IREXIT1", "0C"},   {"IRPAUSE", "0D"},   {"IREXIT2", "0E"},  {"IRUPDATE", "0F"},
+    {"RESET", "00"},
+    {"IDLE", "01"},
+    {"DRSELECT", "02"},
+    {"DRCAPTURE", "03"},
+    {"DRSHIFT", "04"},
+    {"DREXIT1", "05"},
+    {"DRPAUSE", "06"},
+    {"DREXIT2", "07"},
+    {"DRUPDATE", "08"},
+    {"IRSELECT", "09"},
+    {"IRCAPTURE", "0A"},
+    {"IRSHIFT", "0B"},
+    {"IREXIT1", "0C"},
+    {"IRPAUSE", "0D"},
+    {"IREXIT2", "0E"},
+    {"IRUPDATE", "0F"},
 }};
 
 // A record holds at most 255 data bytes: its byte count is one byte.

@@ -220,7 +220,7 @@ TEST(EffectParse, UnspecifiedLinesGiveError) {
       {"SDR 8 TDO (FF);", "Error"},   // TDO without TDI
       {"SIR -8 TDI (FE);", "Error"},  // negative length
       {"SDR -1 TDI (00);", "Error"},
-      {"RUNTEST -5 TCK;", "Error"},   // negative run count
+      {"RUNTEST -5 TCK;", "Error"},  // negative run count
       {"RUNTEST -1 TCK;", "Error"},
       {"SDR 513 TDI (00);", "Error"},
   };
@@ -246,9 +246,9 @@ TEST(EffectParse, ZeroLengthShiftsAndLimits) {
 }
 
 TEST(EffectHelpers, ParseTapStateKnowsEveryName) {
-  const char* names[] = {"RESET",    "IDLE",     "DRSELECT",  "DRCAPTURE", "DRSHIFT", "DREXIT1",
-                         "DRPAUSE",  "DREXIT2",  "DRUPDATE",  "IRSELECT",  "IRCAPTURE", "IRSHIFT",
-                         "IREXIT1",  "IRPAUSE",  "IREXIT2",   "IRUPDATE"};
+  const char* names[] = {"RESET",   "IDLE",    "DRSELECT", "DRCAPTURE", "DRSHIFT",   "DREXIT1",
+                         "DRPAUSE", "DREXIT2", "DRUPDATE", "IRSELECT",  "IRCAPTURE", "IRSHIFT",
+                         "IREXIT1", "IRPAUSE", "IREXIT2",  "IRUPDATE"};
   for (int i = 0; i < 16; ++i) {
     std::string text = std::string(" \t") + names[i] + "X;";
     std::string code;
@@ -264,9 +264,9 @@ TEST(EffectHelpers, ParseTapStateKnowsEveryName) {
 
 TEST(EffectHelpers, ReverseHexBytes) {
   const std::pair<const char*, const char*> cases[] = {
-      {"", ""},           {"1", "1"},           {"12", "12"},
-      {"1234", "3412"},   {"123456", "563412"}, {"12345678", "78563412"},
-      {"123", "123"},     {"12345", "45312"},   {"1234567", "6734512"},
+      {"", ""},         {"1", "1"},           {"12", "12"},
+      {"1234", "3412"}, {"123456", "563412"}, {"12345678", "78563412"},
+      {"123", "123"},   {"12345", "45312"},   {"1234567", "6734512"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(ReverseHexBytes(in), out) << in;
 }
@@ -321,7 +321,8 @@ bool WellFormedRecord(const std::string& record) {
     }
     sum += static_cast<unsigned>(HexDigitValue(record[i]) * 16 + HexDigitValue(record[i + 1]));
   }
-  const size_t count = static_cast<size_t>(HexDigitValue(record[1]) * 16 + HexDigitValue(record[2]));
+  const size_t count =
+      static_cast<size_t>(HexDigitValue(record[1]) * 16 + HexDigitValue(record[2]));
   return (sum & 0xFF) == 0 && record.size() == 11 + 2 * count;
 }
 
@@ -351,8 +352,7 @@ TEST(EffectParse, VendorFileInTheTree) {
   const char* src = std::getenv("QELT_SOURCE_DIR");
   if (!src) GTEST_SKIP() << "QELT_SOURCE_DIR not set";
   int records = 0, errors = 0;
-  ParseWholeFile(std::string(src) + "/engines/testdata/VHDL-CPLDIntro1LEDon.svf", records,
-                 errors);
+  ParseWholeFile(std::string(src) + "/engines/testdata/VHDL-CPLDIntro1LEDon.svf", records, errors);
   // Mostly plain SIR/SDR/RUNTEST lines; FREQUENCY, HIR/TIR/HDR/TDR and blank lines fail.
   EXPECT_GT(records, 1000);
   EXPECT_GT(errors, 10);

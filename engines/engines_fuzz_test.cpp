@@ -26,9 +26,29 @@ constexpr int kStepsPerRun = 160;
 
 // Fragments of real replies, so that random text also walks the happy paths.
 const std::vector<std::string> kFragments = {
-    ".", ".", ".", ".", "X", "R", "I", "\x1b.", "\x1b", "\x1b\x1b", "\x1b" "0",
-    "4A.", "5A5A\x1b.", "CDAB78\x1b.", "771289\x1b.", "040302010D0C0B0A81706F5E4D3C2B1A.",
-    "0123", "FFFF", "37", "27", "SYN", "\r\n",
+    ".",
+    ".",
+    ".",
+    ".",
+    "X",
+    "R",
+    "I",
+    "\x1b.",
+    "\x1b",
+    "\x1b\x1b",
+    "\x1b"
+    "0",
+    "4A.",
+    "5A5A\x1b.",
+    "CDAB78\x1b.",
+    "771289\x1b.",
+    "040302010D0C0B0A81706F5E4D3C2B1A.",
+    "0123",
+    "FFFF",
+    "37",
+    "27",
+    "SYN",
+    "\r\n",
 };
 
 class TRandomDevice {
@@ -39,7 +59,8 @@ class TRandomDevice {
 
   // A random reply chunk: mostly fragments, sometimes raw bytes of any value.
   std::string Chunk() {
-    if (Below(4) != 0) return kFragments[static_cast<size_t>(Below(static_cast<int>(kFragments.size())))];
+    if (Below(4) != 0)
+      return kFragments[static_cast<size_t>(Below(static_cast<int>(kFragments.size())))];
     std::string bytes;
     const int n = 1 + Below(8);
     for (int i = 0; i < n; ++i) bytes += static_cast<char>(Below(256));
@@ -87,8 +108,9 @@ class EnginesFuzzTest : public ::testing::Test {
     dir.Write("empty.hex", "");
     dir.Write("comments.eff", "// only comments\r\nTRST OFF;\r\n");
     dir.Write("tdo.eff", "SDR 8 TDI (00) TDO (5A);\r\nENDIR IDLE;\r\n");
-    dir.Write("long.eff", "SDR 16 TDI (1234) TDO (ABCD);\r\nSDR 16 TDI (0000) TDO (1234) "
-                          "MASK (FF00);\r\n");
+    dir.Write("long.eff",
+              "SDR 16 TDI (1234) TDO (ABCD);\r\nSDR 16 TDI (0000) TDO (1234) "
+              "MASK (FF00);\r\n");
     dir.Write("raw.eff", "SDR 16 TDI (1234);\r\nSIR 8 TDI (FE);\r\n");
     dir.Write("bad.eff", "ENDIR IDLE;\r\nBOGUS;\r\n");
     dir.Write("empty.eff", "");
@@ -103,7 +125,7 @@ TEST_F(EnginesFuzzTest, BankFlashEngineSurvivesRandomRepliesInEveryState) {
   engine.CurentDir = dir.Dir();
   const std::vector<std::string> instructions = {
       "P3 image.hex", "P0 image.hex", "P5 empty.hex", "P1 missing.hex", "PE image.hex",
-      "PE empty.hex", "D2", "F7", "P8 image.hex", "junk"};
+      "PE empty.hex", "D2",           "F7",           "P8 image.hex",   "junk"};
   std::set<TPsdState> seen;
   FuzzEngine(engine, clock, instructions, 1234, [&] {
     seen.insert(engine.State);
@@ -121,8 +143,8 @@ TEST_F(EnginesFuzzTest, JtagEngineSurvivesRandomRepliesInEveryState) {
   TProgJtag engine(clock);
   engine.CurentDir = dir.Dir();
   const std::vector<std::string> instructions = {
-      "P8 comments.eff", "P9 tdo.eff", "PA long.eff", "PC raw.eff", "P8 bad.eff",
-      "P8 empty.eff",    "P8 missing.eff", "D8", "DC", "F9", "P3 image.hex", "junk"};
+      "P8 comments.eff", "P9 tdo.eff", "PA long.eff", "PC raw.eff", "P8 bad.eff",   "P8 empty.eff",
+      "P8 missing.eff",  "D8",         "DC",          "F9",         "P3 image.hex", "junk"};
   std::set<TJtagState> seen;
   FuzzEngine(engine, clock, instructions, 5678, [&] {
     seen.insert(engine.State);
@@ -137,8 +159,8 @@ TEST_F(EnginesFuzzTest, JtagEngineSurvivesRandomRepliesInEveryState) {
 TEST_F(EnginesFuzzTest, BootLoaderEngineSurvivesRandomReplies) {
   TProgBoot engine;
   engine.CurentDir = dir.Dir();
-  const std::vector<std::string> instructions = {"SYN", "PB image.hex", "PB image.hex 1234",
-                                                 "PB empty.hex", "PB missing.hex", "junk"};
+  const std::vector<std::string> instructions = {
+      "SYN", "PB image.hex", "PB image.hex 1234", "PB empty.hex", "PB missing.hex", "junk"};
   int busy_steps = 0;
   FuzzEngine(engine, clock, instructions, 91011, [&] { busy_steps += engine.Busy ? 1 : 0; });
   EXPECT_GT(busy_steps, 0);
@@ -147,9 +169,23 @@ TEST_F(EnginesFuzzTest, BootLoaderEngineSurvivesRandomReplies) {
 TEST_F(EnginesFuzzTest, CardSupervisorEngineSurvivesRandomReplies) {
   TInstCrt engine(clock);
   engine.CurentDir = dir.Dir();
-  const std::vector<std::string> instructions = {
-      "prompt Insert the card", "wait 500", "RS", "NP", "FI", "V8 0102", "T8 0102", "UV 1234",
-      "Q0", "Z0", "FY", "M1", "FU", "L0", "wait x", "M", "junk"};
+  const std::vector<std::string> instructions = {"prompt Insert the card",
+                                                 "wait 500",
+                                                 "RS",
+                                                 "NP",
+                                                 "FI",
+                                                 "V8 0102",
+                                                 "T8 0102",
+                                                 "UV 1234",
+                                                 "Q0",
+                                                 "Z0",
+                                                 "FY",
+                                                 "M1",
+                                                 "FU",
+                                                 "L0",
+                                                 "wait x",
+                                                 "M",
+                                                 "junk"};
   int busy_steps = 0;
   FuzzEngine(engine, clock, instructions, 121314, [&] { busy_steps += engine.Busy ? 1 : 0; });
   EXPECT_GT(busy_steps, 0);

@@ -70,19 +70,44 @@ TProgJtag::~TProgJtag() { CloseEffectFile(); }
 
 void TProgJtag::Step() {
   switch (State) {
-    case TJtagState::Idle: StepIdle(); break;
-    case TJtagState::Halted: break;
-    case TJtagState::IdSend: StepIdSend(); break;
-    case TJtagState::IdWaitAck: StepIdWaitAck(); break;
-    case TJtagState::IdWaitData: StepIdWaitData(); break;
-    case TJtagState::PlayCheck: StepPlayCheck(); break;
-    case TJtagState::PlayWaitAck: StepPlayWaitAck(); break;
-    case TJtagState::Pausing: StepPausing(); break;
-    case TJtagState::Playing: StepPlaying(); break;
-    case TJtagState::EndWait: StepEndWait(); break;
-    case TJtagState::FinishSend: StepFinishSend(); break;
-    case TJtagState::FinishWaitAck: StepFinishWaitAck(); break;
-    case TJtagState::Done: StepDone(); break;
+    case TJtagState::Idle:
+      StepIdle();
+      break;
+    case TJtagState::Halted:
+      break;
+    case TJtagState::IdSend:
+      StepIdSend();
+      break;
+    case TJtagState::IdWaitAck:
+      StepIdWaitAck();
+      break;
+    case TJtagState::IdWaitData:
+      StepIdWaitData();
+      break;
+    case TJtagState::PlayCheck:
+      StepPlayCheck();
+      break;
+    case TJtagState::PlayWaitAck:
+      StepPlayWaitAck();
+      break;
+    case TJtagState::Pausing:
+      StepPausing();
+      break;
+    case TJtagState::Playing:
+      StepPlaying();
+      break;
+    case TJtagState::EndWait:
+      StepEndWait();
+      break;
+    case TJtagState::FinishSend:
+      StepFinishSend();
+      break;
+    case TJtagState::FinishWaitAck:
+      StepFinishWaitAck();
+      break;
+    case TJtagState::Done:
+      StepDone();
+      break;
   }
 }
 

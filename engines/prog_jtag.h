@@ -88,8 +88,8 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
   // Waits for "." (then `next`) or "I" at the front of BufIn.
   void WaitAck(TJtagState next, const std::string& info);
 
-  TMsClock& clock_;            // not owned
-  TLineReader effect_file_;    // the Effect file being played, read line by line
-  std::string effect_path_;    // CurentDir + file name, for messages
-  uint32_t pause_start_ = 0;   // clock tick when Pausing began
+  TMsClock& clock_;           // not owned
+  TLineReader effect_file_;   // the Effect file being played, read line by line
+  std::string effect_path_;   // CurentDir + file name, for messages
+  uint32_t pause_start_ = 0;  // clock tick when Pausing began
 };

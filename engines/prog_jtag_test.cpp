@@ -81,16 +81,16 @@ TEST_F(ProgJtagTest, AcceptsOnlyItsComponentCodes) {
     bool accepted;
     TJtagState state;
   } cases[] = {
-      {"D8", true, TJtagState::IdSend},       {"D 8", true, TJtagState::IdSend},
-      {"D8 x", true, TJtagState::IdSend},     {"D9", true, TJtagState::IdSend},
-      {"DA", true, TJtagState::IdSend},       {"DC", true, TJtagState::IdSend},
+      {"D8", true, TJtagState::IdSend},          {"D 8", true, TJtagState::IdSend},
+      {"D8 x", true, TJtagState::IdSend},        {"D9", true, TJtagState::IdSend},
+      {"DA", true, TJtagState::IdSend},          {"DC", true, TJtagState::IdSend},
       {"P8 f.eff", true, TJtagState::PlayCheck}, {"F9", true, TJtagState::FinishSend},
-      {"FC", true, TJtagState::FinishSend},   {"D7", false, TJtagState::Idle},
-      {"D0", false, TJtagState::Idle},        {"DB", false, TJtagState::Idle},
-      {"DE", false, TJtagState::Idle},        {"D", false, TJtagState::Idle},
-      {"d8", false, TJtagState::Idle},        {"PE file.hex", false, TJtagState::Idle},
+      {"FC", true, TJtagState::FinishSend},      {"D7", false, TJtagState::Idle},
+      {"D0", false, TJtagState::Idle},           {"DB", false, TJtagState::Idle},
+      {"DE", false, TJtagState::Idle},           {"D", false, TJtagState::Idle},
+      {"d8", false, TJtagState::Idle},           {"PE file.hex", false, TJtagState::Idle},
       {"P3 image.hex", false, TJtagState::Idle}, {"PB BOOT.HEX", false, TJtagState::Idle},
-      {"FI", false, TJtagState::Idle},        {"F0", false, TJtagState::Idle},
+      {"FI", false, TJtagState::Idle},           {"F0", false, TJtagState::Idle},
       {"RS", false, TJtagState::Idle},
   };
   for (const auto& c : cases) {
@@ -197,9 +197,9 @@ TEST_F(ProgJtagTest, EndRecordVerdicts) {
 }
 
 TEST_F(ProgJtagTest, SyntaxErrorIsReportedAfterTheGoodLinesRan) {
-  WriteEffect("seven.eff", {"ENDIR IDLE;", "ENDDR IDLE;", "STATE RESET;", "STATE IDLE;",
-                            "SIR 8 TDI (FE);", "RUNTEST 1000 TCK;", "FREQUENCY 1E6 HZ;",
-                            "SIR 8 TDI (FF);"});
+  WriteEffect("seven.eff",
+              {"ENDIR IDLE;", "ENDDR IDLE;", "STATE RESET;", "STATE IDLE;", "SIR 8 TDI (FE);",
+               "RUNTEST 1000 TCK;", "FREQUENCY 1E6 HZ;", "SIR 8 TDI (FF);"});
   StartPlay("seven.eff");
   for (int i = 0; i < 6; ++i) h.Answer(".");
   h.ExpectWire(
@@ -245,8 +245,8 @@ TEST_F(ProgJtagTest, IdentifierReading) {
     h.Answer(".");
     h.ReplyInPieces(std::string(c.reply) + ".", 5);
     h.Pump();
-    h.ExpectEvents({"busy:1", "info:Extract JTAG Devices ID", std::string("info:") + c.info,
-                    "busy:0"});
+    h.ExpectEvents(
+        {"busy:1", "info:Extract JTAG Devices ID", std::string("info:") + c.info, "busy:0"});
     EXPECT_EQ(h.owner.RxBuffer, "");
   }
 }
@@ -442,7 +442,8 @@ TEST_F(ProgJtagTest, CapturedReplyTooShortIsAskedAgain) {
   WriteEffect("s.eff", {"SDR 8 TDI (00) TDO (5A);"});
   StartPlay("s.eff");
   h.TakeWire();
-  for (const std::string& reply : {kEsc + ".", "5" + kEsc + ".", std::string("."), kEsc + kEsc + "."}) {
+  for (const std::string& reply :
+       {kEsc + ".", "5" + kEsc + ".", std::string("."), kEsc + kEsc + "."}) {
     h.Answer(reply);
     h.ExpectWire("R");
   }

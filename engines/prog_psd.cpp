@@ -20,23 +20,56 @@ std::string DropFirst(const std::string& s) {
 
 void TProgPsd::Step() {
   switch (State) {
-    case TPsdState::Idle: StepIdle(); break;
-    case TPsdState::Halted: break;
-    case TPsdState::BankCheck: StepBankCheck(); break;
-    case TPsdState::EraseWaitAck: StepEraseWaitAck(); break;
-    case TPsdState::EraseWaitDone: StepEraseWaitDone(); break;
-    case TPsdState::Uploading: StepUploading(TPsdState::VerifySend); break;
-    case TPsdState::VerifySend: StepVerifySend(); break;
-    case TPsdState::VerifyWait: StepVerifyWait(); break;
-    case TPsdState::ELoad: StepELoad(); break;
-    case TPsdState::EWaitAck: StepEWaitAck(); break;
-    case TPsdState::EUploading: StepUploading(TPsdState::Done); break;
-    case TPsdState::IdSend: StepIdSend(); break;
-    case TPsdState::IdWaitAck: StepIdWaitAck(); break;
-    case TPsdState::IdWaitData: StepIdWaitData(); break;
-    case TPsdState::FinishSend: StepFinishSend(); break;
-    case TPsdState::FinishWaitAck: StepFinishWaitAck(); break;
-    case TPsdState::Done: StepDone(); break;
+    case TPsdState::Idle:
+      StepIdle();
+      break;
+    case TPsdState::Halted:
+      break;
+    case TPsdState::BankCheck:
+      StepBankCheck();
+      break;
+    case TPsdState::EraseWaitAck:
+      StepEraseWaitAck();
+      break;
+    case TPsdState::EraseWaitDone:
+      StepEraseWaitDone();
+      break;
+    case TPsdState::Uploading:
+      StepUploading(TPsdState::VerifySend);
+      break;
+    case TPsdState::VerifySend:
+      StepVerifySend();
+      break;
+    case TPsdState::VerifyWait:
+      StepVerifyWait();
+      break;
+    case TPsdState::ELoad:
+      StepELoad();
+      break;
+    case TPsdState::EWaitAck:
+      StepEWaitAck();
+      break;
+    case TPsdState::EUploading:
+      StepUploading(TPsdState::Done);
+      break;
+    case TPsdState::IdSend:
+      StepIdSend();
+      break;
+    case TPsdState::IdWaitAck:
+      StepIdWaitAck();
+      break;
+    case TPsdState::IdWaitData:
+      StepIdWaitData();
+      break;
+    case TPsdState::FinishSend:
+      StepFinishSend();
+      break;
+    case TPsdState::FinishWaitAck:
+      StepFinishWaitAck();
+      break;
+    case TPsdState::Done:
+      StepDone();
+      break;
   }
 }
 
@@ -63,7 +96,7 @@ void TProgPsd::StepIdle() {
   if (!Instruction.empty() && IsBankDigit(Instruction.front())) {
     SetBusy();
     Bank = HexDigitValue(Instruction.front());
-    State = keyword == 'P' ? TPsdState::BankCheck
+    State = keyword == 'P'   ? TPsdState::BankCheck
             : keyword == 'D' ? TPsdState::IdSend
                              : TPsdState::FinishSend;
   } else if (keyword == 'P' && StartsWith(Instruction, "E")) {

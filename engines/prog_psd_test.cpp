@@ -71,7 +71,8 @@ TEST_F(ProgPsdTest, VerifySumCoversTheBanksHalfOfTheImage) {
   struct {
     const char* instruction;
     const char* record;
-  } cases[] = {{"P0 image.hex", kVerifyBank0}, {"P1 image.hex", kVerifyUpper},
+  } cases[] = {{"P0 image.hex", kVerifyBank0},
+               {"P1 image.hex", kVerifyUpper},
                {"P7 image.hex", kVerifyUpper}};
   WriteHex("image.hex", kImage);
   for (const auto& c : cases) {
@@ -350,8 +351,10 @@ TEST_F(ProgPsdTest, RepliesInPiecesOfEverySize) {
     h.Pump();
     h.ReplyInPieces(replies, piece);
     ASSERT_TRUE(h.RunToIdle()) << piece;
-    EXPECT_EQ(h.TakeWire(), "P6:0100000011EE\r\n:0100000011EE\r\n:0100000011EE\r\n"
-                            ":0100010022DC\r\n" + BuildHexRecord(0x0C, 0, "8000") + "\r\n")
+    EXPECT_EQ(h.TakeWire(),
+              "P6:0100000011EE\r\n:0100000011EE\r\n:0100000011EE\r\n"
+              ":0100010022DC\r\n" +
+                  BuildHexRecord(0x0C, 0, "8000") + "\r\n")
         << piece;
   }
 }
