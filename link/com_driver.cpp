@@ -93,18 +93,31 @@ void TComDriver::SetUPDATER(uint32_t value) { SendValue(value, 3); }
 void TComDriver::SetConType(tConnectionType type) {
   if (type != conType_) {
     switch (conType_) {
-      case CON_RS232: CloseCom(); break;
-      case CON_UDP: CloseUdp(); break;
-      case CON_TCP: CloseTcp(); break;
-      case CON_NONE: break;
+      case CON_RS232:
+        CloseCom();
+        break;
+      case CON_UDP:
+        CloseUdp();
+        break;
+      case CON_TCP:
+        CloseTcp();
+        break;
+      case CON_NONE:
+        break;
     }
     conType_ = type;
     std::string error;
     bool ok = true;
     switch (type) {
-      case CON_RS232: ok = OpenCom(error); break;
-      case CON_UDP: ok = OpenUdp(error); break;
-      case CON_TCP: ok = OpenTcp(error); break;
+      case CON_RS232:
+        ok = OpenCom(error);
+        break;
+      case CON_UDP:
+        ok = OpenUdp(error);
+        break;
+      case CON_TCP:
+        ok = OpenTcp(error);
+        break;
       case CON_NONE:
         CloseCom();
         CloseUdp();
@@ -133,8 +146,7 @@ void TComDriver::SendValue(uint32_t value, int index) {
 
 void TComDriver::SendCommand(int index) {
   if (index < 0 || index >= static_cast<int>(kVarTable.size())) {
-    throw std::out_of_range("SendCommand: index " + std::to_string(index) +
-                            " is outside 0..5");
+    throw std::out_of_range("SendCommand: index " + std::to_string(index) + " is outside 0..5");
   }
   if (conMode_ != MODE_VAR) return;
   std::string text = kVarTable[index].command;
@@ -158,8 +170,8 @@ bool TComDriver::WriteLink(const std::string& text) {
       break;
     case CON_TCP:
       if (text.size() > kNetPieceMax) {
-        lastSendError_ = "TCP send refused: " + std::to_string(text.size()) +
-                         " bytes exceed the limit of 8192";
+        lastSendError_ =
+            "TCP send refused: " + std::to_string(text.size()) + " bytes exceed the limit of 8192";
         return false;
       }
       if (tcp_->IsConnected()) tcp_->Write(text);
@@ -218,12 +230,28 @@ void TComDriver::RecogniseLine(std::string line) {
     receivedString_ = line;
     Notify(OnRecString);
     switch (i) {
-      case 0: addrdbg_ = number; Notify(OnADDRDBGchange); break;
-      case 1: datadbg_ = number; Notify(OnDATADBGchange); break;
-      case 2: dev_ = number; Notify(OnDEVchange); break;
-      case 3: updater_ = number; Notify(OnUPDATERchange); break;
-      case 4: Notify(OnDOLLARSchange); break;
-      default: Notify(OnQUERYALLchange); break;
+      case 0:
+        addrdbg_ = number;
+        Notify(OnADDRDBGchange);
+        break;
+      case 1:
+        datadbg_ = number;
+        Notify(OnDATADBGchange);
+        break;
+      case 2:
+        dev_ = number;
+        Notify(OnDEVchange);
+        break;
+      case 3:
+        updater_ = number;
+        Notify(OnUPDATERchange);
+        break;
+      case 4:
+        Notify(OnDOLLARSchange);
+        break;
+      default:
+        Notify(OnQUERYALLchange);
+        break;
     }
     return;
   }

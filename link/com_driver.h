@@ -153,7 +153,7 @@ class TComDriver {
   std::string rx_;     // receive buffer; text before rxHead_ is already consumed
   size_t rxHead_ = 0;  // lets ParseLines take many lines without moving the rest each time
 
-  int32_t udpBindPort_ = 10000;           // the endpoint's bind port
+  int32_t udpBindPort_ = 10000;              // the endpoint's bind port
   std::string tcpAddress_ = "192.168.0.10";  // the TCP client's target
   int32_t tcpPort_ = 10500;
   bool tcpConnectPending_ = false;  // attempt started (or retry queued), not yet ended

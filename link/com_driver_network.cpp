@@ -35,8 +35,7 @@ void TComDriver::WriteUdp(const std::string& text) {
   if (OnShowMessage) OnShowMessage(error);
 }
 
-void TComDriver::HandleDatagram(const std::string& data, const std::string& address,
-                                int32_t port) {
+void TComDriver::HandleDatagram(const std::string& data, const std::string& address, int32_t port) {
   if (conType_ != CON_UDP) return;
   if (address != ipRemoteAddress_ || port != ipRemotePort_) return;
   Receive(NetText(data));

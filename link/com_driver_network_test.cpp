@@ -29,8 +29,8 @@ TEST_F(Udp, AcceptsOnlyTheDevicesExactAddressTextAndPort) {
     bool taken;
   };
   const Case cases[] = {
-      {"192.168.0.10", 10500, true},  {"192.168.0.10", 10501, false},
-      {"192.168.0.11", 10500, false}, {"192.168.000.010", 10500, false},
+      {"192.168.0.10", 10500, true},         {"192.168.0.10", 10501, false},
+      {"192.168.0.11", 10500, false},        {"192.168.000.010", 10500, false},
       {"::ffff:192.168.0.10", 10500, false}, {"", 10500, false},
   };
   for (const Case& c : cases) {
@@ -62,7 +62,8 @@ TEST_F(Udp, SendsEachTextAsOneDatagramToTheDevice) {
   link().SetUPDATER(254);
   link().SetConMode(MODE_RAW);
   link().SendRaw("SYN\r");
-  EXPECT_EQ(f.log, (TCallLog{"udp.send 192.168.0.10:10500 254yU", "udp.send 192.168.0.10:10500 SYN\r"}));
+  EXPECT_EQ(f.log,
+            (TCallLog{"udp.send 192.168.0.10:10500 254yU", "udp.send 192.168.0.10:10500 SYN\r"}));
 }
 
 TEST_F(Udp, EveryLocalPortWriteRebinds) {
@@ -80,8 +81,8 @@ TEST_F(Udp, RemoteWritesRebindOnlyWhenTheValueChanges) {
   link().SetIpRemotePort(10600);
   link().SetIpRemoteAddress("127.0.0.1");
   EXPECT_EQ(f.log, (TCallLog{"udp.unbind", "udp.bind 10000", "udp.unbind", "udp.bind 10000"}));
-  EXPECT_EQ(f.events, (Events{"IpRemotePort", "IpRemoteAddress", "IpRemotePort",
-                              "IpRemoteAddress"}));
+  EXPECT_EQ(f.events,
+            (Events{"IpRemotePort", "IpRemoteAddress", "IpRemotePort", "IpRemoteAddress"}));
   f.udp->Arrive("new", "127.0.0.1", 10600);
   EXPECT_EQ(link().ReadRaw(), "new");
 }

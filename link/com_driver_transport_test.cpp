@@ -179,10 +179,18 @@ TEST(PortNames, ResolvesComNamesToDevicePaths) {
     std::string name, device;
   };
   const Case cases[] = {
-      {"COM1", "/dev/ttyS0"},     {"COM9", "/dev/ttyS8"},   {"COM3", "/dev/ttyUSB0"},
-      {"COM4", "/dev/ttyS3"},     {"COM10", "/dev/ttyS9"},  {"/dev/pts/7", "/dev/pts/7"},
-      {"COM0", "COM0"},           {"COM", "COM"},           {"COMx", "COMx"},
-      {"com1", "com1"},           {"", ""},                 {"COM99999", "COM99999"},
+      {"COM1", "/dev/ttyS0"},
+      {"COM9", "/dev/ttyS8"},
+      {"COM3", "/dev/ttyUSB0"},
+      {"COM4", "/dev/ttyS3"},
+      {"COM10", "/dev/ttyS9"},
+      {"/dev/pts/7", "/dev/pts/7"},
+      {"COM0", "COM0"},
+      {"COM", "COM"},
+      {"COMx", "COMx"},
+      {"com1", "com1"},
+      {"", ""},
+      {"COM99999", "COM99999"},
       {"pts/2", "pts/2"},
   };
   for (const Case& c : cases) EXPECT_EQ(ResolveSerialDeviceName(c.name, map), c.device) << c.name;

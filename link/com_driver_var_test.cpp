@@ -31,38 +31,102 @@ struct LineCase {
   std::string input;
   Events events;
   uint32_t dev, upd, adbg, ddbg;
-  std::string received;    // receivedString afterwards
-  std::string buffer;      // what stays in the receive buffer
-  bool pieceInvariant;     // same result whatever the piece sizes
+  std::string received;  // receivedString afterwards
+  std::string buffer;    // what stays in the receive buffer
+  bool pieceInvariant;   // same result whatever the piece sizes
 };
 
 const LineCase kLineCases[] = {
     {"plain DEV", "DEV37\r\n", {"RecString", "DEV"}, 37, 0, 0, 0, "DEV37", "", true},
-    {"two lines in order", "UPD254\r\nDEV3\r\n",
-     {"RecString", "UPDATER", "RecString", "DEV"}, 3, 254, 0, 0, "DEV3", "", true},
-    {"stray characters before the tag", "xyDEV12\r\n", {"RecString", "DEV"}, 12, 0, 0, 0,
-     "DEV12", "", true},
+    {"two lines in order",
+     "UPD254\r\nDEV3\r\n",
+     {"RecString", "UPDATER", "RecString", "DEV"},
+     3,
+     254,
+     0,
+     0,
+     "DEV3",
+     "",
+     true},
+    {"stray characters before the tag",
+     "xyDEV12\r\n",
+     {"RecString", "DEV"},
+     12,
+     0,
+     0,
+     0,
+     "DEV12",
+     "",
+     true},
     {"DEV followed by a letter", "DEVx\r\n", {}, 0, 0, 0, 0, "", "", true},
-    {"failed ADBG cuts the line for DEV", "ADBGx DEV5\r\n", {"RecString", "DEV"}, 5, 0, 0, 0,
-     "DEV5", "", false},
-    {"ADBG and DDBG", "ADBG16\r\nDDBG255\r\n",
-     {"RecString", "ADDRDBG", "RecString", "DATADBG"}, 0, 0, 16, 255, "DDBG255", "", true},
+    {"failed ADBG cuts the line for DEV",
+     "ADBGx DEV5\r\n",
+     {"RecString", "DEV"},
+     5,
+     0,
+     0,
+     0,
+     "DEV5",
+     "",
+     false},
+    {"ADBG and DDBG",
+     "ADBG16\r\nDDBG255\r\n",
+     {"RecString", "ADDRDBG", "RecString", "DATADBG"},
+     0,
+     0,
+     16,
+     255,
+     "DDBG255",
+     "",
+     true},
     {"dollar line", "$\r\n", {"RecString", "DOLLARS"}, 0, 0, 0, 0, "$", "", true},
     {"hash line", "#\r\n", {"RecString", "QUERYALL"}, 0, 0, 0, 0, "#", "", true},
-    {"bare numeric tag reports 0", "UPD\r\n", {"RecString", "UPDATER"}, 0, 0, 0, 0, "UPD", "",
+    {"bare numeric tag reports 0",
+     "UPD\r\n",
+     {"RecString", "UPDATER"},
+     0,
+     0,
+     0,
+     0,
+     "UPD",
+     "",
      true},
-    {"largest 32-bit number", "DEV4294967295\r\n", {"RecString", "DEV"}, 4294967295u, 0, 0, 0,
-     "DEV4294967295", "", false},
+    {"largest 32-bit number",
+     "DEV4294967295\r\n",
+     {"RecString", "DEV"},
+     4294967295u,
+     0,
+     0,
+     0,
+     "DEV4294967295",
+     "",
+     false},
     {"number above 32 bits dropped", "DEV4294967296\r\n", {}, 0, 0, 0, 0, "", "", false},
     {"negative number dropped", "DEV-1\r\n", {}, 0, 0, 0, 0, "", "", true},
-    {"number then a dollar falls to the dollar entry", "DEV7$\r\n",
-     {"RecString", "DOLLARS"}, 0, 0, 0, 0, "$", "", true},
+    {"number then a dollar falls to the dollar entry",
+     "DEV7$\r\n",
+     {"RecString", "DOLLARS"},
+     0,
+     0,
+     0,
+     0,
+     "$",
+     "",
+     true},
     {"text without tag dropped", "hello\r\n", {}, 0, 0, 0, 0, "", "", true},
     {"empty line dropped", "\r\n", {}, 0, 0, 0, 0, "", "", true},
     {"lone LF is not a line end", "DEV1\nDEV2\r\n", {}, 0, 0, 0, 0, "", "", true},
     {"CR without LF stays in the tail", "DEV9\r", {}, 0, 0, 0, 0, "", "DEV9\r", true},
-    {"zero byte in a serial line is kept", std::string("a\0DEV8\r\n", 8),
-     {"RecString", "DEV"}, 8, 0, 0, 0, "DEV8", "", true},
+    {"zero byte in a serial line is kept",
+     std::string("a\0DEV8\r\n", 8),
+     {"RecString", "DEV"},
+     8,
+     0,
+     0,
+     0,
+     "DEV8",
+     "",
+     true},
 };
 
 TEST_F(VarProtocol, RecognisesLinesWhateverThePieceSizes) {
@@ -75,7 +139,8 @@ TEST_F(VarProtocol, RecognisesLinesWhateverThePieceSizes) {
       g.link->SetConType(CON_RS232);
       g.RecordEvents();
       size_t piece = c.pieceInvariant ? size : c.input.size();
-      for (size_t at = 0; at < c.input.size(); at += piece) g.serial->Feed(c.input.substr(at, piece));
+      for (size_t at = 0; at < c.input.size(); at += piece)
+        g.serial->Feed(c.input.substr(at, piece));
       SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
       EXPECT_EQ(g.events, c.events);
       EXPECT_EQ(g.link->DEV(), c.dev);

@@ -43,7 +43,8 @@ TEST_F(ComPort, OpenFailureRaisesTheNameAndThePlatformMessage) {
     port->Open();
     FAIL() << "no error raised";
   } catch (const EComError& e) {
-    EXPECT_EQ(std::string(e.what()), "TCOMPORT : cannot open /dev/nothing\rNo such file or directory");
+    EXPECT_EQ(std::string(e.what()),
+              "TCOMPORT : cannot open /dev/nothing\rNo such file or directory");
     EXPECT_EQ(e.Reason, "No such file or directory");
   }
   EXPECT_FALSE(port->Opened());
@@ -186,9 +187,9 @@ TEST_F(ComPort, ModemLineAndLineErrorNotifications) {
   serial->OnStatus(kEvCts | kEvDsr | kEvRlsd | kEvRing,
                    kStCtsOn | kStDsrOn | kStRlsdOn | kStRingOn);
   serial->OnStatus(kEvDsr, kStCtsOn);
-  EXPECT_EQ(seen, (std::vector<std::string>{"CTS on", "DSR on", "RLSD on", "Ring on", "Error",
-                                            "CTS off", "DSR off", "RLSD off", "Ring off",
-                                            "DSR on"}));
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"CTS on", "DSR on", "RLSD on", "Ring on", "Error", "CTS off",
+                                      "DSR off", "RLSD off", "Ring off", "DSR on"}));
 }
 
 TEST_F(ComPort, DestructionClosesWithoutNotifying) {

@@ -27,16 +27,18 @@ class TEmulatorProcess {
     proc_.setArguments({"--pty", "--udp", "0", "--tcp", "0"});
     proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     proc_.start();
-    bool ready = WaitFor([&] {
-      while (proc_.canReadLine()) {
-        QString line = QString::fromUtf8(proc_.readLine()).trimmed();
-        if (line.startsWith("PTY ")) pty = line.mid(4).toStdString();
-        if (line.startsWith("UDP ")) udpPort = line.section(':', -1).toInt();
-        if (line.startsWith("TCP ")) tcpPort = line.section(':', -1).toInt();
-        if (line == "READY") return true;
-      }
-      return proc_.state() == QProcess::NotRunning;
-    }, 15000);
+    bool ready = WaitFor(
+        [&] {
+          while (proc_.canReadLine()) {
+            QString line = QString::fromUtf8(proc_.readLine()).trimmed();
+            if (line.startsWith("PTY ")) pty = line.mid(4).toStdString();
+            if (line.startsWith("UDP ")) udpPort = line.section(':', -1).toInt();
+            if (line.startsWith("TCP ")) tcpPort = line.section(':', -1).toInt();
+            if (line == "READY") return true;
+          }
+          return proc_.state() == QProcess::NotRunning;
+        },
+        15000);
     return ready && proc_.state() == QProcess::Running;
   }
   ~TEmulatorProcess() {

@@ -3,9 +3,9 @@
 // no listener, the 8192-byte limit, sends while connecting, and the device hanging up.
 #include <gtest/gtest.h>
 
+#include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QNetworkDatagram>
 #include <QUdpSocket>
 
 #include "link/testing/qt_test_support.h"

@@ -6,19 +6,27 @@ constexpr int kLinePollMs = 20;  // modem lines have no event of their own in Qt
 
 QSerialPort::Parity ToQt(uint8_t parity) {
   switch (parity) {
-    case 1: return QSerialPort::OddParity;
-    case 2: return QSerialPort::EvenParity;
-    case 3: return QSerialPort::MarkParity;
-    case 4: return QSerialPort::SpaceParity;
-    default: return QSerialPort::NoParity;
+    case 1:
+      return QSerialPort::OddParity;
+    case 2:
+      return QSerialPort::EvenParity;
+    case 3:
+      return QSerialPort::MarkParity;
+    case 4:
+      return QSerialPort::SpaceParity;
+    default:
+      return QSerialPort::NoParity;
   }
 }
 
 QSerialPort::StopBits StopBitsToQt(uint8_t stopBits) {
   switch (stopBits) {
-    case 1: return QSerialPort::OneAndHalfStop;
-    case 2: return QSerialPort::TwoStop;
-    default: return QSerialPort::OneStop;
+    case 1:
+      return QSerialPort::OneAndHalfStop;
+    case 2:
+      return QSerialPort::TwoStop;
+    default:
+      return QSerialPort::OneStop;
   }
 }
 

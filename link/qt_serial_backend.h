@@ -31,7 +31,7 @@ class TQtSerialBackend : public QObject, public TSerialBackend {
   void CheckLines();  // turns changed line counters into an OnStatus call
 
   QSerialPort port_;
-  QTimer linePoll_;             // runs only on devices that keep line counters
-  TLineCounters counters_;      // as last read
-  uint32_t modemStatus_ = 0;    // kSt* bits as last read
+  QTimer linePoll_;           // runs only on devices that keep line counters
+  TLineCounters counters_;    // as last read
+  uint32_t modemStatus_ = 0;  // kSt* bits as last read
 };

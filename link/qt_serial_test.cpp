@@ -69,7 +69,8 @@ TEST_F(QtSerial, AccessDeniedGivesThePlatformsPermissionText) {
     port.Open();
     FAIL() << "no error raised";
   } catch (const EComError& e) {
-    EXPECT_EQ(std::string(e.what()), "TCOMPORT : cannot open " + pty.path() + "\rPermission denied");
+    EXPECT_EQ(std::string(e.what()),
+              "TCOMPORT : cannot open " + pty.path() + "\rPermission denied");
   }
   EXPECT_FALSE(port.Opened());
 }
@@ -82,8 +83,8 @@ TEST_F(QtSerial, ASecondOpenOfTheSameDeviceIsRefused) {
     other.Open();
     FAIL() << "opened twice";
   } catch (const EComError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "TCOMPORT : cannot open " + pty.path() + "\rPermission error while locking the device");
+    EXPECT_EQ(std::string(e.what()), "TCOMPORT : cannot open " + pty.path() +
+                                         "\rPermission error while locking the device");
   }
   EXPECT_FALSE(other.Opened());
   EXPECT_TRUE(port.Opened());

@@ -28,8 +28,8 @@ class TQtTcpBackend : public QObject, public TTcpBackend {
   void ReadAvailable();
 
   QTcpSocket socket_;
-  uint64_t attempt_ = 0;       // bumped by Close: queued reports of older attempts are void
-  bool closing_ = false;       // inside Close: the socket's own signals are ignored
-  bool failed_ = false;        // an error is reported (or queued) for this attempt
-  bool connected_ = false;     // the connection stands and no error came since
+  uint64_t attempt_ = 0;    // bumped by Close: queued reports of older attempts are void
+  bool closing_ = false;    // inside Close: the socket's own signals are ignored
+  bool failed_ = false;     // an error is reported (or queued) for this attempt
+  bool connected_ = false;  // the connection stands and no error came since
 };

@@ -8,7 +8,7 @@
 
 // Transition counters of the modem lines and counts of line errors.
 struct TLineCounters {
-  uint32_t cts = 0, dsr = 0, ring = 0, rlsd = 0;            // line transitions
+  uint32_t cts = 0, dsr = 0, ring = 0, rlsd = 0;                         // line transitions
   uint32_t frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;  // errors
 };
 

@@ -82,8 +82,7 @@ class TUdpBackend {
 
   // One datagram: its bytes (at most 8192 are looked at), the sender's IPv4
   // address as dotted text ("127.0.0.1") and the sender's port.
-  std::function<void(const std::string& data, const std::string& address, int32_t port)>
-      OnDatagram;
+  std::function<void(const std::string& data, const std::string& address, int32_t port)> OnDatagram;
 };
 
 // An asynchronous TCP client. Used by TComDriver.

@@ -31,9 +31,9 @@ class TFakeSerial : public TSerialBackend {
   void Feed(const std::string& bytes) { OnReceive(bytes); }
   std::set<std::string> missing;  // device names whose Open fails
   std::string missingReason = "No such file or directory";
-  std::string wire;               // every byte written, in order
-  TSerialSettings settings;       // as last opened or applied
-  std::string device;             // as last opened
+  std::string wire;          // every byte written, in order
+  TSerialSettings settings;  // as last opened or applied
+  std::string device;        // as last opened
 
  private:
   TCallLog* log_;
@@ -77,12 +77,12 @@ class TFakeTcp : public TTcpBackend {
   void Accept();                       // the pending attempt connects
   void Fail(const std::string& text);  // the attempt or connection fails
   void Arrive(const std::string& bytes) { OnReceive(bytes); }
-  int RunDeferred();                   // runs what was queued so far; returns how many
+  int RunDeferred();  // runs what was queued so far; returns how many
   size_t DeferredCount() const { return deferred_.size(); }
   bool connectFailsAtOnce = false;
   bool pending = false;  // an attempt is under way
   int connects = 0;
-  int errorDepth = 0;    // > 0 while OnError runs
+  int errorDepth = 0;      // > 0 while OnError runs
   int nestedConnects = 0;  // Connect calls made from inside OnError
   std::string wire;
 

@@ -1,8 +1,8 @@
 // Gives the Qt tests of the link the event loop they need: one QCoreApplication for
 // the whole test binary, created before the first test and destroyed after the last.
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <memory>
 
 namespace {

@@ -7,7 +7,6 @@
 #include <QTcpServer>
 #include <QTest>
 #include <QUdpSocket>
-
 #include <functional>
 #include <memory>
 
@@ -45,8 +44,12 @@ inline int32_t FreeTcpPort() {
 class TCountingTcp : public TTcpBackend {
  public:
   TCountingTcp() {
-    inner_.OnConnected = [this] { if (OnConnected) OnConnected(); };
-    inner_.OnReceive = [this](const std::string& b) { if (OnReceive) OnReceive(b); };
+    inner_.OnConnected = [this] {
+      if (OnConnected) OnConnected();
+    };
+    inner_.OnReceive = [this](const std::string& b) {
+      if (OnReceive) OnReceive(b);
+    };
     inner_.OnError = [this](const std::string& e) {
       ++errors;
       ++depth_;
@@ -72,7 +75,6 @@ class TCountingTcp : public TTcpBackend {
   TQtTcpBackend inner_;
   int depth_ = 0;
 };
-
 
 // Forwards to the real UDP transport and counts the datagrams it delivered, so a
 // test can wait until a datagram has been seen (and then check it was ignored).
