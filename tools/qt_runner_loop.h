@@ -1,0 +1,26 @@
+// TQtRunnerLoop: runs a TUpdateRunner on the Qt event loop. A single-shot QTimer
+// stands for Timer1: it fires after the core's current interval, ticks the runner
+// and is armed again (the core's own tick disables and re-enables its timer the
+// same way). When the run ends the event loop is left with the runner's exit
+// status. Lives on the event loop's thread, as long as the runner.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include "tools/update_runner.h"
+
+class TQtRunnerLoop : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TQtRunnerLoop(TUpdateRunner& runner, QObject* parent = nullptr);
+  // Arms the first tick; the run starts when the event loop runs.
+  void Start();
+
+ private:
+  void Tick();
+
+  TUpdateRunner& runner_;
+  QTimer timer1_;  // one shot per tick, interval from the core's Timer1
+};

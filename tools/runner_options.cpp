@@ -1,0 +1,329 @@
+#include "tools/runner_options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <map>
+
+#include "app/comp_sel_dlg.h"
+#include "app/ip_config_dlg.h"
+
+namespace {
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    items.push_back(Upper(text.substr(start, comma - start)));
+    start = comma + 1;
+  }
+  return items;
+}
+
+// A whole decimal number in [low, high]: digits only.
+bool ParseNumber(const std::string& text, int64_t low, int64_t high, int64_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  if (!std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+    return false;
+  }
+  value = std::stoll(text);
+  return value >= low && value <= high;
+}
+
+// Seconds with up to three decimals, at most a day, as milliseconds.
+bool ParseSeconds(const std::string& text, uint32_t& ms) {
+  size_t dot = text.find('.');
+  std::string whole = text.substr(0, dot);
+  std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+  if (fraction.size() > 3 || (dot != std::string::npos && fraction.empty())) return false;
+  int64_t seconds = 0;
+  int64_t part = 0;
+  if (!ParseNumber(whole, 0, 86400, seconds)) return false;
+  if (!fraction.empty() && !ParseNumber(fraction, 0, 999, part)) return false;
+  fraction.resize(3, '0');
+  int64_t total = seconds * 1000 + std::stoll(fraction);
+  if (total == 0 || total > 86400000) return false;
+  ms = static_cast<uint32_t>(total);
+  return true;
+}
+
+struct TCardBoxes {
+  TCheckBox TCompSelDlg::*Card;
+  void (TCompSelDlg::*Click)();  // null: the card has no component boxes
+  std::map<std::string, TCheckBox TCompSelDlg::*> Components;
+};
+
+const std::map<std::string, TCardBoxes>& CardBoxes() {
+  static const std::map<std::string, TCardBoxes> boxes = {
+      {"VI3",
+       {&TCompSelDlg::CBUD3,
+        &TCompSelDlg::CBUD3Click,
+        {{"MCU", &TCompSelDlg::CBVi3MCU},
+         {"PROM", &TCompSelDlg::CBUD3PROM1},
+         {"PROM1", &TCompSelDlg::CBUD3PROM1},
+         {"CPLD", &TCompSelDlg::CBUD3CPLD}}}},
+      {"KEYB3", {&TCompSelDlg::CBKeyb3, nullptr, {}}},
+      {"SCAN",
+       {&TCompSelDlg::CBSCANSD,
+        &TCompSelDlg::CBSCANSDClick,
+        {{"MCU", &TCompSelDlg::CBSCANSDMCU},
+         {"PROM1", &TCompSelDlg::CBSCANSDPROM1},
+         {"PROM2", &TCompSelDlg::CBSCANSDPROM2}}}},
+      {"HD",
+       {&TCompSelDlg::CBSCANHD,
+        &TCompSelDlg::CBSCANHDClick,
+        {{"MCU", &TCompSelDlg::CBSCANHDMCU},
+         {"PROM1", &TCompSelDlg::CBSCANHDPROM1},
+         {"PROM2", &TCompSelDlg::CBSCANHDPROM2}}}},
+      {"OPT_IN",
+       {&TCompSelDlg::CBExtIn,
+        &TCompSelDlg::CBExtInClick,
+        {{"CPLD", &TCompSelDlg::CBExtInCpld}, {"EDID", &TCompSelDlg::CBExtInEDID}}}},
+  };
+  return boxes;
+}
+
+bool CheckCards(const std::vector<std::string>& cards, std::string& error) {
+  for (const std::string& card : cards) {
+    if (CardBoxes().count(card) == 0) {
+      error = "unknown card '" + card + "' (VI3, KEYB3, SCAN, HD or OPT_IN)";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CheckComponents(const std::vector<std::string>& components, std::string& error) {
+  for (const std::string& item : components) {
+    size_t colon = item.find(':');
+    auto card = CardBoxes().find(item.substr(0, colon));
+    if (colon == std::string::npos || card == CardBoxes().end()) {
+      error = "'" + item + "' is not CARD:COMPONENT (for example VI3:CPLD)";
+      return false;
+    }
+    if (card->second.Components.count(item.substr(colon + 1)) == 0) {
+      error = card->second.Components.empty()
+                  ? card->first + " has no component boxes; use --no-card " + card->first
+                  : "card " + card->first + " has no component '" + item.substr(colon + 1) + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ParsePortName(const std::string& value, TRunnerOptions& options, std::string& error) {
+  std::string upper = Upper(value);
+  if (upper.size() == 4 && upper.compare(0, 3, "COM") == 0 && upper[3] >= '1' && upper[3] <= '9') {
+    options.Port = upper;
+  } else if (!value.empty() && value[0] == '/') {
+    options.Port = value;
+  } else {
+    error = "--port takes COM1..COM9 or a device path such as /dev/ttyUSB0";
+    return false;
+  }
+  options.Link = TRunnerLink::LINK_SERIAL;
+  return true;
+}
+
+bool ParseHost(const std::string& name, const std::string& value, TRunnerOptions& options,
+               std::string& error) {
+  size_t colon = value.find(':');
+  std::string host = value.substr(0, colon);
+  if (!TIPConfigDlg::IsValidAddress(host)) {
+    error = name + " takes an IPv4 address, optionally with :PORT (got '" + value + "')";
+    return false;
+  }
+  int64_t port = -1;
+  if (colon != std::string::npos && !ParseNumber(value.substr(colon + 1), 1, 65535, port)) {
+    error = name + ": the port must be a number from 1 to 65535";
+    return false;
+  }
+  options.Host = host;
+  options.RemotePort = static_cast<int32_t>(port);
+  options.Link = name == "--udp" ? TRunnerLink::LINK_UDP : TRunnerLink::LINK_TCP;
+  return true;
+}
+
+using TValueHandler = std::function<bool(const std::string& name, const std::string& value,
+                                         TRunnerOptions&, std::string& error)>;
+
+const std::map<std::string, TValueHandler>& ValueOptions() {
+  static const std::map<std::string, TValueHandler> handlers = {
+      {"--port", [](const std::string&, const std::string& v, TRunnerOptions& o,
+                    std::string& e) { return ParsePortName(v, o, e); }},
+      {"--udp", ParseHost},
+      {"--tcp", ParseHost},
+      {"--local-port",
+       [](const std::string&, const std::string& v, TRunnerOptions& o, std::string& e) {
+         int64_t port = 0;
+         if (!ParseNumber(v, 0, 65535, port)) {
+           e = "--local-port must be a number from 0 to 65535";
+           return false;
+         }
+         o.LocalPort = static_cast<int32_t>(port);
+         return true;
+       }},
+      {"--no-card",
+       [](const std::string&, const std::string& v, TRunnerOptions& o, std::string& e) {
+         std::vector<std::string> cards = SplitList(v);
+         o.NoCards.insert(o.NoCards.end(), cards.begin(), cards.end());
+         return CheckCards(cards, e);
+       }},
+      {"--no-component",
+       [](const std::string&, const std::string& v, TRunnerOptions& o, std::string& e) {
+         std::vector<std::string> items = SplitList(v);
+         o.NoComponents.insert(o.NoComponents.end(), items.begin(), items.end());
+         return CheckComponents(items, e);
+       }},
+      {"--log",
+       [](const std::string&, const std::string& v, TRunnerOptions& o, std::string& e) {
+         o.LogFile = v;
+         if (v.empty()) e = "--log needs a file name";
+         return !v.empty();
+       }},
+      {"--timeout",
+       [](const std::string&, const std::string& v, TRunnerOptions& o, std::string& e) {
+         if (ParseSeconds(v, o.TimeoutMs)) return true;
+         e = "--timeout takes a number of seconds greater than 0 (at most 86400)";
+         return false;
+       }},
+  };
+  return handlers;
+}
+
+const std::map<std::string, bool TRunnerOptions::*>& FlagOptions() {
+  static const std::map<std::string, bool TRunnerOptions::*> flags = {
+      {"--readid", &TRunnerOptions::ReadId},   {"--manual", &TRunnerOptions::Manual},
+      {"--trace", &TRunnerOptions::Trace},     {"--json", &TRunnerOptions::Json},
+      {"--help", &TRunnerOptions::Help},       {"-h", &TRunnerOptions::Help},
+      {"--version", &TRunnerOptions::Version},
+  };
+  return flags;
+}
+
+// Rules between options, checked once everything is read.
+bool CheckCombination(const TRunnerOptions& options, int links, std::string& error) {
+  if (links > 1) {
+    error = "give only one of --port, --udp and --tcp";
+  } else if (options.LocalPort >= 0 &&
+             (options.Link == TRunnerLink::LINK_SERIAL || options.Link == TRunnerLink::LINK_TCP)) {
+    error = "--local-port applies to --udp only";
+  } else if (!options.Manual && (!options.NoCards.empty() || !options.NoComponents.empty())) {
+    error = "--no-card and --no-component need --manual";
+  }
+  return error.empty();
+}
+
+}  // namespace
+
+bool ParseRunnerOptions(const std::vector<std::string>& args, TRunnerOptions& options,
+                        std::string& error) {
+  options = TRunnerOptions();
+  int links = 0;
+  bool positional_only = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (positional_only || arg.empty() || arg[0] != '-' || arg == "-") {
+      if (!options.Script.empty()) {
+        error = "only one SCRIPT may be given ('" + options.Script + "' and '" + arg + "')";
+        return false;
+      }
+      options.Script = arg;
+      continue;
+    }
+    if (arg == "--") {
+      positional_only = true;
+      continue;
+    }
+    size_t equals = arg.find('=');
+    std::string name = arg.substr(0, equals);
+    if (auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
+      if (equals != std::string::npos) {
+        error = name + " takes no value";
+        return false;
+      }
+      options.*(flag->second) = true;
+      continue;
+    }
+    auto handler = ValueOptions().find(name);
+    if (handler == ValueOptions().end()) {
+      error = "unknown option '" + name + "'";
+      return false;
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      error = name + " needs a value";
+      return false;
+    }
+    if (name == "--port" || name == "--udp" || name == "--tcp") ++links;
+    if (!handler->second(name, value, options, error)) return false;
+  }
+  return options.Help || options.Version || CheckCombination(options, links, error);
+}
+
+void ApplyManualSelection(const TRunnerOptions& options, TCompSelDlg& dialog) {
+  for (const std::string& name : options.NoCards) {
+    const TCardBoxes& card = CardBoxes().at(name);
+    (dialog.*(card.Card)).Checked = false;
+    if (card.Click) (dialog.*(card.Click))();
+  }
+  for (const std::string& item : options.NoComponents) {
+    size_t colon = item.find(':');
+    const TCardBoxes& card = CardBoxes().at(item.substr(0, colon));
+    TCheckBox& box = dialog.*(card.Components.at(item.substr(colon + 1)));
+    if (box.Enabled) box.Checked = false;  // a disabled box cannot be clicked
+  }
+}
+
+std::string RunnerUsage() {
+  return R"(Usage: qelt-update [SCRIPT] [options]
+
+Updates a Corvane Qelt device without the window: the same update as the window's
+START button, with the window's settings ("Updater.prm" beside this program) and
+Auto mode unless overridden below. SCRIPT names the main script as the window's
+command line does (its folder holds the "rev0" and "rev1" trees); without it,
+"script.ini" beside this program is used.
+
+Connection (default: the settings file's):
+  --port NAME          serial port COM1..COM9, or a device path such as /dev/ttyUSB0
+  --udp HOST[:PORT]    UDP to the device at IPv4 address HOST (PORT default: settings)
+  --tcp HOST[:PORT]    TCP to the device at IPv4 address HOST (PORT default: settings)
+  --local-port N       local UDP port (default: settings)
+
+What to run:
+  --readid             identification pass: "readid.ini" of SCRIPT's folder (or of
+                       this program's folder) instead of the update
+  --manual             Manual mode: no version skipping; every card and component
+                       is programmed unless cleared with:
+  --no-card LIST       clear card boxes: VI3, KEYB3, SCAN, HD, OPT_IN (comma-separated)
+  --no-component LIST  clear component boxes: VI3:MCU, VI3:PROM1, VI3:CPLD, SCAN:MCU,
+                       SCAN:PROM1, SCAN:PROM2, HD:MCU, HD:PROM1, HD:PROM2, OPT_IN:CPLD,
+                       OPT_IN:EDID (comma-separated)
+
+Output:
+  --log FILE           append the session's log lines, with timestamps, to FILE
+  --trace              also log every byte sent (>) and received (<), escaped
+  --json               one JSON object per line on stdout for each event
+                       (log, progress, trace, error, done) instead of the display
+  --timeout SECONDS    stop the run when the device sends nothing for this long while
+                       it is waited for (off by default; timed waits are excepted)
+  --help               show this text
+  --version            show the program's version
+
+Ctrl-C stops the run as the window's STOP button does.
+Exit status: 0 completed, 1 the run failed, 2 bad usage or settings, 3 stopped
+(no-answer watchdog or signal).
+)";
+}

@@ -1,0 +1,282 @@
+#include "tools/sample_package.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "tools/sample_effect.h"
+#include "tools/sample_firmware.h"
+
+namespace {
+
+// One flash bank image: bank 0 lies in 0x0000-0x7FFF, the other banks in 0x8000-0xFFFF.
+struct TBankPlan {
+  int Bank = 0;
+  std::string File;
+  size_t CodeSize = 0;  // bytes of code after the vector table
+};
+
+// One JTAG component ("8", "9", "A" or "C") and its Effect file.
+struct TJtagPlan {
+  char Code = '8';
+  std::string File;
+  std::string Version;
+  int Blocks = 16;
+  bool OptInVariant = false;  // the main card keeps a second image in "opt_in"
+};
+
+struct TCardPlan {
+  std::string Folder;  // card folder, also the prefix of its file names
+  std::string Title;
+  std::string McuVersion;  // "T0"/"V0" version of the microcontroller banks
+  std::vector<TBankPlan> Banks;
+  std::vector<TJtagPlan> Jtag;
+  std::string EdidName;  // empty: no display identification upload
+  std::string EdidVersion;
+  uint32_t WaitMs = 0;  // a settling wait at the end of the card script
+};
+
+struct TRevisionPlan {
+  int Revision = 0;
+  std::string PackageVersion;
+  size_t PontSize = 0;    // bytes of the bridge boot image
+  size_t OptionSize = 0;  // bytes of the normal boot image
+  std::vector<TCardPlan> Cards;
+};
+
+const char* const kCrLf = "\r\n";
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + kCrLf;
+  return text;
+}
+
+// Boot images live in 0x4000-0x5FFF; their last 32 bytes hold the version tag.
+std::string BootImage(const std::string& label, size_t size) {
+  TSampleRandom random(label);
+  std::vector<TImageSegment> segments = {{0x4000, CodeBytes(random, size)},
+                                         {0x5FE0, TagBytes(label)}};
+  return HexText(segments, 32);
+}
+
+std::string BankImage(const TCardPlan& card, const TBankPlan& bank, const std::string& rev) {
+  std::string label =
+      rev + " " + card.Folder + " B" + std::to_string(bank.Bank) + " V" + card.McuVersion;
+  TSampleRandom random(label);
+  uint16_t base = bank.Bank == 0 ? 0x0000 : 0x8000;
+  std::vector<TImageSegment> segments;
+  segments.push_back({base, CodeBytes(random, 0x100)});  // reset and interrupt vectors
+  segments.push_back({static_cast<uint16_t>(base + 0x100), CodeBytes(random, bank.CodeSize)});
+  segments.push_back({static_cast<uint16_t>(base + 0x7FE0), TagBytes(label)});
+  return HexText(segments, 32);
+}
+
+std::string EdidImage(const TCardPlan& card, const std::string& rev) {
+  std::vector<uint8_t> block =
+      EdidBlock(card.EdidName, rev == "rev1" ? 24001 : 19001, 12, rev == "rev1" ? 2024 : 2019);
+  return HexText({{0x0000, block}}, 16);
+}
+
+std::string ComponentLine(char letter, char code, const std::string& argument) {
+  return std::string(1, letter) + code + " " + argument;
+}
+
+// The card script: versions read first, so that Auto mode can skip what is current.
+std::vector<std::string> CardScript(const TCardPlan& card, const std::string& opt_in) {
+  std::vector<std::string> lines = {"rem " + card.Title + ": update script",
+                                    "prompt " + card.Title};
+  if (!card.Banks.empty()) {
+    lines.push_back("D0");
+    lines.push_back(ComponentLine('T', '0', card.McuVersion));
+    for (const TBankPlan& bank : card.Banks) {
+      lines.push_back(ComponentLine('P', static_cast<char>('0' + bank.Bank), bank.File));
+    }
+    lines.push_back(ComponentLine('V', '0', card.McuVersion));
+  }
+  for (const TJtagPlan& jtag : card.Jtag) {
+    std::string folder = jtag.OptInVariant ? opt_in : "";
+    lines.push_back(ComponentLine('T', jtag.Code, jtag.Version));
+    lines.push_back(std::string("D") + jtag.Code);
+    lines.push_back(ComponentLine('P', jtag.Code, folder + jtag.File));
+    lines.push_back(ComponentLine('V', jtag.Code, jtag.Version));
+  }
+  if (!card.EdidName.empty()) {
+    lines.push_back(ComponentLine('T', 'E', card.EdidVersion));
+    lines.push_back("PE " + card.Folder + "_EDID.HEX");
+    lines.push_back(ComponentLine('V', 'E', card.EdidVersion));
+  }
+  if (card.WaitMs != 0) lines.push_back("wait " + std::to_string(card.WaitMs));
+  return lines;
+}
+
+std::vector<std::string> CardReadId(const TCardPlan& card) {
+  std::vector<std::string> lines = {"rem " + card.Title + ": identification",
+                                    "prompt " + card.Title};
+  if (!card.Banks.empty()) lines.push_back("D0");
+  for (const TJtagPlan& jtag : card.Jtag) lines.push_back(std::string("D") + jtag.Code);
+  return lines;
+}
+
+std::vector<std::string> MainScript(const TRevisionPlan& plan, bool readid) {
+  std::string revision = "hardware revision " + std::to_string(plan.Revision);
+  std::vector<std::string> lines;
+  if (readid) {
+    lines = {"rem Identification pass for " + revision,
+             "rem Reads the identifiers of the main card and of every option card present."};
+  } else {
+    lines = {"rem Corvane Qelt firmware package " + plan.PackageVersion + " for " + revision,
+             "rem Absent option cards are skipped, and in Auto mode so are components",
+             "rem whose version is already current.",
+             "prompt Firmware package " + plan.PackageVersion + " (" + revision + ")"};
+  }
+  lines.insert(lines.end(), {"CM", "C0", "C1", "C2", "C3", "C4", "C5"});
+  return lines;
+}
+
+void AddCard(std::vector<TPackageFile>& files, const std::string& rev, const TCardPlan& card,
+             bool opt_in_form) {
+  std::string dir = rev + "/" + card.Folder + "/";
+  files.push_back({dir + "script.ini", Lines(CardScript(card, opt_in_form ? "opt_in\\" : ""))});
+  files.push_back({dir + "readid.ini", Lines(CardReadId(card))});
+  for (const TBankPlan& bank : card.Banks) {
+    files.push_back({dir + bank.File, BankImage(card, bank, rev)});
+  }
+  for (const TJtagPlan& jtag : card.Jtag) {
+    TEffectPlan effect;
+    effect.Chain = SampleChain(jtag.Code);
+    effect.Title = rev + " " + card.Title + " component " + jtag.Code;
+    effect.Version = jtag.Version;
+    effect.Blocks = jtag.Blocks;
+    files.push_back({dir + jtag.File, EffectText(effect)});
+    if (jtag.OptInVariant) {
+      effect.Title += " with the extended input card";
+      files.push_back({dir + "opt_in/" + jtag.File, EffectText(effect)});
+    }
+  }
+  if (!card.EdidName.empty())
+    files.push_back({dir + card.Folder + "_EDID.HEX", EdidImage(card, rev)});
+}
+
+void AddRevision(std::vector<TPackageFile>& files, const TRevisionPlan& plan) {
+  std::string rev = "rev" + std::to_string(plan.Revision);
+  files.push_back({rev + "/script.ini", Lines(MainScript(plan, false))});
+  files.push_back({rev + "/readid.ini", Lines(MainScript(plan, true))});
+  files.push_back({rev + "/BOOT_EXT_PONT.HEX",
+                   BootImage(rev + " BOOT PONT " + plan.PackageVersion, plan.PontSize)});
+  files.push_back({rev + "/BOOT_EXT_OPTION.HEX",
+                   BootImage(rev + " BOOT OPTION " + plan.PackageVersion, plan.OptionSize)});
+  // On revision 1 the main card's logic images come from "opt_in\" while the
+  // extended input card answers; the committed script is in the form a device
+  // with every card present leaves it in.
+  for (const TCardPlan& card : plan.Cards) AddCard(files, rev, card, plan.Revision == 1);
+}
+
+TRevisionPlan Revision1() {
+  TRevisionPlan plan{1, "2.4", 6144, 7168, {}};
+  plan.Cards = {
+      {"VI3",
+       "Main card VI3",
+       "0214",
+       {{0, "VI3_B0.HEX", 22528}, {1, "VI3_B1.HEX", 10240}},
+       {{'8', "VI3_PROM1.svf", "0107", 24, true}, {'A', "VI3_CPLD.svf", "0105", 16, true}},
+       "",
+       "",
+       250},
+      {"KEYB3", "Keyboard card KEYB3", "0120", {{0, "KEYB3_B0.HEX", 6144}}, {}, "", "", 0},
+      {"SCAN",
+       "SD scaler card",
+       "0311",
+       {{0, "SCAN_B0.HEX", 12288}},
+       {{'8', "SCAN_PROM1.svf", "0102", 16, false}, {'9', "SCAN_PROM2.svf", "0102", 16, false}},
+       "",
+       "",
+       0},
+      {"HD",
+       "HD scaler card",
+       "0402",
+       {{0, "HD_B0.HEX", 14336}},
+       {{'8', "HD_PROM1.svf", "0201", 20, false}, {'9', "HD_PROM2.svf", "0201", 20, false}},
+       "",
+       "",
+       0},
+      {"OPT_IN",
+       "Extended input card OPT_IN",
+       "",
+       {},
+       {{'C', "OPT_IN_CPLD.svf", "0103", 12, false}},
+       "QELT OPT_IN",
+       "0104",
+       100},
+  };
+  return plan;
+}
+
+TRevisionPlan Revision0() {
+  TRevisionPlan plan{0, "1.9", 5120, 6144, {}};
+  plan.Cards = {
+      {"VI3",
+       "Main card VI3",
+       "0131",
+       {{0, "VI3_B0.HEX", 18432}, {1, "VI3_B1.HEX", 8192}},
+       {{'8', "VI3_PROM1.svf", "0104", 20, false}, {'A', "VI3_CPLD.svf", "0102", 12, false}},
+       "",
+       "",
+       250},
+      {"KEYB3", "Keyboard card KEYB3", "0112", {{0, "KEYB3_B0.HEX", 5120}}, {}, "", "", 0},
+      {"SCAN",
+       "SD scaler card",
+       "0207",
+       {{0, "SCAN_B0.HEX", 10240}},
+       {{'8', "SCAN_PROM1.svf", "0101", 12, false}, {'9', "SCAN_PROM2.svf", "0101", 12, false}},
+       "",
+       "",
+       0},
+      {"HD",
+       "HD scaler card",
+       "0305",
+       {{0, "HD_B0.HEX", 12288}},
+       {{'8', "HD_PROM1.svf", "0108", 16, false}, {'9', "HD_PROM2.svf", "0108", 16, false}},
+       "",
+       "",
+       0},
+      {"OPT_IN",
+       "Extended input card OPT_IN",
+       "",
+       {},
+       {{'C', "OPT_IN_CPLD.svf", "0101", 10, false}},
+       "QELT OPT_IN",
+       "0102",
+       100},
+  };
+  return plan;
+}
+
+std::string ReadMe() {
+  return Lines({
+      "Sample firmware package of the Corvane Qelt Updater.",
+      "",
+      "Generated by qelt-make-package (tools/sample_package.cpp); change the generator",
+      "and run it again rather than editing these files.",
+      "",
+      "rev0/ and rev1/ hold the package for hardware revisions 0 and 1 (the device",
+      "type chooses). Each holds the update script script.ini, the identification",
+      "script readid.ini, the two boot images and one folder per card with its card",
+      "script, identification script, flash bank images (Intel HEX), Effect files",
+      "(.svf) and, for the extended input card, its display identification upload.",
+      "",
+      "Run it with:  qelt-update examples/package/script.ini --port /dev/ttyUSB0",
+  });
+}
+
+}  // namespace
+
+std::vector<TPackageFile> BuildSamplePackage() {
+  std::vector<TPackageFile> files;
+  files.push_back({".gitattributes", "* -text\n"});
+  files.push_back({"README.txt", ReadMe()});
+  AddRevision(files, Revision0());
+  AddRevision(files, Revision1());
+  std::sort(files.begin(), files.end(),
+            [](const TPackageFile& a, const TPackageFile& b) { return a.Path < b.Path; });
+  return files;
+}

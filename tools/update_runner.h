@@ -1,0 +1,104 @@
+// TUpdateRunner: what qelt-update does around the TMainFich core, without the event
+// loop: applies the command line over the loaded settings, presses START, ticks
+// Timer1, turns the status log, the progress bars and the error box into output,
+// runs the no-answer watchdog and stops the run on request as STOP does. It is the
+// core's view (TMainView). The Qt adapter (qt_event_loop_view.cpp) owns the timer
+// and the signal handling. Plain C++, single-threaded; time from TMsClock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/main_fich.h"
+#include "engines/gestionnaire.h"
+#include "tools/no_answer_watchdog.h"
+#include "tools/runner_options.h"
+#include "tools/runner_output.h"
+
+// Exit statuses of qelt-update.
+inline constexpr int kExitCompleted = 0;  // "Program operation completed"
+inline constexpr int kExitFailed = 1;     // the run ended with the error box
+inline constexpr int kExitUsage = 2;      // bad command line or settings
+inline constexpr int kExitStopped = 3;    // watchdog, Ctrl-C or termination request
+
+// The status line the window shows while idle; the runner has no START button.
+inline constexpr const char* kIdlePrompt = "Click on button START to begin program operation";
+inline constexpr const char* kCompletedText = "Program operation completed";
+
+// The script argument the core is given: SCRIPT as typed, or with --readid the
+// "readid.ini" of SCRIPT's folder (of `program_folder` when no SCRIPT is given).
+std::string RunnerScriptArgument(const TRunnerOptions& options, const std::string& program_folder);
+
+class TUpdateRunner : public TMainView {
+ public:
+  // Becomes the core's view and hooks its change and engine notifications; both
+  // are undone by the destructor. The core and the clock must outlive the runner.
+  TUpdateRunner(TMainFich& core, const TRunnerOptions& options, TMsClock& clock);
+  ~TUpdateRunner() override;
+  TUpdateRunner(const TUpdateRunner&) = delete;
+  TUpdateRunner& operator=(const TUpdateRunner&) = delete;
+
+  // Output that receives the log, progress and the end, and with --trace the
+  // traffic when `traces` (not owned).
+  void AddOutput(TRunnerOutput* output, bool traces = true) {
+    outputs_.push_back(output);
+    if (traces) trace_outputs_.push_back(output);
+  }
+
+  // After the core loaded its settings: applies --port, --udp, --tcp, --local-port
+  // and --manual with its selection. False with the reason when the resulting
+  // connection cannot work (exit status 2).
+  bool Configure(std::string& error);
+  // Presses START.
+  void Start();
+  // One tick of Timer1, then the watchdog. Nothing once the run has finished.
+  void Tick();
+  // Bytes written to or received from the device, from the traced transports.
+  void Traffic(TTraceDir dir, const std::string& bytes);
+  // Stops the run as the STOP button does (the link is closed and the engines are
+  // reset at once) and ends with kExitStopped and `reason`.
+  void Interrupt(const std::string& reason);
+
+  bool Finished() const { return finished_; }
+  int ExitCode() const { return exit_code_; }
+  // The interval the timer must wait before the next Tick.
+  uint32_t TimerInterval() const { return core_.Timer1.Interval; }
+  // Raised once when the run has ended (success, failure or stop).
+  std::function<void()> OnFinished;
+
+  // TMainView.
+  void ShowError(const std::string& text) override;
+  void ShowWarning(const std::string& text) override;
+  void ShowLanSetup(TIPConfigDlg& dialog) override;
+  void ShowComponentSelection(TCompSelDlg& dialog) override;
+  void ShowAbout() override {}
+  void Repaint() override {}
+  void Close() override {}  // only the window closes itself; a run never asks here
+
+ private:
+  void Render();
+  void HookEngine(TGestionnaire& engine);
+  bool RunWaitsOnDevice();
+  std::string RunningScript() const;
+  void Finish(int exit_code, const std::string& message, const std::string& script);
+
+  TMainFich& core_;
+  TRunnerOptions options_;
+  TNoAnswerWatchdog watchdog_;
+  std::vector<TRunnerOutput*> outputs_;        // not owned
+  std::vector<TRunnerOutput*> trace_outputs_;  // the outputs that show traffic
+  std::vector<std::pair<TGestionnaire*, TNotifyEvent>> saved_info_;  // the core's handlers
+  TNotifyEvent saved_crt_busy_;  // the core's OnChangeBusy of the card supervisor
+  size_t logged_ = 0;            // status log lines already written out
+  std::string last_sent_;        // the last piece written to the device
+  std::string error_message_;    // from the error box
+  std::string error_script_;
+  bool error_shown_ = false;  // the error box came up
+  bool completed_ = false;    // "Program operation completed" was logged
+  bool timed_wait_ = false;   // a "wait" line runs in the card supervisor
+  bool started_ = false;
+  bool finished_ = false;
+  int exit_code_ = kExitCompleted;
+};
