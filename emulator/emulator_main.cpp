@@ -1,0 +1,72 @@
+// qelt-emulator: the emulated device behind a pseudo-terminal, a UDP port and a
+// TCP port, for driving the updater (or a terminal program) without hardware.
+// See EmulatorHelpText() for the options.
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "emulator/emulated_device.h"
+#include "emulator/emulator_options.h"
+#include "emulator/emulator_server_qt.h"
+#include "emulator/signals_posix.h"
+
+namespace {
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "qelt-emulator: %s\n", message.c_str());
+  return 2;
+}
+
+// Loads the state file, or creates it on a first run so a later run finds it.
+bool PrepareState(TEmulatedDevice& device, const TEmulatorOptions& options, std::string* error) {
+  if (options.StateFile.empty()) return true;
+  std::error_code ec;
+  if (!std::filesystem::exists(options.StateFile, ec)) return device.SaveState(options.StateFile, error);
+  if (!device.LoadState(options.StateFile, error)) return false;
+  if (options.Absent) {  // the command line overrides the file's card presence
+    for (int card = 0; card < 6; ++card) device.SetCardPresent(card, !(*options.Absent)[static_cast<size_t>(card)]);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  TEmulatorOptions options;
+  std::string error;
+  if (!ParseEmulatorOptions(args, options, error)) return Fail(error + " (see --help)");
+  if (options.Help) {
+    std::fputs(EmulatorHelpText().c_str(), stdout);
+    return 0;
+  }
+  QCoreApplication app(argc, argv);
+  TEmulatedDevice device(DeviceConfigFromOptions(options));
+  if (!PrepareState(device, options, &error)) return Fail(error);
+  TEmulatorServer server(device, options);
+  if (!server.Start(&error)) return Fail(error);
+
+  const int signal_fd = InstallTerminationPipe();
+  if (signal_fd < 0) return Fail("cannot watch for SIGINT and SIGTERM");
+  QSocketNotifier on_signal(signal_fd, QSocketNotifier::Read);
+  int status = 0;
+  QObject::connect(&on_signal, &QSocketNotifier::activated, &app, [&] {
+    on_signal.setEnabled(false);
+    std::string why;
+    if (!options.StateFile.empty() && !device.SaveState(options.StateFile, &why)) {
+      std::fprintf(stderr, "qelt-emulator: %s\n", why.c_str());
+      status = 1;
+    }
+    app.exit(status);
+  });
+
+  for (const std::string& line : server.EndpointLines()) std::printf("%s\n", line.c_str());
+  std::printf("READY\n");
+  std::fflush(stdout);
+  app.exec();
+  return status;
+}

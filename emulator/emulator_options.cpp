@@ -1,0 +1,192 @@
+#include "emulator/emulator_options.h"
+
+#include <charconv>
+
+namespace {
+
+template <typename T>
+bool ParseUnsigned(const std::string& text, T max, T& out) {
+  uint64_t value = 0;
+  if (text.empty()) return false;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value > max) return false;
+  out = static_cast<T>(value);
+  return true;
+}
+
+bool ParseCardList(const std::string& text, std::array<bool, 6>& absent) {
+  absent.fill(false);
+  if (text.empty()) return true;  // "--absent ''": every card present
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    const size_t comma = text.find(',', pos);
+    const std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    if (item.size() != 1 || item[0] < '0' || item[0] > '5') return false;
+    absent[static_cast<size_t>(item[0] - '0')] = true;
+    if (comma == std::string::npos) break;
+    pos = comma + 1;
+  }
+  return true;
+}
+
+bool ApplyValue(const std::string& name, const std::string& value, TEmulatorOptions& out,
+                std::string& error) {
+  const std::string quoted = "\"" + value + "\"";
+  uint16_t port = 0;
+  if (name == "--udp" || name == "--tcp") {
+    if (!ParseUnsigned<uint16_t>(value, 65535, port)) {
+      return error = "bad port " + quoted + " for " + name + " (0 to 65535)", false;
+    }
+    (name == "--udp" ? out.UdpPort : out.TcpPort) = port;
+    return true;
+  }
+  if (name == "--state" || name == "--log") {
+    if (value.empty()) return error = name + " needs a file name", false;
+    (name == "--state" ? out.StateFile : out.LogFile) = value;
+    return true;
+  }
+  if (name == "--seed") {
+    uint64_t seed = 0;
+    if (!ParseUnsigned<uint64_t>(value, UINT64_MAX, seed)) return error = "bad seed " + quoted, false;
+    return out.Seed = seed, true;
+  }
+  if (name == "--device-type") {
+    uint32_t type = 0;
+    if (value == "silent") return out.Silent = true, true;
+    if (!ParseUnsigned<uint32_t>(value, UINT32_MAX, type)) {
+      return error = "bad device type " + quoted + " (a number, or silent)", false;
+    }
+    return out.DeviceType = type, true;
+  }
+  if (name == "--boot-type") {
+    if (value == "37" || value == "27") return out.BootType = std::stoi(value), true;
+    if (value == "none") return out.BootType = 0, true;
+    return error = "bad boot type " + quoted + " (37, 27 or none)", false;
+  }
+  if (name == "--absent") {
+    std::array<bool, 6> absent{};
+    if (!ParseCardList(value, absent)) {
+      return error = "bad card list " + quoted + " for --absent (cards 0 to 5, separated by commas)", false;
+    }
+    return out.Absent = absent, true;
+  }
+  if (name == "--fault") {
+    TFaultRule rule;
+    std::string why;
+    if (!ParseFaultSpec(value, rule, why)) return error = "--fault " + value + ": " + why, false;
+    out.Faults.push_back(rule);
+    return true;
+  }
+  error = "unknown option " + name;
+  return false;
+}
+
+}  // namespace
+
+bool ParseEmulatorOptions(const std::vector<std::string>& args, TEmulatorOptions& out,
+                          std::string& error) {
+  TEmulatorOptions parsed;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    if (name == "--help" || name == "-h") {
+      parsed.Help = true;
+      continue;
+    }
+    if (name == "--pty") {
+      parsed.Pty = true;
+      continue;
+    }
+    if (name == "--pace") {
+      parsed.Pace = true;
+      continue;
+    }
+    if (name.rfind("--", 0) != 0) {
+      error = "unexpected argument \"" + name + "\"";
+      return false;
+    }
+    std::string value;
+    const size_t eq = name.find('=');
+    if (eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      error = "option " + name + " needs a value";
+      return false;
+    }
+    if (!ApplyValue(name, value, parsed, error)) return false;
+  }
+  if (!parsed.Help && !parsed.Pty && !parsed.UdpPort && !parsed.TcpPort) {
+    error = "nothing to serve: give --pty, --udp PORT or --tcp PORT";
+    return false;
+  }
+  out = std::move(parsed);
+  return true;
+}
+
+TDeviceConfig DeviceConfigFromOptions(const TEmulatorOptions& options) {
+  TDeviceConfig config;
+  if (options.DeviceType) config.DeviceType = *options.DeviceType;
+  config.Silent = options.Silent;
+  if (options.BootType) config.BootType = *options.BootType;
+  if (options.Absent) {
+    for (size_t i = 0; i < 6; ++i) config.CardPresent[i] = !(*options.Absent)[i];
+  }
+  if (options.Seed) config.Faults.Seed = *options.Seed;
+  config.Faults.Rules = options.Faults;
+  return config;
+}
+
+std::string EmulatorHelpText() {
+  return
+      "Usage: qelt-emulator [--pty] [--udp PORT] [--tcp PORT] [--state FILE] [--pace]\n"
+      "                     [--log FILE] [--seed N] [--device-type N|silent]\n"
+      "                     [--boot-type 37|27|none] [--absent LIST] [--fault SPEC]...\n"
+      "\n"
+      "Plays the device's side of the updater's exchanges: the application's variable\n"
+      "protocol, the boot loader, the supervisor, flash banks, the E memory, version\n"
+      "registers and JTAG chains. One device stands behind every endpoint; replies go\n"
+      "to the endpoint that last sent something. When all endpoints are ready it\n"
+      "prints one line each (\"PTY /dev/pts/N\", \"UDP 127.0.0.1:PORT\",\n"
+      "\"TCP 127.0.0.1:PORT\"), then \"READY\". SIGINT or SIGTERM saves the state file\n"
+      "and exits with status 0. At least one of --pty, --udp, --tcp is required.\n"
+      "\n"
+      "Options (a value may also be given as --option=VALUE):\n"
+      "  --pty               serve a pseudo-terminal; its slave path is printed. The\n"
+      "                      updater opens that path as its serial port.\n"
+      "  --udp PORT          answer UDP datagrams on 127.0.0.1:PORT (0: any free port);\n"
+      "                      replies go to the sender of the last datagram. Datagrams\n"
+      "                      hold at most 8192 bytes.\n"
+      "  --tcp PORT          accept TCP clients on 127.0.0.1:PORT (0: any free port),\n"
+      "                      one at a time: a new client replaces the old one.\n"
+      "  --state FILE        load the device state (identifiers, card presence,\n"
+      "                      versions, memories, JTAG chains) from FILE at start and\n"
+      "                      save it there, atomically, on exit. A missing FILE is\n"
+      "                      created; one that cannot be read is an error (status 2).\n"
+      "  --pace              pace reading and writing at the serial line's speed:\n"
+      "                      5760 bytes/s (57600 bit/s, 8N1), 960 bytes/s (9600 bit/s)\n"
+      "                      while the application runs.\n"
+      "  --log FILE          log the traffic: one line per piece, with the time in\n"
+      "                      milliseconds, the endpoint, \">\" from the host or \"<\" to\n"
+      "                      it, and the bytes (\\r, \\n, \\\\ and \\xNN escapes).\n"
+      "  --seed N            seed of the fault rules (default 1): the same seed and the\n"
+      "                      same traffic give the same faults.\n"
+      "  --device-type N|silent\n"
+      "                      the type \"?\" reports (default 37); silent: the\n"
+      "                      application answers nothing, like a switched-off device,\n"
+      "                      and the boot loader waits for the synchronisation.\n"
+      "  --boot-type 37|27|none\n"
+      "                      the type the boot loader accepts (default 37); none\n"
+      "                      refuses both.\n"
+      "  --absent LIST       option cards that are absent, e.g. 1,3 (cards 0 to 5);\n"
+      "                      overrides the state file's card presence.\n"
+      "  --fault SPEC        add a fault rule (repeatable), see below.\n"
+      "  --help, -h          print this help and exit.\n"
+      "\n" +
+      FaultSpecHelp() +
+      "\n"
+      "Exit status: 0 after SIGINT/SIGTERM with the state saved; 1 when the state\n"
+      "cannot be saved at exit; 2 for a bad option, an endpoint that cannot be\n"
+      "opened, or a state file that cannot be read or created.\n";
+}

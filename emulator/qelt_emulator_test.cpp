@@ -1,0 +1,230 @@
+// The qelt-emulator executable, started as the user would: its pseudo-terminal,
+// UDP and TCP endpoints each carry a short exchange with the one device behind
+// them; the state file carries what one run wrote into the next; bad start-up
+// input ends it with status 2 and a clear message.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QUdpSocket>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int kWaitMs = 10000;  // bound on every wait; nothing is timed
+
+QCoreApplication& App() {
+  static int argc = 1;
+  static char name[] = "emulator_tests";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication app(argc, argv);
+  return app;
+}
+
+class EmulatorProcess {
+ public:
+  explicit EmulatorProcess(const QStringList& args) {
+    App();
+    process_.start(QELT_EMULATOR_PATH, args);
+  }
+  ~EmulatorProcess() {
+    if (process_.state() != QProcess::NotRunning) {
+      process_.kill();
+      process_.waitForFinished(kWaitMs);
+    }
+  }
+  // Reads the announcement lines up to "READY"; false when the program ended first.
+  bool WaitReady() {
+    while (true) {
+      while (process_.canReadLine()) {
+        const std::string line = process_.readLine().trimmed().toStdString();
+        if (line == "READY") return true;
+        lines_.push_back(line);
+      }
+      if (!process_.waitForReadyRead(kWaitMs)) return false;
+    }
+  }
+  // The value after the prefix of the announcement line that has it.
+  std::string Endpoint(const std::string& prefix) const {
+    for (const std::string& line : lines_) {
+      if (line.rfind(prefix + " ", 0) == 0) return line.substr(prefix.size() + 1);
+    }
+    return {};
+  }
+  quint16 Port(const std::string& prefix) const {
+    const std::string value = Endpoint(prefix);
+    return static_cast<quint16>(std::stoi(value.substr(value.find(':') + 1)));
+  }
+  // SIGTERM, then the exit status.
+  int Terminate() {
+    process_.terminate();
+    if (!process_.waitForFinished(kWaitMs)) return -1;
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+  }
+  QProcess& Process() { return process_; }
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  QProcess process_;
+  std::vector<std::string> lines_;
+};
+
+// Writes `send` to the pseudo-terminal and reads until `expected.size()` bytes came.
+std::string PtyExchange(int fd, const std::string& send, size_t expected_size) {
+  EXPECT_EQ(::write(fd, send.data(), send.size()), static_cast<ssize_t>(send.size()));
+  std::string got;
+  while (got.size() < expected_size) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, kWaitMs) <= 0) break;
+    char buffer[256];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    got.append(buffer, static_cast<size_t>(n));
+  }
+  return got;
+}
+
+std::string UdpExchange(QUdpSocket& socket, quint16 port, const QByteArray& send) {
+  socket.writeDatagram(send, QHostAddress::LocalHost, port);
+  if (!socket.waitForReadyRead(kWaitMs)) return {};
+  QByteArray data(static_cast<int>(socket.pendingDatagramSize()), '\0');
+  socket.readDatagram(data.data(), data.size());
+  return data.toStdString();
+}
+
+std::string TcpExchange(QTcpSocket& socket, const QByteArray& send, int expected_size) {
+  socket.write(send);
+  socket.waitForBytesWritten(kWaitMs);
+  QByteArray got;
+  while (got.size() < expected_size && socket.waitForReadyRead(kWaitMs)) got += socket.readAll();
+  return got.toStdString();
+}
+
+class QeltEmulatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("qelt_emulator_exe_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  fs::path folder_;
+};
+
+TEST_F(QeltEmulatorTest, OneDeviceAnswersOnThePseudoTerminalUdpAndTcp) {
+  EmulatorProcess emulator({"--pty", "--udp", "0", "--tcp", "0"});
+  ASSERT_TRUE(emulator.WaitReady());
+  ASSERT_EQ(emulator.Lines().size(), 3u);
+  EXPECT_EQ(emulator.Lines()[0].rfind("PTY /dev/pts/", 0), 0u);
+  EXPECT_EQ(emulator.Lines()[1].rfind("UDP 127.0.0.1:", 0), 0u);
+  EXPECT_EQ(emulator.Lines()[2].rfind("TCP 127.0.0.1:", 0), 0u);
+
+  const int fd = ::open(emulator.Endpoint("PTY").c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  termios tio{};
+  ::tcgetattr(fd, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(fd, TCSANOW, &tio);
+  EXPECT_EQ(PtyExchange(fd, "?", 7), "DEV37\r\n");
+  EXPECT_EQ(PtyExchange(fd, "1yU254yU", 14), "UPD1\r\nUPD254\r\n");
+
+  QUdpSocket udp;
+  ASSERT_TRUE(udp.bind(QHostAddress::LocalHost, 0));
+  EXPECT_EQ(UdpExchange(udp, emulator.Port("UDP"), "%"), ".");
+  EXPECT_EQ(UdpExchange(udp, emulator.Port("UDP"), "37"), ".6A5C01A7.");
+
+  QTcpSocket tcp;
+  tcp.connectToHost(QHostAddress::LocalHost, emulator.Port("TCP"));
+  ASSERT_TRUE(tcp.waitForConnected(kWaitMs));
+  EXPECT_EQ(TcpExchange(tcp, "V80203", 2), "..");
+  EXPECT_EQ(TcpExchange(tcp, "T8", 6), ".0203.");
+  // Back on the terminal: the same device, still in its updater.
+  EXPECT_EQ(PtyExchange(fd, "D8", 34), ".FF805C1AFFFFFFFFFFFFFFFFFFFFFFFF.");
+  ::close(fd);
+  EXPECT_EQ(emulator.Terminate(), 0);
+}
+
+TEST_F(QeltEmulatorTest, TheStateFileCarriesWhatOneRunWroteIntoTheNext) {
+  const QString state = QString::fromStdString((folder_ / "device.state").string());
+  {
+    EmulatorProcess first({"--udp", "0", "--state", state, "--absent", "2"});
+    ASSERT_TRUE(first.WaitReady());
+    EXPECT_TRUE(fs::exists(state.toStdString()));  // created at once on a first run
+    QUdpSocket udp;
+    ASSERT_TRUE(udp.bind(QHostAddress::LocalHost, 0));
+    const quint16 port = first.Port("UDP");
+    EXPECT_EQ(UdpExchange(udp, port, "254yU"), "UPD254\r\n");
+    EXPECT_EQ(UdpExchange(udp, port, "%"), ".");
+    EXPECT_EQ(UdpExchange(udp, port, "37"), ".6A5C01A7.");
+    EXPECT_EQ(UdpExchange(udp, port, "V9"), ".");
+    EXPECT_EQ(UdpExchange(udp, port, "0777"), ".");
+    EXPECT_EQ(UdpExchange(udp, port, "P1"), "..");
+    EXPECT_EQ(UdpExchange(udp, port, ":048000000102030472\r\n"), ".");
+    EXPECT_EQ(first.Terminate(), 0);
+  }
+  EmulatorProcess second({"--tcp", "0", "--state", state});
+  ASSERT_TRUE(second.WaitReady());
+  QTcpSocket tcp;
+  tcp.connectToHost(QHostAddress::LocalHost, second.Port("TCP"));
+  ASSERT_TRUE(tcp.waitForConnected(kWaitMs));
+  EXPECT_EQ(TcpExchange(tcp, "254yU%37", 19), "UPD254\r\n..6A5C01A7.");
+  EXPECT_EQ(TcpExchange(tcp, "T9", 6), ".0777.");
+  EXPECT_EQ(TcpExchange(tcp, "M2M3", 2), "X.");
+  EXPECT_EQ(second.Terminate(), 0);
+  std::ifstream in(state.toStdString());
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("mem main.bank1 0000 01020304FFFF"), std::string::npos);
+  EXPECT_NE(text.find("card 2 absent"), std::string::npos);
+}
+
+TEST_F(QeltEmulatorTest, BadStartUpInputEndsWithStatusTwoAndAClearMessage) {
+  const std::string bad = (folder_ / "bad.state").string();
+  std::ofstream(bad) << "qelt-emulator-state 1\nversion main 8 12\n";
+  struct TCase {
+    QStringList args;
+    std::string message;
+  };
+  const TCase table[] = {
+      {{"--pty", "--state", QString::fromStdString(bad)},
+       "qelt-emulator: " + bad + ": line 2: a version has four characters\n"},
+      {{"--pty", "--state", QString::fromStdString((folder_ / "none" / "x.state").string())},
+       "qelt-emulator: cannot write " + (folder_ / "none" / "x.state").string() +
+           ".tmp: No such file or directory\n"},
+      {{"--udp", "70000"}, "qelt-emulator: bad port \"70000\" for --udp (0 to 65535) (see --help)\n"},
+      {{"--pty", "--fault", "melt"}, "qelt-emulator: --fault melt: unknown fault \"melt\" (see --help)\n"},
+      {{}, "qelt-emulator: nothing to serve: give --pty, --udp PORT or --tcp PORT (see --help)\n"},
+  };
+  for (const TCase& c : table) {
+    EmulatorProcess emulator(c.args);
+    ASSERT_TRUE(emulator.Process().waitForFinished(kWaitMs));
+    EXPECT_EQ(emulator.Process().exitCode(), 2) << c.message;
+    EXPECT_EQ(emulator.Process().readAllStandardError().toStdString(), c.message);
+  }
+}
+
+TEST_F(QeltEmulatorTest, HelpDocumentsEveryOptionAndTheFaultSyntax) {
+  EmulatorProcess emulator({"--help"});
+  ASSERT_TRUE(emulator.Process().waitForFinished(kWaitMs));
+  EXPECT_EQ(emulator.Process().exitCode(), 0);
+  const std::string help = emulator.Process().readAllStandardOutput().toStdString();
+  for (const char* option : {"--pty", "--udp PORT", "--tcp PORT", "--state FILE", "--pace",
+                             "--log FILE", "--seed N", "--device-type N|silent",
+                             "--boot-type 37|27|none", "--absent LIST", "--fault SPEC",
+                             "--help", "capture-checksum", "hang", "MEMORY:"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+}
+
+}  // namespace
