@@ -190,7 +190,12 @@ void TMainWindow::Forward(void (TMainFich::*handler)()) {
   Render();
 }
 
-void TMainWindow::Timer1Timeout() { Forward(&TMainFich::Timer1Timer); }
+void TMainWindow::Timer1Timeout() {
+  // Stopped while the core steps: an error box opened inside the step runs its own
+  // event loop, and no tick may enter the sequencer again from there.
+  timer1_.stop();
+  Forward(&TMainFich::Timer1Timer);
+}
 
 void TMainWindow::UseManualTicks() {
   manualTicks_ = true;

@@ -10,12 +10,16 @@ class TRealModalHost : public TModalHost {
   int Exec(QDialog& dialog) override { return dialog.exec(); }
 
   void ShowError(QWidget* parent, const QString& text) override {
-    QMessageBox::critical(parent, QStringLiteral("Error"), text, QMessageBox::Ok);
+    QMessageBox::critical(parent, QStringLiteral("Error"), Lines(text), QMessageBox::Ok);
   }
 
   void ShowWarning(QWidget* parent, const QString& text) override {
-    QMessageBox::warning(parent, QStringLiteral("Warning"), text, QMessageBox::Ok);
+    QMessageBox::warning(parent, QStringLiteral("Warning"), Lines(text), QMessageBox::Ok);
   }
+
+ private:
+  // The core's texts break lines with CR LF; a message box wants LF alone.
+  static QString Lines(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
 };
 
 }  // namespace

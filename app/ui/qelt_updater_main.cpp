@@ -1,18 +1,17 @@
-// qelt-updater: the desktop window. Entry sequence: the application, the main
-// window (which builds the core's view, the component selection dialog, the about
-// box and the LAN setup dialog), then the settings file and the command line's
-// connection choices, then the event loop until the window closes.
+// qelt-updater: the desktop window. Entry sequence: the application, the forms
+// (the core and main window, the component selection dialog, the about box, the
+// LAN setup dialog), the settings file and the command line's connection choices,
+// then the event loop until the main window closes.
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "app/main_fich.h"
 #include "app/ui/about_box.h"
-#include "app/ui/main_window.h"
 #include "app/ui/modal_host.h"
 #include "app/ui/program_icon.h"
+#include "app/ui/updater_forms.h"
 #include "app/ui/window_options.h"
 #include "engines/card_table.h"
 #include "engines/ms_clock.h"
@@ -64,11 +63,10 @@ int main(int argc, char* argv[]) {
   setup.ProgramFolder = ProgramFolder();
   setup.ScriptArgument = options.Script;
   setup.UserConfigFolder = UserConfigFolder();
-  TMainFich core(CreateQtComDriver(), SystemClock(), setup);
-  TMainWindow window(core, RealModalHost());
-  core.LoadSettings();
-  ApplyWindowOptions(options, core);
-  window.Render();
-  window.show();
+  TUpdaterForms forms(CreateQtComDriver(), SystemClock(), setup, options, RealModalHost());
+  // However the event loop ends, the core's closing work (timer, settings, link)
+  // has run once before the program leaves.
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, [&forms] { forms.Core.FormClose(); });
+  forms.Window.show();
   return QApplication::exec();
 }
