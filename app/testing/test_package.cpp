@@ -61,11 +61,10 @@ namespace {
 // Plays a value into the 32-bit user register of the code-8/9 devices.
 const char* const kEffectFile =
     "// test vectors\r\n"
-    "STATE RESET\r\n"
-    "STATE IDLE\r\n"
-    "SIR 8 TDI (02)\r\n"
-    "SDR 32 TDI (12345678)\r\n"
-    "STATE IDLE\r\n";
+    "STATE RESET IDLE;\r\n"
+    "SIR 8 TDI (02);\r\n"
+    "SDR 32 TDI (12345678);\r\n"
+    "STATE IDLE;\r\n";
 }  // namespace
 
 void TTestPackage::WriteStandard(const std::string& rev) {
@@ -73,6 +72,7 @@ void TTestPackage::WriteStandard(const std::string& rev) {
   BridgeBoot = WriteImage(r + "BOOT_EXT_PONT.HEX", 0x4000, PatternBytes(1, 40));
   NormalBoot = WriteImage(r + "BOOT_EXT_OPTION.HEX", 0x4100, PatternBytes(2, 36));
   MainBank0 = WriteImage(r + "VI3/vi3_b0.hex", 0x0100, PatternBytes(3, 48));
+  MainUpperBank = WriteImage(r + "VI3/vi3_hi.hex", 0x8000, PatternBytes(8, 16));
   KeyboardBank1 = WriteImage(r + "KEYB3/keyb_b1.hex", 0x8000, PatternBytes(4, 20));
   ScanBank2 = WriteImage(r + "SCAN/scan_b2.hex", 0x9000, PatternBytes(5, 24));
   HdBank0 = WriteImage(r + "HD/hd_b0.hex", 0x0000, PatternBytes(6, 16));

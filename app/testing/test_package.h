@@ -49,9 +49,10 @@ class TTestPackage {
   // the extended input card's "E" memory.
   void WriteStandard(const std::string& rev);
 
-  // Images of the standard package, by role.
+  // Images of the standard package, by role (MainUpperBank is for banks 1-7 of the
+  // main card and is not named by the standard scripts).
   TPackageImage BridgeBoot, NormalBoot;
-  TPackageImage MainBank0, KeyboardBank1, ScanBank2, HdBank0, ExtInE;
+  TPackageImage MainBank0, MainUpperBank, KeyboardBank1, ScanBank2, HdBank0, ExtInE;
 
  private:
   TTempDir dir_;
