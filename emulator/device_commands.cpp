@@ -18,7 +18,7 @@ bool IsChainCode(char c) { return c == '8' || c == '9' || c == 'A' || c == 'C'; 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsVersionChar(char c) { return c >= ' ' && c <= '~' && c != '.'; }
 
-std::string Word(uint16_t value) { return HexByte(value >> 8) + HexByte(value & 0xFF); }
+std::string Word(uint16_t value) { return DeviceHexByte(value >> 8) + DeviceHexByte(value & 0xFF); }
 
 int ChainOf(char code) {
   switch (code) {

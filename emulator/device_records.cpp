@@ -49,7 +49,7 @@ void TEmulatedDevice::HandleRecordLine() {
   if (target_ == TTarget::TG_NONE) return Reply(":", "X");  // nothing to write to
   if (faults_.FireOnMemory(TFaultKind::FK_RESEND, TargetRef())) return Reply(":", "R");
   TDeviceRecord record;
-  if (line_overflow_ || ParseRecordLine(text_, record) != THexVerdict::HV_OK) {
+  if (line_overflow_ || ParseRecordLine(text_, record) != TRecordVerdict::RV_OK) {
     return Reply(":", "R");
   }
   if (target_ == TTarget::TG_JTAG) return HandleJtagRecord(record);

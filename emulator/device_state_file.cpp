@@ -35,7 +35,7 @@ bool ParseHexValue(const std::string& text, size_t max_digits, uint32_t& out) {
   if (text.empty() || text.size() > max_digits) return false;
   out = 0;
   for (char c : text) {
-    const int v = HexNibble(c);
+    const int v = DeviceHexValue(c);
     if (v < 0) return false;
     out = out * 16 + static_cast<uint32_t>(v);
   }
@@ -46,8 +46,8 @@ bool ParseHexData(const std::string& text, std::vector<uint8_t>& out) {
   if (text.size() % 2 != 0) return false;
   out.clear();
   for (size_t i = 0; i < text.size(); i += 2) {
-    const int hi = HexNibble(text[i]);
-    const int lo = HexNibble(text[i + 1]);
+    const int hi = DeviceHexValue(text[i]);
+    const int lo = DeviceHexValue(text[i + 1]);
     if (hi < 0 || lo < 0) return false;
     out.push_back(static_cast<uint8_t>(hi * 16 + lo));
   }
@@ -84,8 +84,8 @@ void SaveMemory(std::ostream& out, const std::string& name, const std::vector<ui
     const auto begin = memory.begin() + static_cast<std::ptrdiff_t>(offset);
     const auto end = begin + static_cast<std::ptrdiff_t>(std::min(kRow, memory.size() - offset));
     if (std::all_of(begin, end, [](uint8_t b) { return b == 0xFF; })) continue;
-    out << "mem " << name << ' ' << HexByte(static_cast<uint8_t>(offset >> 8))
-        << HexByte(static_cast<uint8_t>(offset & 0xFF)) << ' ' << HexBytes({begin, end}) << '\n';
+    out << "mem " << name << ' ' << DeviceHexByte(static_cast<uint8_t>(offset >> 8))
+        << DeviceHexByte(static_cast<uint8_t>(offset & 0xFF)) << ' ' << DeviceHexText({begin, end}) << '\n';
   }
 }
 
@@ -95,9 +95,9 @@ std::string TEmulatedDevice::SaveStateText() const {
   static const std::string kChainCodes = "89AC";
   std::ostringstream out;
   out << kHeader << '\n';
-  out << "boot-id " << HexByte(config_.BootId >> 8) << HexByte(config_.BootId & 0xFF) << '\n';
-  out << "boot-checksum " << HexByte(config_.BootChecksum >> 8)
-      << HexByte(config_.BootChecksum & 0xFF) << '\n';
+  out << "boot-id " << DeviceHexByte(config_.BootId >> 8) << DeviceHexByte(config_.BootId & 0xFF) << '\n';
+  out << "boot-checksum " << DeviceHexByte(config_.BootChecksum >> 8)
+      << DeviceHexByte(config_.BootChecksum & 0xFF) << '\n';
   out << "boot-extra " << config_.BootExtra << '\n';
   for (size_t i = 0; i < 6; ++i) {
     out << "card " << i << (cards_[i].present ? " present" : " absent") << '\n';

@@ -20,21 +20,21 @@ struct TDeviceRecord {
 };
 
 // What the device makes of a received line.
-enum class THexVerdict : uint8_t {
-  HV_OK,            // well formed, checksum right
-  HV_BAD_FORMAT,    // no ":", a non-hex digit, or a length that disagrees with the count
-  HV_BAD_CHECKSUM,  // well formed but the checksum does not match: a damaged line
+enum class TRecordVerdict : uint8_t {
+  RV_OK,            // well formed, checksum right
+  RV_BAD_FORMAT,    // no ":", a non-hex digit, or a length that disagrees with the count
+  RV_BAD_CHECKSUM,  // well formed but the checksum does not match: a damaged line
 };
 
 // Parses one line without its line end. Hex digits of either case are accepted.
-// On HV_OK fills `out`; otherwise `out` is left unspecified.
-THexVerdict ParseRecordLine(std::string_view line, TDeviceRecord& out);
+// On RV_OK fills `out`; otherwise `out` is left unspecified.
+TRecordVerdict ParseRecordLine(std::string_view line, TDeviceRecord& out);
 
 // Value of a hex digit of either case, or -1 for any other character.
-int HexNibble(char c);
+int DeviceHexValue(char c);
 
 // Two upper-case hex digits for `value`.
-std::string HexByte(uint8_t value);
+std::string DeviceHexByte(uint8_t value);
 
 // Upper-case hex text of `bytes`, two digits each, in order.
-std::string HexBytes(const std::vector<uint8_t>& bytes);
+std::string DeviceHexText(const std::vector<uint8_t>& bytes);

@@ -42,7 +42,7 @@ std::string EncodeCapturedData(const std::vector<uint8_t>& bytes, bool corrupt_c
     } else if (b == 0x1B) {
       out += {kEsc, kEsc};
     } else {
-      out += HexByte(b);
+      out += DeviceHexByte(b);
     }
   };
   for (uint8_t b : bytes) put(b);
@@ -56,7 +56,7 @@ std::string ReadChainIdentifiers(TJtagChain& chain) {
   chain.MoveTo(TTapState::TAP_DRSHIFT);
   const std::vector<bool> out = chain.Shift(std::vector<bool>(128, true), true);
   chain.MoveTo(TTapState::TAP_IDLE);
-  return HexBytes(BitsToBytes(out));
+  return DeviceHexText(BitsToBytes(out));
 }
 
 TJtagResult TJtagSession::Execute(const TDeviceRecord& record) {
@@ -136,8 +136,8 @@ TJtagResult TJtagSession::ShiftRecord(const TDeviceRecord& record) {
 TJtagResult TJtagSession::ExecuteRawBlock(std::string_view block) {
   std::vector<uint8_t> bytes;
   for (size_t i = 0; i + 1 < block.size(); i += 2) {
-    const int hi = HexNibble(block[i]);
-    const int lo = HexNibble(block[i + 1]);
+    const int hi = DeviceHexValue(block[i]);
+    const int lo = DeviceHexValue(block[i + 1]);
     if (hi < 0 || lo < 0) return Outcome(TJtagOutcome::JO_RAW_BAD);
     bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));
   }
