@@ -91,6 +91,7 @@ void TComDriver::SetDATADBG(uint32_t value) { SendValue(value, 1); }
 void TComDriver::SetUPDATER(uint32_t value) { SendValue(value, 3); }
 
 void TComDriver::SetConType(tConnectionType type) {
+  if (type > CON_TCP) type = CON_NONE;  // a value from nowhere opens nothing
   if (type != conType_) {
     switch (conType_) {
       case CON_RS232:

@@ -62,6 +62,14 @@ TEST_F(Transports, SameConTypeOpensNothingButStillNotifies) {
   EXPECT_EQ(f.events, Events{"ConType"});
 }
 
+TEST_F(Transports, UnknownConTypeValueMeansNone) {
+  link().SetConType(CON_UDP);
+  f.log.clear();
+  link().SetConType(static_cast<tConnectionType>(7));
+  EXPECT_EQ(link().ConType(), CON_NONE);
+  EXPECT_EQ(f.log, (TCallLog{"udp.unbind", "tcp.close"}));
+}
+
 TEST_F(Transports, EmptyPortOpensNothingAndReportsNoError) {
   link().SetConType(CON_RS232);
   EXPECT_TRUE(f.log.empty());

@@ -128,6 +128,17 @@ TEST_F(QtTcp, WithoutListenerAttemptsRepeatFlatUntilConTypeChanges) {
   EXPECT_FALSE(link().TcpConnectPending());
 }
 
+TEST_F(QtTcp, DestroyingTheLinkWithARetryUnderWayIsSafe) {
+  const int32_t port = FreeTcpPort();
+  link().SetIpRemotePort(port);
+  link().SetConType(CON_TCP);
+  ASSERT_TRUE(WaitFor([&] { return q.tcpCount->errors >= 1; }));
+  q.link.reset();  // queued reports and retries must die with it
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost, static_cast<quint16>(port)));
+  Drain();
+  EXPECT_FALSE(server.hasPendingConnections()) << "an attempt outlived the link";
+}
+
 TEST_F(QtTcp, TextSentWhileConnectingIsDroppedAndLaterTextGoesOut) {
   Listen();
   link().SetConType(CON_TCP);
