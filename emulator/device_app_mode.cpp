@@ -12,9 +12,7 @@ namespace {
 constexpr size_t kMaxDigits = 10;  // 4294967295 has ten digits
 constexpr uint32_t kEnterBootLoader = 254;
 
-std::string Line(const char* tag, uint32_t value) {
-  return tag + std::to_string(value) + "\r\n";
-}
+std::string Line(const char* tag, uint32_t value) { return tag + std::to_string(value) + "\r\n"; }
 
 }  // namespace
 

@@ -22,10 +22,14 @@ std::string Word(uint16_t value) { return DeviceHexByte(value >> 8) + DeviceHexB
 
 int ChainOf(char code) {
   switch (code) {
-    case '8': return 0;
-    case '9': return 1;
-    case 'A': return 2;
-    default: return 3;
+    case '8':
+      return 0;
+    case '9':
+      return 1;
+    case 'A':
+      return 2;
+    default:
+      return 3;
   }
 }
 
@@ -88,25 +92,52 @@ void TEmulatedDevice::Execute(const std::string& key) {
   const char arg = key[1];
   bool known = false;
   switch (key[0]) {
-    case 'P': known = arg == 'B' || arg == 'E' || IsBankDigit(arg) || IsChainCode(arg); break;
-    case 'D': known = IsBankDigit(arg) || IsChainCode(arg); break;
-    case 'F': known = arg == 'I' || arg == 'Y' || arg == 'U' || IsBankDigit(arg) || IsChainCode(arg); break;
-    case 'R': known = arg == 'S'; break;
-    case 'N': known = arg == 'P'; break;
-    case 'V': case 'T': known = ComponentCodeIndex(arg) >= 0; break;
-    case 'U': known = arg == 'V'; break;
-    case 'Q': case 'Z': case 'M': known = IsCardDigit(arg); break;
-    case 'L': known = arg == '0'; break;
-    default: break;
+    case 'P':
+      known = arg == 'B' || arg == 'E' || IsBankDigit(arg) || IsChainCode(arg);
+      break;
+    case 'D':
+      known = IsBankDigit(arg) || IsChainCode(arg);
+      break;
+    case 'F':
+      known = arg == 'I' || arg == 'Y' || arg == 'U' || IsBankDigit(arg) || IsChainCode(arg);
+      break;
+    case 'R':
+      known = arg == 'S';
+      break;
+    case 'N':
+      known = arg == 'P';
+      break;
+    case 'V':
+    case 'T':
+      known = ComponentCodeIndex(arg) >= 0;
+      break;
+    case 'U':
+      known = arg == 'V';
+      break;
+    case 'Q':
+    case 'Z':
+    case 'M':
+      known = IsCardDigit(arg);
+      break;
+    case 'L':
+      known = arg == '0';
+      break;
+    default:
+      break;
   }
   if (!known || faults_.FireOnCommand(TFaultKind::FK_UNKNOWN, key) != nullptr) {
     return Refuse(key);
   }
   switch (key[0]) {
-    case 'P': return ExecuteProgram(key);
-    case 'D': case 'T': return ExecuteRead(key);
-    case 'F': return ExecuteFinish(key);
-    default: return ExecuteSupervisor(key);
+    case 'P':
+      return ExecuteProgram(key);
+    case 'D':
+    case 'T':
+      return ExecuteRead(key);
+    case 'F':
+      return ExecuteFinish(key);
+    default:
+      return ExecuteSupervisor(key);
   }
 }
 

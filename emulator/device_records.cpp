@@ -17,11 +17,16 @@ constexpr uint8_t kData = 0x00, kEnd = 0x01, kVerify = 0x0C;
 
 TMemRef TEmulatedDevice::TargetRef() const {
   switch (target_) {
-    case TTarget::TG_BOOT: return {TMemKind::MK_BOOT, 6, 0};
-    case TTarget::TG_BANK: return {TMemKind::MK_BANK, target_card_, target_index_};
-    case TTarget::TG_EMEM: return {TMemKind::MK_EMEM, target_card_, 0};
-    case TTarget::TG_JTAG: return {TMemKind::MK_JTAG, target_card_, 8 + target_index_};
-    case TTarget::TG_NONE: break;
+    case TTarget::TG_BOOT:
+      return {TMemKind::MK_BOOT, 6, 0};
+    case TTarget::TG_BANK:
+      return {TMemKind::MK_BANK, target_card_, target_index_};
+    case TTarget::TG_EMEM:
+      return {TMemKind::MK_EMEM, target_card_, 0};
+    case TTarget::TG_JTAG:
+      return {TMemKind::MK_JTAG, target_card_, 8 + target_index_};
+    case TTarget::TG_NONE:
+      break;
   }
   return {TMemKind::MK_ANY, target_card_, 0};
 }

@@ -85,7 +85,8 @@ void SaveMemory(std::ostream& out, const std::string& name, const std::vector<ui
     const auto end = begin + static_cast<std::ptrdiff_t>(std::min(kRow, memory.size() - offset));
     if (std::all_of(begin, end, [](uint8_t b) { return b == 0xFF; })) continue;
     out << "mem " << name << ' ' << DeviceHexByte(static_cast<uint8_t>(offset >> 8))
-        << DeviceHexByte(static_cast<uint8_t>(offset & 0xFF)) << ' ' << DeviceHexText({begin, end}) << '\n';
+        << DeviceHexByte(static_cast<uint8_t>(offset & 0xFF)) << ' ' << DeviceHexText({begin, end})
+        << '\n';
   }
 }
 
@@ -95,7 +96,8 @@ std::string TEmulatedDevice::SaveStateText() const {
   static const std::string kChainCodes = "89AC";
   std::ostringstream out;
   out << kHeader << '\n';
-  out << "boot-id " << DeviceHexByte(config_.BootId >> 8) << DeviceHexByte(config_.BootId & 0xFF) << '\n';
+  out << "boot-id " << DeviceHexByte(config_.BootId >> 8) << DeviceHexByte(config_.BootId & 0xFF)
+      << '\n';
   out << "boot-checksum " << DeviceHexByte(config_.BootChecksum >> 8)
       << DeviceHexByte(config_.BootChecksum & 0xFF) << '\n';
   out << "boot-extra " << config_.BootExtra << '\n';
@@ -105,9 +107,11 @@ std::string TEmulatedDevice::SaveStateText() const {
   for (size_t i = 0; i < 7; ++i) {
     const TCard& card = cards_[i];
     for (size_t v = 0; v < 13; ++v) {
-      out << "version " << CardName(i) << ' ' << "0123456789ACE"[v] << ' ' << card.versions[v] << '\n';
+      out << "version " << CardName(i) << ' ' << "0123456789ACE"[v] << ' ' << card.versions[v]
+          << '\n';
     }
-    for (size_t b = 0; b < 8; ++b) out << "mcu " << CardName(i) << ' ' << b << ' ' << card.mcu_ids[b] << '\n';
+    for (size_t b = 0; b < 8; ++b)
+      out << "mcu " << CardName(i) << ' ' << b << ' ' << card.mcu_ids[b] << '\n';
     for (size_t c = 0; c < 4; ++c) {
       out << "chain " << CardName(i) << ' ' << kChainCodes[c];
       for (const TJtagDevice& d : card.chains[c].Devices()) out << ' ' << ChainField(d);
@@ -116,7 +120,8 @@ std::string TEmulatedDevice::SaveStateText() const {
   }
   SaveMemory(out, "boot", boot_area_);
   for (size_t i = 0; i < 7; ++i) {
-    for (size_t b = 0; b < 8; ++b) SaveMemory(out, CardName(i) + ".bank" + std::to_string(b), cards_[i].banks[b]);
+    for (size_t b = 0; b < 8; ++b)
+      SaveMemory(out, CardName(i) + ".bank" + std::to_string(b), cards_[i].banks[b]);
     SaveMemory(out, CardName(i) + ".e", cards_[i].e_memory);
   }
   return out.str();
@@ -149,20 +154,21 @@ bool TEmulatedDevice::ApplyMemLine(const std::vector<std::string>& words, TCards
   return true;
 }
 
-bool TEmulatedDevice::ApplyStateLine(const std::string& line, TDeviceConfig& config,
-                                     TCards& cards, std::vector<uint8_t>& boot,
-                                     std::string& error) {
+bool TEmulatedDevice::ApplyStateLine(const std::string& line, TDeviceConfig& config, TCards& cards,
+                                     std::vector<uint8_t>& boot, std::string& error) {
   std::vector<std::string> w;
   std::istringstream s(line);
   for (std::string word; s >> word;) w.push_back(word);
   if (w.empty() || w[0][0] == '#') return true;
   const std::string& key = w[0];
   uint32_t value = 0;
-  if ((key == "boot-id" || key == "boot-checksum") && w.size() == 2 && ParseHexValue(w[1], 4, value)) {
+  if ((key == "boot-id" || key == "boot-checksum") && w.size() == 2 &&
+      ParseHexValue(w[1], 4, value)) {
     (key == "boot-id" ? config.BootId : config.BootChecksum) = static_cast<uint16_t>(value);
     return true;
   }
-  if (key == "boot-extra" && w.size() == 2 && w[1].size() == 4) return config.BootExtra = w[1], true;
+  if (key == "boot-extra" && w.size() == 2 && w[1].size() == 4)
+    return config.BootExtra = w[1], true;
   if (key == "card" && w.size() == 3 && ParseCard(w[1]) >= 0 && ParseCard(w[1]) < 6 &&
       (w[2] == "present" || w[2] == "absent")) {
     cards[static_cast<size_t>(ParseCard(w[1]))].present = w[2] == "present";

@@ -23,17 +23,23 @@ TJtagDevice Device(int ir, uint32_t idcode, uint32_t id_instr, uint32_t user_ins
 
 int SlotToIndex(int card_slot) {
   if (card_slot == TEmulatedDevice::kMainCardSlot) return kMainIndex;
-  if (card_slot < 0 || card_slot > 5) throw std::out_of_range("no card in slot " + std::to_string(card_slot));
+  if (card_slot < 0 || card_slot > 5)
+    throw std::out_of_range("no card in slot " + std::to_string(card_slot));
   return card_slot;
 }
 
 int ChainIndex(char code) {
   switch (code) {
-    case '8': return 0;
-    case '9': return 1;
-    case 'A': return 2;
-    case 'C': return 3;
-    default: throw std::out_of_range(std::string("no JTAG chain for code ") + code);
+    case '8':
+      return 0;
+    case '9':
+      return 1;
+    case 'A':
+      return 2;
+    case 'C':
+      return 3;
+    default:
+      throw std::out_of_range(std::string("no JTAG chain for code ") + code);
   }
 }
 
@@ -86,17 +92,28 @@ void TEmulatedDevice::Receive(std::string_view host_bytes) {
 
 void TEmulatedDevice::Feed(char c) {
   switch (state_) {
-    case TDevState::DS_APP: return FeedApp(c);
-    case TDevState::DS_BOOT_SYNC: return FeedBootSync(c);
-    case TDevState::DS_BOOT_TYPE: return FeedBootType(c);
-    case TDevState::DS_COMMAND: return FeedCommand(c);
-    case TDevState::DS_COMMAND_ARG: return FeedCommandArg(c);
-    case TDevState::DS_VERSION_TEXT: return FeedVersionText(c);
-    case TDevState::DS_UV_CODE: return FeedUvCode(c);
-    case TDevState::DS_UV_TEXT: return FeedUvText(c);
-    case TDevState::DS_RECORD: return FeedRecord(c);
-    case TDevState::DS_RAW_BLOCK: return FeedRawBlock(c);
-    case TDevState::DS_CAPTURE_ACK: return FeedCaptureAck(c);
+    case TDevState::DS_APP:
+      return FeedApp(c);
+    case TDevState::DS_BOOT_SYNC:
+      return FeedBootSync(c);
+    case TDevState::DS_BOOT_TYPE:
+      return FeedBootType(c);
+    case TDevState::DS_COMMAND:
+      return FeedCommand(c);
+    case TDevState::DS_COMMAND_ARG:
+      return FeedCommandArg(c);
+    case TDevState::DS_VERSION_TEXT:
+      return FeedVersionText(c);
+    case TDevState::DS_UV_CODE:
+      return FeedUvCode(c);
+    case TDevState::DS_UV_TEXT:
+      return FeedUvText(c);
+    case TDevState::DS_RECORD:
+      return FeedRecord(c);
+    case TDevState::DS_RAW_BLOCK:
+      return FeedRawBlock(c);
+    case TDevState::DS_CAPTURE_ACK:
+      return FeedCaptureAck(c);
   }
 }
 
@@ -175,9 +192,7 @@ std::optional<uint32_t> TEmulatedDevice::NextReleaseTime() const {
 
 bool TEmulatedDevice::InApplicationMode() const { return state_ == TDevState::DS_APP; }
 
-int TEmulatedDevice::BridgedCard() const {
-  return bridge_ == kMainIndex ? kMainCardSlot : bridge_;
-}
+int TEmulatedDevice::BridgedCard() const { return bridge_ == kMainIndex ? kMainCardSlot : bridge_; }
 
 TEmulatedDevice::TCard& TEmulatedDevice::CardAt(int card_slot) {
   return cards_[static_cast<size_t>(SlotToIndex(card_slot))];

@@ -50,13 +50,13 @@
 std::array<std::vector<TJtagDevice>, 4> DefaultJtagChains();
 
 struct TDeviceConfig {
-  uint32_t DeviceType = 37;          // reported as "DEV" in the application
-  bool Silent = false;               // the application answers nothing (a device that
-                                     // is switched off); the boot loader listens
-  int BootType = 37;                 // type the boot loader accepts: 37, 27, 0 = none
-  uint16_t BootId = 0x01A7;          // identifier of the identification reply
-  uint16_t BootChecksum = 0x6A5C;    // boot checksum of the identification reply
-  std::string BootExtra = "0201";    // characters 9-12 of a type-27 reply
+  uint32_t DeviceType = 37;        // reported as "DEV" in the application
+  bool Silent = false;             // the application answers nothing (a device that
+                                   // is switched off); the boot loader listens
+  int BootType = 37;               // type the boot loader accepts: 37, 27, 0 = none
+  uint16_t BootId = 0x01A7;        // identifier of the identification reply
+  uint16_t BootChecksum = 0x6A5C;  // boot checksum of the identification reply
+  std::string BootExtra = "0201";  // characters 9-12 of a type-27 reply
   std::array<bool, 6> CardPresent = {true, true, true, true, true, true};
   std::string InitialVersion = "0100";  // every version register at start
   std::array<std::vector<TJtagDevice>, 4> Chains = DefaultJtagChains();  // 8, 9, A, C
@@ -65,10 +65,10 @@ struct TDeviceConfig {
 
 // Counters a test or the executable's log can read.
 struct TDeviceStats {
-  uint32_t ResendRequests = 0;   // "R" sent (damaged lines and resend faults)
-  uint32_t UnknownReplies = 0;   // "I" sent
-  uint32_t Failures = 0;         // "X" sent
-  uint32_t DroppedOutput = 0;    // bytes dropped because nobody took the output
+  uint32_t ResendRequests = 0;  // "R" sent (damaged lines and resend faults)
+  uint32_t UnknownReplies = 0;  // "I" sent
+  uint32_t Failures = 0;        // "X" sent
+  uint32_t DroppedOutput = 0;   // bytes dropped because nobody took the output
 };
 
 class TEmulatedDevice {
@@ -156,7 +156,7 @@ class TEmulatedDevice {
     std::vector<uint8_t> e_memory;
     std::array<std::string, 13> versions;  // by component code index
     std::array<std::string, 8> mcu_ids;
-    std::array<TJtagChain, 4> chains;      // codes 8, 9, A, C
+    std::array<TJtagChain, 4> chains;  // codes 8, 9, A, C
   };
   struct TOutChunk {
     uint32_t due = 0;                 // release time
@@ -223,23 +223,23 @@ class TEmulatedDevice {
 
   // Application variables and the number being typed.
   uint32_t addr_dbg_ = 0, data_dbg_ = 0, updater_ = 0;
-  std::string app_number_;     // digits typed before a command (at most 10)
+  std::string app_number_;  // digits typed before a command (at most 10)
   bool app_number_overflow_ = false;
-  bool app_y_ = false;         // "y" seen, "U" may follow
+  bool app_y_ = false;  // "y" seen, "U" may follow
 
-  std::string type_text_;      // the proposed boot type being read
-  char pending_ = 0;           // first character of a two-character command
-  std::string text_;           // version text, record line or raw block being read
-  bool line_overflow_ = false; // the record line outgrew its cap; answered "R"
+  std::string type_text_;       // the proposed boot type being read
+  char pending_ = 0;            // first character of a two-character command
+  std::string text_;            // version text, record line or raw block being read
+  bool line_overflow_ = false;  // the record line outgrew its cap; answered "R"
   char version_code_ = 0;
   std::string version_key_;
   size_t raw_length_ = 0;
 
   std::vector<uint8_t> boot_area_;
   TCards cards_;
-  int bridge_ = 6;              // card index the per-card commands go to
+  int bridge_ = 6;  // card index the per-card commands go to
   TTarget target_ = TTarget::TG_NONE;
-  int target_index_ = 0;        // bank, or chain 0-3
+  int target_index_ = 0;  // bank, or chain 0-3
   int target_card_ = 6;
   std::optional<TJtagSession> session_;
   std::vector<uint8_t> captured_;  // the last captured data, for a resend

@@ -39,18 +39,18 @@ TEST_F(DeviceTest, ApplicationAnswersTheVariableProtocol) {
   const TExchange table[] = {
       {"?", "DEV37\r\n"},
       {"1yU", "UPD1\r\n"},
-      {"yU", "UPD1\r\n"},               // a bare command reports the value
+      {"yU", "UPD1\r\n"},  // a bare command reports the value
       {"12@", "ADBG12\r\n"},
       {"@", "ADBG12\r\n"},
       {"4294967295>", "DDBG4294967295\r\n"},
-      {"4294967296>", ""},              // more than 32 bits: ignored
-      {"99999999999yU", ""},            // eleven digits: ignored
+      {"4294967296>", ""},    // more than 32 bits: ignored
+      {"99999999999yU", ""},  // eleven digits: ignored
       {"$", "$\r\n"},
       {"#", "ADBG12\r\nDDBG4294967295\r\nDEV37\r\nUPD1\r\n#\r\n"},
-      {"xz\x01\xFF!", ""},              // not the protocol: no answer at all
-      {"5y?", "DEV37\r\n"},             // "y" without "U" writes nothing
+      {"xz\x01\xFF!", ""},   // not the protocol: no answer at all
+      {"5y?", "DEV37\r\n"},  // "y" without "U" writes nothing
       {"yU", "UPD1\r\n"},
-      {"%", ""},                        // the boot loader is not running
+      {"%", ""},  // the boot loader is not running
   };
   for (const TExchange& e : table) EXPECT_EQ(Send(e.send), e.reply) << e.send;
   EXPECT_TRUE(device_->InApplicationMode());
@@ -113,18 +113,38 @@ TEST_F(DeviceTest, IdentificationCarriesTheConfiguredChecksumAndIdentifier) {
 TEST_F(DeviceTest, SupervisorCommands) {
   Synchronise();
   const TExchange table[] = {
-      {"RS", "."}, {"NP", "."}, {"FY", "."}, {"FU", "."}, {"L0", "."}, {"L1", "I"},
-      {"M0", "."}, {"M5", "."}, {"M6", "I"}, {"Q0", "."}, {"Z0", "."}, {"Q6", "I"},
-      {"T8", ".0100."}, {"TE", ".0100."}, {"TB", "I"}, {"TD", "I"},
-      {"D3", ".F3."}, {"F3", "."}, {"P9", "."}, {"F9", "."},
+      {"RS", "."},
+      {"NP", "."},
+      {"FY", "."},
+      {"FU", "."},
+      {"L0", "."},
+      {"L1", "I"},
+      {"M0", "."},
+      {"M5", "."},
+      {"M6", "I"},
+      {"Q0", "."},
+      {"Z0", "."},
+      {"Q6", "I"},
+      {"T8", ".0100."},
+      {"TE", ".0100."},
+      {"TB", "I"},
+      {"TD", "I"},
+      {"D3", ".F3."},
+      {"F3", "."},
+      {"P9", "."},
+      {"F9", "."},
       {"D8", ".FF805C1AFFFFFFFFFFFFFFFFFFFFFFFF."},
       {"DA", ".FFA03C2BFFFFFFFFFFFFFFFFFFFFFFFF."},
       {"DC", ".FFD04D3CFFC04D3CFFFFFFFFFFFFFFFF."},
       {"D9", ".FF905C1AFFFFFFFFFFFFFFFFFFFFFFFF."},
-      {"X", "I"}, {"?", "I"}, {"PZ", "I"}, {"DB", "I"}, {"UX", "I"},
-      {" \r\n\t\x01\xFF", ""},           // blanks, line ends, control and binary bytes
-      {"P:", "I"},                        // a record line cuts "P" short ...
-      {"\r\n", "X"},                      // ... and, with nothing open, is refused
+      {"X", "I"},
+      {"?", "I"},
+      {"PZ", "I"},
+      {"DB", "I"},
+      {"UX", "I"},
+      {" \r\n\t\x01\xFF", ""},  // blanks, line ends, control and binary bytes
+      {"P:", "I"},              // a record line cuts "P" short ...
+      {"\r\n", "X"},            // ... and, with nothing open, is refused
   };
   for (const TExchange& e : table) EXPECT_EQ(Send(e.send), e.reply) << e.send;
 }
@@ -132,13 +152,13 @@ TEST_F(DeviceTest, SupervisorCommands) {
 TEST_F(DeviceTest, VersionsAreWrittenAndReadPerComponent) {
   Synchronise();
   const TExchange table[] = {
-      {"V8", "."}, {"0203", "."}, {"T8", ".0203."}, {"T9", ".0100."},
-      {"V3", "."}, {"1", ""}, {"2", ""}, {"3", ""}, {"4", "."}, {"T3", ".1234."},
-      {"UV", "."}, {"9 0304", "."}, {"T9", ".0304."},
-      {"UV", "."}, {"C  A1B2", "."}, {"TC", ".A1B2."},
-      {"V8", "."}, {"01.2", "X"}, {"T8", ".0203."},   // a "." would end a read early
-      {"V8", "."}, {"0\r\n2", "X"}, {"T8", ".0203."},
-      {"UV", "."}, {"B", "X"},                         // no component B
+      {"V8", "."},      {"0203", "."},    {"T8", ".0203."}, {"T9", ".0100."},
+      {"V3", "."},      {"1", ""},        {"2", ""},        {"3", ""},
+      {"4", "."},       {"T3", ".1234."}, {"UV", "."},      {"9 0304", "."},
+      {"T9", ".0304."}, {"UV", "."},      {"C  A1B2", "."}, {"TC", ".A1B2."},
+      {"V8", "."},      {"01.2", "X"},    {"T8", ".0203."},  // a "." would end a read early
+      {"V8", "."},      {"0\r\n2", "X"},  {"T8", ".0203."}, {"UV", "."},
+      {"B", "X"},  // no component B
   };
   for (const TExchange& e : table) EXPECT_EQ(Send(e.send), e.reply) << e.send;
   EXPECT_EQ(device_->Version(TEmulatedDevice::kMainCardSlot, '8'), "0203");
@@ -151,9 +171,8 @@ TEST_F(DeviceTest, BridgeSendsPerCardCommandsToTheOptionCard) {
   Make(config);
   Synchronise();
   const TExchange table[] = {
-      {"M1", "X"}, {"Q1", "X"}, {"M2", "."},
-      {"Q2", "."}, {"V3", "."}, {"0405", "."}, {"D6", ".26."}, {"Z2", "."},
-      {"T3", ".0100."}, {"D6", ".F6."},
+      {"M1", "X"},   {"Q1", "X"},    {"M2", "."}, {"Q2", "."},      {"V3", "."},
+      {"0405", "."}, {"D6", ".26."}, {"Z2", "."}, {"T3", ".0100."}, {"D6", ".F6."},
   };
   for (const TExchange& e : table) EXPECT_EQ(Send(e.send), e.reply) << e.send;
   EXPECT_EQ(device_->Version(2, '3'), "0405");
@@ -167,14 +186,14 @@ TEST_F(DeviceTest, FlashBankIsErasedWrittenAndVerified) {
   EXPECT_EQ(Send(":048000000102030472\r\n"), ".");
   EXPECT_EQ(Send(":048000000102030472\r\n"), ".");  // the same line again changes nothing
   EXPECT_EQ(Send(":00000001FF\r\n"), ".");
-  EXPECT_EQ(Send(":0200000C7C0F67\r\n"), "X");      // one off: the device's sum differs
-  EXPECT_EQ(Send(":0200000C7C0E68\r\n"), "X");      // the transfer ended with its verdict
+  EXPECT_EQ(Send(":0200000C7C0F67\r\n"), "X");  // one off: the device's sum differs
+  EXPECT_EQ(Send(":0200000C7C0E68\r\n"), "X");  // the transfer ended with its verdict
   const std::vector<uint8_t>& bank = device_->BankMemory(TEmulatedDevice::kMainCardSlot, 3);
   EXPECT_EQ(bank[0], 0x01);
   EXPECT_EQ(bank[3], 0x04);
   EXPECT_EQ(bank[4], 0xFF);
   EXPECT_EQ(Send("P3"), "..");
-  EXPECT_EQ(Send(":048000000102030472\n"), ".");    // a bare line feed ends a line too
+  EXPECT_EQ(Send(":048000000102030472\n"), ".");  // a bare line feed ends a line too
   EXPECT_EQ(Send(":0200000C7C0E68\r\n"), ".");
 }
 
@@ -245,8 +264,17 @@ TEST_F(DeviceTest, AccessorsRefuseWhatDoesNotExist) {
 TEST_F(DeviceTest, GarbageInEveryStateNeverCrashesAndAnswersBoundedly) {
   // Each state is reached, then fed every byte value several times over.
   const std::vector<std::string> preludes = {
-      "", "254yU", "254yU%", "254yU%37", "254yU%37P", "254yU%37V8", "254yU%37UV",
-      "254yU%37UV8", "254yU%37P3", "254yU%37P8", "254yU%37P8:010020630A72\r\n",
+      "",
+      "254yU",
+      "254yU%",
+      "254yU%37",
+      "254yU%37P",
+      "254yU%37V8",
+      "254yU%37UV",
+      "254yU%37UV8",
+      "254yU%37P3",
+      "254yU%37P8",
+      "254yU%37P8:010020630A72\r\n",
       "254yU%37P8:010008720184\r\n",
   };
   std::string garbage;

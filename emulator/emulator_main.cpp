@@ -3,7 +3,6 @@
 // See EmulatorHelpText() for the options.
 #include <QCoreApplication>
 #include <QSocketNotifier>
-
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -25,10 +24,12 @@ int Fail(const std::string& message) {
 bool PrepareState(TEmulatedDevice& device, const TEmulatorOptions& options, std::string* error) {
   if (options.StateFile.empty()) return true;
   std::error_code ec;
-  if (!std::filesystem::exists(options.StateFile, ec)) return device.SaveState(options.StateFile, error);
+  if (!std::filesystem::exists(options.StateFile, ec))
+    return device.SaveState(options.StateFile, error);
   if (!device.LoadState(options.StateFile, error)) return false;
   if (options.Absent) {  // the command line overrides the file's card presence
-    for (int card = 0; card < 6; ++card) device.SetCardPresent(card, !(*options.Absent)[static_cast<size_t>(card)]);
+    for (int card = 0; card < 6; ++card)
+      device.SetCardPresent(card, !(*options.Absent)[static_cast<size_t>(card)]);
   }
   return true;
 }

@@ -20,7 +20,8 @@ bool ParseCardList(const std::string& text, std::array<bool, 6>& absent) {
   size_t pos = 0;
   while (pos <= text.size()) {
     const size_t comma = text.find(',', pos);
-    const std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    const std::string item =
+        text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
     if (item.size() != 1 || item[0] < '0' || item[0] > '5') return false;
     absent[static_cast<size_t>(item[0] - '0')] = true;
     if (comma == std::string::npos) break;
@@ -47,7 +48,8 @@ bool ApplyValue(const std::string& name, const std::string& value, TEmulatorOpti
   }
   if (name == "--seed") {
     uint64_t seed = 0;
-    if (!ParseUnsigned<uint64_t>(value, UINT64_MAX, seed)) return error = "bad seed " + quoted, false;
+    if (!ParseUnsigned<uint64_t>(value, UINT64_MAX, seed))
+      return error = "bad seed " + quoted, false;
     return out.Seed = seed, true;
   }
   if (name == "--device-type") {
@@ -66,7 +68,9 @@ bool ApplyValue(const std::string& name, const std::string& value, TEmulatorOpti
   if (name == "--absent") {
     std::array<bool, 6> absent{};
     if (!ParseCardList(value, absent)) {
-      return error = "bad card list " + quoted + " for --absent (cards 0 to 5, separated by commas)", false;
+      return error =
+                 "bad card list " + quoted + " for --absent (cards 0 to 5, separated by commas)",
+             false;
     }
     return out.Absent = absent, true;
   }
@@ -139,54 +143,53 @@ TDeviceConfig DeviceConfigFromOptions(const TEmulatorOptions& options) {
 }
 
 std::string EmulatorHelpText() {
-  return
-      "Usage: qelt-emulator [--pty] [--udp PORT] [--tcp PORT] [--state FILE] [--pace]\n"
-      "                     [--log FILE] [--seed N] [--device-type N|silent]\n"
-      "                     [--boot-type 37|27|none] [--absent LIST] [--fault SPEC]...\n"
-      "\n"
-      "Plays the device's side of the updater's exchanges: the application's variable\n"
-      "protocol, the boot loader, the supervisor, flash banks, the E memory, version\n"
-      "registers and JTAG chains. One device stands behind every endpoint; replies go\n"
-      "to the endpoint that last sent something. When all endpoints are ready it\n"
-      "prints one line each (\"PTY /dev/pts/N\", \"UDP 127.0.0.1:PORT\",\n"
-      "\"TCP 127.0.0.1:PORT\"), then \"READY\". SIGINT or SIGTERM saves the state file\n"
-      "and exits with status 0. At least one of --pty, --udp, --tcp is required.\n"
-      "\n"
-      "Options (a value may also be given as --option=VALUE):\n"
-      "  --pty               serve a pseudo-terminal; its slave path is printed. The\n"
-      "                      updater opens that path as its serial port.\n"
-      "  --udp PORT          answer UDP datagrams on 127.0.0.1:PORT (0: any free port);\n"
-      "                      replies go to the sender of the last datagram. Datagrams\n"
-      "                      hold at most 8192 bytes.\n"
-      "  --tcp PORT          accept TCP clients on 127.0.0.1:PORT (0: any free port),\n"
-      "                      one at a time: a new client replaces the old one.\n"
-      "  --state FILE        load the device state (identifiers, card presence,\n"
-      "                      versions, memories, JTAG chains) from FILE at start and\n"
-      "                      save it there, atomically, on exit. A missing FILE is\n"
-      "                      created; one that cannot be read is an error (status 2).\n"
-      "  --pace              pace reading and writing at the serial line's speed:\n"
-      "                      5760 bytes/s (57600 bit/s, 8N1), 960 bytes/s (9600 bit/s)\n"
-      "                      while the application runs.\n"
-      "  --log FILE          log the traffic: one line per piece, with the time in\n"
-      "                      milliseconds, the endpoint, \">\" from the host or \"<\" to\n"
-      "                      it, and the bytes (\\r, \\n, \\\\ and \\xNN escapes).\n"
-      "  --seed N            seed of the fault rules (default 1): the same seed and the\n"
-      "                      same traffic give the same faults.\n"
-      "  --device-type N|silent\n"
-      "                      the type \"?\" reports (default 37); silent: the\n"
-      "                      application answers nothing, like a switched-off device,\n"
-      "                      and the boot loader waits for the synchronisation.\n"
-      "  --boot-type 37|27|none\n"
-      "                      the type the boot loader accepts (default 37); none\n"
-      "                      refuses both.\n"
-      "  --absent LIST       option cards that are absent, e.g. 1,3 (cards 0 to 5);\n"
-      "                      overrides the state file's card presence.\n"
-      "  --fault SPEC        add a fault rule (repeatable), see below.\n"
-      "  --help, -h          print this help and exit.\n"
-      "\n" +
-      FaultSpecHelp() +
-      "\n"
-      "Exit status: 0 after SIGINT/SIGTERM with the state saved; 1 when the state\n"
-      "cannot be saved at exit; 2 for a bad option, an endpoint that cannot be\n"
-      "opened, or a state file that cannot be read or created.\n";
+  return "Usage: qelt-emulator [--pty] [--udp PORT] [--tcp PORT] [--state FILE] [--pace]\n"
+         "                     [--log FILE] [--seed N] [--device-type N|silent]\n"
+         "                     [--boot-type 37|27|none] [--absent LIST] [--fault SPEC]...\n"
+         "\n"
+         "Plays the device's side of the updater's exchanges: the application's variable\n"
+         "protocol, the boot loader, the supervisor, flash banks, the E memory, version\n"
+         "registers and JTAG chains. One device stands behind every endpoint; replies go\n"
+         "to the endpoint that last sent something. When all endpoints are ready it\n"
+         "prints one line each (\"PTY /dev/pts/N\", \"UDP 127.0.0.1:PORT\",\n"
+         "\"TCP 127.0.0.1:PORT\"), then \"READY\". SIGINT or SIGTERM saves the state file\n"
+         "and exits with status 0. At least one of --pty, --udp, --tcp is required.\n"
+         "\n"
+         "Options (a value may also be given as --option=VALUE):\n"
+         "  --pty               serve a pseudo-terminal; its slave path is printed. The\n"
+         "                      updater opens that path as its serial port.\n"
+         "  --udp PORT          answer UDP datagrams on 127.0.0.1:PORT (0: any free port);\n"
+         "                      replies go to the sender of the last datagram. Datagrams\n"
+         "                      hold at most 8192 bytes.\n"
+         "  --tcp PORT          accept TCP clients on 127.0.0.1:PORT (0: any free port),\n"
+         "                      one at a time: a new client replaces the old one.\n"
+         "  --state FILE        load the device state (identifiers, card presence,\n"
+         "                      versions, memories, JTAG chains) from FILE at start and\n"
+         "                      save it there, atomically, on exit. A missing FILE is\n"
+         "                      created; one that cannot be read is an error (status 2).\n"
+         "  --pace              pace reading and writing at the serial line's speed:\n"
+         "                      5760 bytes/s (57600 bit/s, 8N1), 960 bytes/s (9600 bit/s)\n"
+         "                      while the application runs.\n"
+         "  --log FILE          log the traffic: one line per piece, with the time in\n"
+         "                      milliseconds, the endpoint, \">\" from the host or \"<\" to\n"
+         "                      it, and the bytes (\\r, \\n, \\\\ and \\xNN escapes).\n"
+         "  --seed N            seed of the fault rules (default 1): the same seed and the\n"
+         "                      same traffic give the same faults.\n"
+         "  --device-type N|silent\n"
+         "                      the type \"?\" reports (default 37); silent: the\n"
+         "                      application answers nothing, like a switched-off device,\n"
+         "                      and the boot loader waits for the synchronisation.\n"
+         "  --boot-type 37|27|none\n"
+         "                      the type the boot loader accepts (default 37); none\n"
+         "                      refuses both.\n"
+         "  --absent LIST       option cards that are absent, e.g. 1,3 (cards 0 to 5);\n"
+         "                      overrides the state file's card presence.\n"
+         "  --fault SPEC        add a fault rule (repeatable), see below.\n"
+         "  --help, -h          print this help and exit.\n"
+         "\n" +
+         FaultSpecHelp() +
+         "\n"
+         "Exit status: 0 after SIGINT/SIGTERM with the state saved; 1 when the state\n"
+         "cannot be saved at exit; 2 for a bad option, an endpoint that cannot be\n"
+         "opened, or a state file that cannot be read or created.\n";
 }

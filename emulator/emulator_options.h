@@ -13,19 +13,19 @@
 #include "emulator/emulated_device.h"
 
 struct TEmulatorOptions {
-  bool Help = false;                       // --help: print the help and exit
-  bool Pty = false;                        // --pty: serve a pseudo-terminal
-  std::optional<uint16_t> UdpPort;         // --udp PORT (0 = any free port)
-  std::optional<uint16_t> TcpPort;         // --tcp PORT (0 = any free port)
-  std::string StateFile;                   // --state FILE (empty: no state kept)
-  std::string LogFile;                     // --log FILE (empty: no traffic log)
-  bool Pace = false;                       // --pace: serial line timing
-  std::optional<uint64_t> Seed;            // --seed N
-  std::optional<uint32_t> DeviceType;      // --device-type N
-  bool Silent = false;                     // --device-type silent
-  std::optional<int> BootType;             // --boot-type 37|27|none (none = 0)
+  bool Help = false;                          // --help: print the help and exit
+  bool Pty = false;                           // --pty: serve a pseudo-terminal
+  std::optional<uint16_t> UdpPort;            // --udp PORT (0 = any free port)
+  std::optional<uint16_t> TcpPort;            // --tcp PORT (0 = any free port)
+  std::string StateFile;                      // --state FILE (empty: no state kept)
+  std::string LogFile;                        // --log FILE (empty: no traffic log)
+  bool Pace = false;                          // --pace: serial line timing
+  std::optional<uint64_t> Seed;               // --seed N
+  std::optional<uint32_t> DeviceType;         // --device-type N
+  bool Silent = false;                        // --device-type silent
+  std::optional<int> BootType;                // --boot-type 37|27|none (none = 0)
   std::optional<std::array<bool, 6>> Absent;  // --absent LIST: true = card absent
-  std::vector<TFaultRule> Faults;          // --fault SPEC, in order
+  std::vector<TFaultRule> Faults;             // --fault SPEC, in order
 };
 
 // Parses the arguments after the program name. False with `error` (one line).

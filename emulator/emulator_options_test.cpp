@@ -11,11 +11,12 @@ namespace {
 TEST(EmulatorOptions, EveryOptionReachesTheDeviceConfiguration) {
   TEmulatorOptions o;
   std::string error;
-  ASSERT_TRUE(ParseEmulatorOptions({"--pty", "--udp", "0", "--tcp=10500", "--state", "d.state",
-                                    "--pace", "--log", "t.log", "--seed", "42",
-                                    "--device-type", "39", "--boot-type", "27", "--absent",
-                                    "1,3", "--fault", "resend,rate=5", "--fault=hang,cmd=P8"},
-                                   o, error))
+  ASSERT_TRUE(ParseEmulatorOptions(
+      {"--pty",    "--udp",         "0",       "--tcp=10500",   "--state",
+       "d.state",  "--pace",        "--log",   "t.log",         "--seed",
+       "42",       "--device-type", "39",      "--boot-type",   "27",
+       "--absent", "1,3",           "--fault", "resend,rate=5", "--fault=hang,cmd=P8"},
+      o, error))
       << error;
   EXPECT_TRUE(o.Pty);
   EXPECT_EQ(o.UdpPort, std::optional<uint16_t>(0));
@@ -39,9 +40,8 @@ TEST(EmulatorOptions, EveryOptionReachesTheDeviceConfiguration) {
 TEST(EmulatorOptions, DefaultsAreTheDefaultDevice) {
   TEmulatorOptions o;
   std::string error;
-  ASSERT_TRUE(ParseEmulatorOptions({"--tcp", "0", "--device-type", "silent", "--boot-type",
-                                    "none", "--absent", ""},
-                                   o, error));
+  ASSERT_TRUE(ParseEmulatorOptions(
+      {"--tcp", "0", "--device-type", "silent", "--boot-type", "none", "--absent", ""}, o, error));
   const TDeviceConfig c = DeviceConfigFromOptions(o);
   EXPECT_TRUE(c.Silent);
   EXPECT_EQ(c.BootType, 0);

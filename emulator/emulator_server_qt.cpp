@@ -6,7 +6,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -69,7 +68,8 @@ bool TEmulatorServer::Start(std::string* error) {
     udp_ = new QUdpSocket(this);
     if (!udp_->bind(QHostAddress(QHostAddress::LocalHost), *options_.UdpPort)) {
       return *error = "cannot bind UDP port " + std::to_string(*options_.UdpPort) + ": " +
-                      udp_->errorString().toStdString(), false;
+                      udp_->errorString().toStdString(),
+             false;
     }
     connect(udp_, &QUdpSocket::readyRead, this, &TEmulatorServer::ReadUdp);
   }
@@ -77,7 +77,8 @@ bool TEmulatorServer::Start(std::string* error) {
     tcp_server_ = new QTcpServer(this);
     if (!tcp_server_->listen(QHostAddress(QHostAddress::LocalHost), *options_.TcpPort)) {
       return *error = "cannot listen on TCP port " + std::to_string(*options_.TcpPort) + ": " +
-                      tcp_server_->errorString().toStdString(), false;
+                      tcp_server_->errorString().toStdString(),
+             false;
     }
     connect(tcp_server_, &QTcpServer::newConnection, this, &TEmulatorServer::AcceptTcp);
   }
@@ -122,7 +123,8 @@ void TEmulatorServer::ReadUdp() {
     udp_peer_ = datagram.senderAddress();
     udp_peer_port_ = static_cast<quint16>(datagram.senderPort());
     const QByteArray data = datagram.data();
-    FromHost(TEndpoint::EP_UDP, std::string_view(data.constData(), static_cast<size_t>(data.size())));
+    FromHost(TEndpoint::EP_UDP,
+             std::string_view(data.constData(), static_cast<size_t>(data.size())));
   }
 }
 
@@ -149,7 +151,8 @@ void TEmulatorServer::ReadTcp() {
   if (tcp_client_ == nullptr) return;
   while (input_.size() < kMaxInput && tcp_client_->bytesAvailable() > 0) {
     const QByteArray data = tcp_client_->read(static_cast<qint64>(kMaxInput - input_.size()));
-    FromHost(TEndpoint::EP_TCP, std::string_view(data.constData(), static_cast<size_t>(data.size())));
+    FromHost(TEndpoint::EP_TCP,
+             std::string_view(data.constData(), static_cast<size_t>(data.size())));
   }
 }
 
@@ -220,7 +223,8 @@ size_t TEmulatorServer::SendPiece(std::string_view piece) {
       return part.size();
     }
     case TEndpoint::EP_TCP:
-      if (tcp_client_ != nullptr) tcp_client_->write(piece.data(), static_cast<qint64>(piece.size()));
+      if (tcp_client_ != nullptr)
+        tcp_client_->write(piece.data(), static_cast<qint64>(piece.size()));
       return piece.size();  // with no client left, the reply is lost
     case TEndpoint::EP_NONE:
       break;

@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
-
 #include <cstdint>
 #include <deque>
 #include <fstream>
@@ -40,8 +39,8 @@ class TEmulatorServer : public QObject {
   // "PTY /dev/pts/N", "UDP 127.0.0.1:PORT", "TCP 127.0.0.1:PORT", for those open.
   std::vector<std::string> EndpointLines() const;
 
-  static constexpr size_t kMaxInput = 64 * 1024;   // host bytes waiting (paced)
-  static constexpr size_t kMaxOutput = 1 << 20;    // device bytes waiting to go out
+  static constexpr size_t kMaxInput = 64 * 1024;  // host bytes waiting (paced)
+  static constexpr size_t kMaxOutput = 1 << 20;   // device bytes waiting to go out
   static constexpr size_t kMaxDatagram = 8192;
 
  private:
@@ -75,13 +74,13 @@ class TEmulatorServer : public QObject {
   QTcpSocket* tcp_client_ = nullptr;  // the one client served
   QHostAddress udp_peer_;             // sender of the last datagram
   quint16 udp_peer_port_ = 0;
-  QTimer* timer_ = nullptr;           // services pacing and delayed replies
+  QTimer* timer_ = nullptr;  // services pacing and delayed replies
   QElapsedTimer clock_;
   TEndpoint active_ = TEndpoint::EP_NONE;
-  std::string input_;                 // host bytes not yet fed (paced only)
-  std::deque<std::string> output_;    // device pieces not yet sent
+  std::string input_;               // host bytes not yet fed (paced only)
+  std::deque<std::string> output_;  // device pieces not yet sent
   size_t output_bytes_ = 0;
-  double in_credit_ = 0;              // bytes the line may carry now (paced)
+  double in_credit_ = 0;  // bytes the line may carry now (paced)
   double out_credit_ = 0;
   uint32_t last_service_ms_ = 0;
   std::ofstream log_;

@@ -43,9 +43,9 @@ TEST_F(EnginesOnDevice, SynchroniseWithType37) {
   ASSERT_TRUE(rig_.Run(boot_, "SYN"));
   EXPECT_EQ(rig_.owner.Wire, "%37");
   EXPECT_EQ(types_, (std::vector<int>{37}));
-  EXPECT_EQ(rig_.Infos(), (std::vector<std::string>{"info:Verify Device Type",
-                                                    "info:Boot Checksum : 0A5C",
-                                                    "info:Device ID : 01A7"}));
+  EXPECT_EQ(rig_.Infos(),
+            (std::vector<std::string>{"info:Verify Device Type", "info:Boot Checksum : 0A5C",
+                                      "info:Device ID : 01A7"}));
   EXPECT_EQ(rig_.owner.EventsWith("id:"), (std::vector<std::string>{"id:423"}));
   EXPECT_TRUE(rig_.Errors().empty());
 }
@@ -111,9 +111,9 @@ TEST_F(EnginesOnDevice, EverySupervisorCommand) {
   crt_.OnVersionSame = [&](TGestionnaire*, int component) { same.push_back(component); };
   crt_.OnCardReady = [&](TGestionnaire*, int card) { ready.push_back(card); };
   crt_.OnCardError = [&](TGestionnaire*, int card) { absent.push_back(card); };
-  for (const char* line : {"RS", "NP", "FY", "Q0", "L0", "V8 0203", "UV 9 0304", "T8 0203",
-                           "T9 0304", "TA 0999", "FU", "Z0", "M0", "M5", "wait 30",
-                           "prompt Switch over"}) {
+  for (const char* line :
+       {"RS", "NP", "FY", "Q0", "L0", "V8 0203", "UV 9 0304", "T8 0203", "T9 0304", "TA 0999", "FU",
+        "Z0", "M0", "M5", "wait 30", "prompt Switch over"}) {
     ASSERT_TRUE(rig_.Run(crt_, line)) << line;
   }
   EXPECT_TRUE(rig_.Errors().empty());

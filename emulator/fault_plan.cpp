@@ -78,7 +78,8 @@ bool ApplyKey(std::string_view key, std::string_view value, bool memory_kind, TF
   if (key == "size" && rule.Kind == TFaultKind::FK_SPLIT && number > 0) {
     return rule.PieceSize = number, true;
   }
-  error = "key \"" + std::string(key) + "\" does not apply to this fault, or its value is out of range";
+  error =
+      "key \"" + std::string(key) + "\" does not apply to this fault, or its value is out of range";
   return false;
 }
 
@@ -165,34 +166,33 @@ bool ParseFaultSpec(std::string_view spec, TFaultRule& rule, std::string& error)
 }
 
 std::string FaultSpecHelp() {
-  return
-      "Fault SPEC: KIND[,key=value]...  (every rule is drawn from --seed)\n"
-      "  Memory faults (key mem=MEMORY, default any memory):\n"
-      "    resend            answer \"R\" to a record line or raw JTAG block\n"
-      "    erase-fail        answer \"X\" instead of the erase confirmation (PB, P0-P7)\n"
-      "    write-fail        answer \"X\" to a data record, a version text (V, UV) or\n"
-      "                      a JTAG statement record\n"
-      "    verify-fail       answer \"X\" to a verify record; on a JTAG chain, send\n"
-      "                      captured bits that are wrong (with a right checksum)\n"
-      "    read-fail         answer \"X\" instead of the version a \"T\" reads\n"
-      "    capture-checksum  send captured JTAG data with a wrong checksum\n"
-      "  Command faults (key cmd=TEXT, a prefix of the command, default any):\n"
-      "    unknown           answer \"I\" and do not carry the command out\n"
-      "    garbage           send noise bytes before the reply (bytes=N, default 1-8)\n"
-      "    split             send the reply in pieces (size=N bytes, default random)\n"
-      "    delay             hold the reply back ms=N milliseconds (required)\n"
-      "    hang              send no reply and answer nothing ever after\n"
-      "  Keys for every fault: rate=PERCENT (default 100), count=N (at most N times,\n"
-      "    default no limit), skip=N (let the first N matching events pass).\n"
-      "  MEMORY: boot | [CARD.]bank[0-7] | [CARD.]e | [CARD.]jtag[8|9|A|C] |\n"
-      "          [CARD.]version[CODE], CARD = main or card0..card5 (default any card);\n"
-      "          without a digit or code, any bank, chain or version of the card.\n"
-      "  Command texts: ? yU @ > $ # (application), % 37 27 (boot loader), PB P0-P7 PE\n"
-      "    P8 P9 PA PC D0-DC F0-FC FI FY FU RS NP V<code> UV T<code> Q0-Q5 Z0-Z5\n"
-      "    M0-M5 L0, \":\" for record lines, \"raw\" for raw JTAG blocks, \"ack\" for the\n"
-      "    host's acknowledgement of captured data.\n"
-      "  Examples: resend,rate=10   write-fail,mem=card1.bank3,skip=5\n"
-      "            unknown,cmd=T8   delay,cmd=M2,ms=3000   hang,cmd=P8,count=1\n";
+  return "Fault SPEC: KIND[,key=value]...  (every rule is drawn from --seed)\n"
+         "  Memory faults (key mem=MEMORY, default any memory):\n"
+         "    resend            answer \"R\" to a record line or raw JTAG block\n"
+         "    erase-fail        answer \"X\" instead of the erase confirmation (PB, P0-P7)\n"
+         "    write-fail        answer \"X\" to a data record, a version text (V, UV) or\n"
+         "                      a JTAG statement record\n"
+         "    verify-fail       answer \"X\" to a verify record; on a JTAG chain, send\n"
+         "                      captured bits that are wrong (with a right checksum)\n"
+         "    read-fail         answer \"X\" instead of the version a \"T\" reads\n"
+         "    capture-checksum  send captured JTAG data with a wrong checksum\n"
+         "  Command faults (key cmd=TEXT, a prefix of the command, default any):\n"
+         "    unknown           answer \"I\" and do not carry the command out\n"
+         "    garbage           send noise bytes before the reply (bytes=N, default 1-8)\n"
+         "    split             send the reply in pieces (size=N bytes, default random)\n"
+         "    delay             hold the reply back ms=N milliseconds (required)\n"
+         "    hang              send no reply and answer nothing ever after\n"
+         "  Keys for every fault: rate=PERCENT (default 100), count=N (at most N times,\n"
+         "    default no limit), skip=N (let the first N matching events pass).\n"
+         "  MEMORY: boot | [CARD.]bank[0-7] | [CARD.]e | [CARD.]jtag[8|9|A|C] |\n"
+         "          [CARD.]version[CODE], CARD = main or card0..card5 (default any card);\n"
+         "          without a digit or code, any bank, chain or version of the card.\n"
+         "  Command texts: ? yU @ > $ # (application), % 37 27 (boot loader), PB P0-P7 PE\n"
+         "    P8 P9 PA PC D0-DC F0-FC FI FY FU RS NP V<code> UV T<code> Q0-Q5 Z0-Z5\n"
+         "    M0-M5 L0, \":\" for record lines, \"raw\" for raw JTAG blocks, \"ack\" for the\n"
+         "    host's acknowledgement of captured data.\n"
+         "  Examples: resend,rate=10   write-fail,mem=card1.bank3,skip=5\n"
+         "            unknown,cmd=T8   delay,cmd=M2,ms=3000   hang,cmd=P8,count=1\n";
 }
 
 TFaultPlan::TFaultPlan(const TFaultConfig& config) : random_state_(config.Seed) {

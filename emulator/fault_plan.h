@@ -54,14 +54,14 @@ struct TMemSelector {
 
 struct TFaultRule {
   TFaultKind Kind = TFaultKind::FK_RESEND;
-  std::string Command;      // command faults: prefix of the command text ("" = any)
-  TMemSelector Memory;      // memory faults: which memory ("any" by default)
+  std::string Command;         // command faults: prefix of the command text ("" = any)
+  TMemSelector Memory;         // memory faults: which memory ("any" by default)
   uint32_t RatePercent = 100;  // chance that a matching event fires, drawn from the seed
-  uint32_t Count = 0;       // fires at most this many times (0 = no limit)
-  uint32_t Skip = 0;        // lets this many matching events pass before firing
-  uint32_t DelayMs = 0;     // FK_DELAY: how long the reply is held back
-  uint32_t Bytes = 0;       // FK_GARBAGE: noise bytes (0 = 1 to 8, drawn from the seed)
-  uint32_t PieceSize = 0;   // FK_SPLIT: piece length (0 = cut points drawn from the seed)
+  uint32_t Count = 0;          // fires at most this many times (0 = no limit)
+  uint32_t Skip = 0;           // lets this many matching events pass before firing
+  uint32_t DelayMs = 0;        // FK_DELAY: how long the reply is held back
+  uint32_t Bytes = 0;          // FK_GARBAGE: noise bytes (0 = 1 to 8, drawn from the seed)
+  uint32_t PieceSize = 0;      // FK_SPLIT: piece length (0 = cut points drawn from the seed)
 };
 
 struct TFaultConfig {

@@ -80,9 +80,9 @@ TEST(FaultSpec, MemorySelectors) {
     int index;
   };
   const TCase table[] = {
-      {"boot", TMemKind::MK_BOOT, -1, -1},     {"bank", TMemKind::MK_BANK, -1, -1},
-      {"bank7", TMemKind::MK_BANK, -1, 7},     {"main.bank0", TMemKind::MK_BANK, 6, 0},
-      {"card5.e", TMemKind::MK_EMEM, 5, -1},   {"jtagA", TMemKind::MK_JTAG, -1, 10},
+      {"boot", TMemKind::MK_BOOT, -1, -1},       {"bank", TMemKind::MK_BANK, -1, -1},
+      {"bank7", TMemKind::MK_BANK, -1, 7},       {"main.bank0", TMemKind::MK_BANK, 6, 0},
+      {"card5.e", TMemKind::MK_EMEM, 5, -1},     {"jtagA", TMemKind::MK_JTAG, -1, 10},
       {"card0.jtagC", TMemKind::MK_JTAG, 0, 11}, {"versionE", TMemKind::MK_VERSION, -1, 12},
   };
   for (const TCase& c : table) {
@@ -207,8 +207,7 @@ TEST_F(FaultedDeviceTest, GarbageComesBeforeTheReplyAndIsNeverAReplyCharacter) {
 TEST_F(FaultedDeviceTest, SplitRepliesComeInPieces) {
   Make({"split,size=2,cmd=yU", "split,cmd=37"});
   device_->Receive("254yU", now_);
-  EXPECT_EQ(device_->TakeOutputPieces(now_),
-            (std::vector<std::string>{"UP", "D2", "54", "\r\n"}));
+  EXPECT_EQ(device_->TakeOutputPieces(now_), (std::vector<std::string>{"UP", "D2", "54", "\r\n"}));
   device_->Receive("%37", now_);
   const std::vector<std::string> pieces = device_->TakeOutputPieces(now_);
   ASSERT_GE(pieces.size(), 2u);

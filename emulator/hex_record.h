@@ -14,9 +14,9 @@
 
 // One record as the device understood it.
 struct TDeviceRecord {
-  uint8_t Type = 0;            // record type (00 data, 01 end, 0C verify, JTAG types)
-  uint16_t Address = 0;        // the 16-bit address field (a shift length for JTAG)
-  std::vector<uint8_t> Data;   // the data bytes, byte-count long
+  uint8_t Type = 0;           // record type (00 data, 01 end, 0C verify, JTAG types)
+  uint16_t Address = 0;       // the 16-bit address field (a shift length for JTAG)
+  std::vector<uint8_t> Data;  // the data bytes, byte-count long
 };
 
 // What the device makes of a received line.

@@ -9,22 +9,22 @@ using S = TTapState;
 
 // Next state for TMS 0 and TMS 1, indexed by the state's code.
 constexpr std::array<std::pair<S, S>, 16> kTransitions = {{
-    {S::TAP_IDLE, S::TAP_RESET},         // RESET
-    {S::TAP_IDLE, S::TAP_DRSELECT},      // IDLE
-    {S::TAP_DRCAPTURE, S::TAP_IRSELECT}, // DRSELECT
-    {S::TAP_DRSHIFT, S::TAP_DREXIT1},    // DRCAPTURE
-    {S::TAP_DRSHIFT, S::TAP_DREXIT1},    // DRSHIFT
-    {S::TAP_DRPAUSE, S::TAP_DRUPDATE},   // DREXIT1
-    {S::TAP_DRPAUSE, S::TAP_DREXIT2},    // DRPAUSE
-    {S::TAP_DRSHIFT, S::TAP_DRUPDATE},   // DREXIT2
-    {S::TAP_IDLE, S::TAP_DRSELECT},      // DRUPDATE
-    {S::TAP_IRCAPTURE, S::TAP_RESET},    // IRSELECT
-    {S::TAP_IRSHIFT, S::TAP_IREXIT1},    // IRCAPTURE
-    {S::TAP_IRSHIFT, S::TAP_IREXIT1},    // IRSHIFT
-    {S::TAP_IRPAUSE, S::TAP_IRUPDATE},   // IREXIT1
-    {S::TAP_IRPAUSE, S::TAP_IREXIT2},    // IRPAUSE
-    {S::TAP_IRSHIFT, S::TAP_IRUPDATE},   // IREXIT2
-    {S::TAP_IDLE, S::TAP_DRSELECT},      // IRUPDATE
+    {S::TAP_IDLE, S::TAP_RESET},          // RESET
+    {S::TAP_IDLE, S::TAP_DRSELECT},       // IDLE
+    {S::TAP_DRCAPTURE, S::TAP_IRSELECT},  // DRSELECT
+    {S::TAP_DRSHIFT, S::TAP_DREXIT1},     // DRCAPTURE
+    {S::TAP_DRSHIFT, S::TAP_DREXIT1},     // DRSHIFT
+    {S::TAP_DRPAUSE, S::TAP_DRUPDATE},    // DREXIT1
+    {S::TAP_DRPAUSE, S::TAP_DREXIT2},     // DRPAUSE
+    {S::TAP_DRSHIFT, S::TAP_DRUPDATE},    // DREXIT2
+    {S::TAP_IDLE, S::TAP_DRSELECT},       // DRUPDATE
+    {S::TAP_IRCAPTURE, S::TAP_RESET},     // IRSELECT
+    {S::TAP_IRSHIFT, S::TAP_IREXIT1},     // IRCAPTURE
+    {S::TAP_IRSHIFT, S::TAP_IREXIT1},     // IRSHIFT
+    {S::TAP_IRPAUSE, S::TAP_IRUPDATE},    // IREXIT1
+    {S::TAP_IRPAUSE, S::TAP_IREXIT2},     // IRPAUSE
+    {S::TAP_IRSHIFT, S::TAP_IRUPDATE},    // IREXIT2
+    {S::TAP_IDLE, S::TAP_DRSELECT},       // IRUPDATE
 }};
 
 constexpr uint32_t kCaptureIr = 0x1;  // ...01, the value every IR captures
@@ -93,7 +93,8 @@ int TJtagChain::MoveTo(TTapState target) {
     }
   }
   std::vector<bool> path;
-  for (TTapState s = target; s != state_; s = static_cast<TTapState>(from[static_cast<size_t>(s)])) {
+  for (TTapState s = target; s != state_;
+       s = static_cast<TTapState>(from[static_cast<size_t>(s)])) {
     path.insert(path.begin(), via_tms[static_cast<size_t>(s)]);
   }
   for (bool tms : path) Clock(tms, false);

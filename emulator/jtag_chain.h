@@ -39,11 +39,11 @@ TTapState NextTapState(TTapState state, bool tms);
 // One device on a chain. BYPASS is the all-ones instruction; any instruction that
 // is neither IDCODE nor USER also selects the one-bit bypass register.
 struct TJtagDevice {
-  int IrLength = 8;                 // 2..32 bits
-  uint32_t IdCode = 0;              // bit 0 is 1 by the JTAG rules
-  uint32_t IdCodeInstruction = 1;   // selects the 32-bit IDCODE register
-  uint32_t UserInstruction = 0;     // selects the user register (0: none)
-  int UserLength = 0;               // user register length in bits (0: none)
+  int IrLength = 8;                // 2..32 bits
+  uint32_t IdCode = 0;             // bit 0 is 1 by the JTAG rules
+  uint32_t IdCodeInstruction = 1;  // selects the 32-bit IDCODE register
+  uint32_t UserInstruction = 0;    // selects the user register (0: none)
+  int UserLength = 0;              // user register length in bits (0: none)
 };
 
 class TJtagChain {

@@ -46,10 +46,9 @@ TEST_F(JtagOnDevice, IdentifiersOfEveryChain) {
   for (const char* line : {"D8", "D9", "DA", "DC"}) ASSERT_TRUE(rig_.Run(jtag_, line)) << line;
   EXPECT_TRUE(rig_.Errors().empty());
   EXPECT_EQ(rig_.owner.EventsWith("info:ID"),
-            (std::vector<std::string>{"info:ID Number : [FFFFFFFF][1A5C80FF]",
-                                      "info:ID Number : [FFFFFFFF][1A5C90FF]",
-                                      "info:ID Number : [FFFFFFFF][2B3CA0FF]",
-                                      "info:ID Number : [3C4DC0FF][3C4DD0FF]"}));
+            (std::vector<std::string>{
+                "info:ID Number : [FFFFFFFF][1A5C80FF]", "info:ID Number : [FFFFFFFF][1A5C90FF]",
+                "info:ID Number : [FFFFFFFF][2B3CA0FF]", "info:ID Number : [3C4DC0FF][3C4DD0FF]"}));
 }
 
 TEST_F(JtagOnDevice, IdcodeCheckWithTdoAndMaskPasses) {
@@ -106,10 +105,10 @@ TEST_F(JtagOnDevice, LongSdrsAreWrittenAndReadBack) {
 TEST_F(JtagOnDevice, TwoDeviceChainWithOneInBypass) {
   rig_.folder.Write("chain.svf",
                     "STATE RESET IDLE;\n"
-                    "SIR 14 TDI (00BF) TDO (0041);\n"         // device 0 USER, device 1 BYPASS
-                    "SDR 33 TDI (00AAAAAAAA);\n"              // user := 55555555, bypass bit 0
+                    "SIR 14 TDI (00BF) TDO (0041);\n"  // device 0 USER, device 1 BYPASS
+                    "SDR 33 TDI (00AAAAAAAA);\n"       // user := 55555555, bypass bit 0
                     "SDR 33 TDI (0000000000) TDO (00AAAAAAAA) MASK (01FFFFFFFE);\n"
-                    "SIR 14 TDI (0049);\n"                    // back to the IDCODE instructions
+                    "SIR 14 TDI (0049);\n"  // back to the IDCODE instructions
                     "SDR 64 TDI (0000000000000000) TDO (3C4DC0FF3C4DD0FF);\n");
   ASSERT_TRUE(rig_.Run(jtag_, "PC chain.svf"));
   EXPECT_TRUE(rig_.Errors().empty());

@@ -65,8 +65,8 @@ TEST(JtagChainRegisters, InstructionsIdcodeBypassAndUserRegister) {
   // Capture-IR puts ...01 in each register, the TDO-side device first.
   chain.MoveTo(S::TAP_IRSHIFT);
   // Load USER (0x02) into device 0 and BYPASS (all ones) into device 1.
-  std::vector<bool> in = BytesToBits({0xFF, 0x00}, 6);          // device 1: 111111
-  const std::vector<bool> dev0 = BytesToBits({0x02}, 8);        // device 0: 00000010
+  std::vector<bool> in = BytesToBits({0xFF, 0x00}, 6);    // device 1: 111111
+  const std::vector<bool> dev0 = BytesToBits({0x02}, 8);  // device 0: 00000010
   in.insert(in.end(), dev0.begin(), dev0.end());
   const std::vector<bool> out = chain.Shift(in, true);
   EXPECT_EQ(BitsToBytes(out), (std::vector<uint8_t>{0x41, 0x00}));
@@ -98,9 +98,7 @@ class JtagPlaybackTest : public ::testing::Test {
     device_.Receive(bytes, 1000);
     return device_.TakeOutput(1000);
   }
-  void SetUp() override {
-    ASSERT_EQ(Send("254yU%37"), "UPD254\r\n..6A5C01A7.");
-  }
+  void SetUp() override { ASSERT_EQ(Send("254yU%37"), "UPD254\r\n..6A5C01A7."); }
   TEmulatedDevice device_;
 };
 
@@ -112,16 +110,16 @@ struct TExchange {
 TEST_F(JtagPlaybackTest, IdcodeCheckThroughIrAndDrShifts) {
   const std::vector<TExchange> table = {
       {"P8", "."},
-      {":0100000601F8\r\n", "."},                    // ENDIR IDLE
-      {":020000050001F8\r\n", "."},                  // STATE RESET IDLE
-      {":05000004000003E8010B\r\n", "."},            // RUNTEST 1000 TCK
-      {":010008720184\r\n", "0101" + kEsc + "."},     // SIR 8 TDI (01) TDO: captures 01
-      {".", "."},                                     // host accepts: statement complete
+      {":0100000601F8\r\n", "."},                        // ENDIR IDLE
+      {":020000050001F8\r\n", "."},                      // STATE RESET IDLE
+      {":05000004000003E8010B\r\n", "."},                // RUNTEST 1000 TCK
+      {":010008720184\r\n", "0101" + kEsc + "."},        // SIR 8 TDI (01) TDO: captures 01
+      {".", "."},                                        // host accepts: statement complete
       {":010020F300EC\r\n", "FF805C1AF5" + kEsc + "."},  // SDR 32 fill 00, TDO: the IDCODE
-      {"R", "FF805C1AF5" + kEsc + "."},               // asked again: the same reply
+      {"R", "FF805C1AF5" + kEsc + "."},                  // asked again: the same reply
       {".", "."},
-      {":00000001FF\r\n", "."},                       // end of the playback
-      {":00000001FF\r\n", "X"},                       // nothing is open any more
+      {":00000001FF\r\n", "."},  // end of the playback
+      {":00000001FF\r\n", "X"},  // nothing is open any more
   };
   for (const TExchange& e : table) EXPECT_EQ(Send(e.send), e.reply) << e.send;
 }
@@ -131,9 +129,9 @@ TEST_F(JtagPlaybackTest, LongSdrTakesItsRawBlockAfterAnAcknowledgement) {
   const std::vector<TExchange> table = {
       {"Q3", "."},
       {"P9", "."},
-      {":010008620293\r\n", "."},                 // SIR 8 TDI (02): USER
-      {":010020630A72\r\n", kEsc + "."},          // SDR 32, raw block of 10 characters
-      {"7856341214", "."},                        // TDI 12345678 and its sum 14
+      {":010008620293\r\n", "."},         // SIR 8 TDI (02): USER
+      {":010020630A72\r\n", kEsc + "."},  // SDR 32, raw block of 10 characters
+      {"7856341214", "."},                // TDI 12345678 and its sum 14
       {":010020630A72\r\n", kEsc + "."},
       {"7856341215", "R"},                        // a wrong sum: the record comes again
       {":010020730A62\r\n", kEsc + "."},          // with TDO wanted, zeros shifted in:
@@ -151,16 +149,16 @@ TEST_F(JtagPlaybackTest, LongSdrTakesItsRawBlockAfterAnAcknowledgement) {
 TEST_F(JtagPlaybackTest, StatementsTheTapCannotCarryOutAreRefused) {
   const std::vector<TExchange> table = {
       {"PA", "."},
-      {":010000060BEE\r\n", "X"},               // ENDIR IRSHIFT: not a rest state
-      {":0100000504F6\r\n", "X"},               // STATE DRSHIFT from RESET: not one step away
-      {":0100000510EA\r\n", "X"},               // not a state code at all
-      {":010020630272\r\n", "R"},               // damaged record (checksum)
-      {":01000893FF65\r\n", "X"},               // SDR continuation with no shift under way
+      {":010000060BEE\r\n", "X"},  // ENDIR IRSHIFT: not a rest state
+      {":0100000504F6\r\n", "X"},  // STATE DRSHIFT from RESET: not one step away
+      {":0100000510EA\r\n", "X"},  // not a state code at all
+      {":010020630272\r\n", "R"},  // damaged record (checksum)
+      {":01000893FF65\r\n", "X"},  // SDR continuation with no shift under way
       {":02000A72010081\r\n", "01" + kEsc + "0" + "01" + kEsc + "."},  // SIR 10 captures ..01
       {".", "."},
-      {":0100042206D3\r\n", "."},               // SIR start: 4 bits, stays in Shift-IR
-      {":0100064200B7\r\n", "."},               // SIR end: 6 more bits, then ENDIR
-      {":0100000C0CE7\r\n", "X"},               // a verify record means nothing here
+      {":0100042206D3\r\n", "."},  // SIR start: 4 bits, stays in Shift-IR
+      {":0100064200B7\r\n", "."},  // SIR end: 6 more bits, then ENDIR
+      {":0100000C0CE7\r\n", "X"},  // a verify record means nothing here
   };
   for (const TExchange& e : table) EXPECT_EQ(Send(e.send), e.reply) << e.send;
   // The two halves made one 10-bit instruction: 0000000110, the IDCODE instruction.

@@ -16,7 +16,8 @@ TPseudoTerminal::~TPseudoTerminal() {
 bool TPseudoTerminal::Open(std::string* error) {
   char name[256] = {};
   if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-    if (error != nullptr) *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+    if (error != nullptr)
+      *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
     return false;
   }
   slave_path_ = name;

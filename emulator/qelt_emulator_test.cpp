@@ -3,6 +3,7 @@
 // them; the state file carries what one run wrote into the next; bad start-up
 // input ends it with status 2 and a clear message.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -11,8 +12,6 @@
 #include <QProcess>
 #include <QTcpSocket>
 #include <QUdpSocket>
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -202,8 +201,10 @@ TEST_F(QeltEmulatorTest, BadStartUpInputEndsWithStatusTwoAndAClearMessage) {
       {{"--pty", "--state", QString::fromStdString((folder_ / "none" / "x.state").string())},
        "qelt-emulator: cannot write " + (folder_ / "none" / "x.state").string() +
            ".tmp: No such file or directory\n"},
-      {{"--udp", "70000"}, "qelt-emulator: bad port \"70000\" for --udp (0 to 65535) (see --help)\n"},
-      {{"--pty", "--fault", "melt"}, "qelt-emulator: --fault melt: unknown fault \"melt\" (see --help)\n"},
+      {{"--udp", "70000"},
+       "qelt-emulator: bad port \"70000\" for --udp (0 to 65535) (see --help)\n"},
+      {{"--pty", "--fault", "melt"},
+       "qelt-emulator: --fault melt: unknown fault \"melt\" (see --help)\n"},
       {{}, "qelt-emulator: nothing to serve: give --pty, --udp PORT or --tcp PORT (see --help)\n"},
   };
   for (const TCase& c : table) {
@@ -219,10 +220,10 @@ TEST_F(QeltEmulatorTest, HelpDocumentsEveryOptionAndTheFaultSyntax) {
   ASSERT_TRUE(emulator.Process().waitForFinished(kWaitMs));
   EXPECT_EQ(emulator.Process().exitCode(), 0);
   const std::string help = emulator.Process().readAllStandardOutput().toStdString();
-  for (const char* option : {"--pty", "--udp PORT", "--tcp PORT", "--state FILE", "--pace",
-                             "--log FILE", "--seed N", "--device-type N|silent",
-                             "--boot-type 37|27|none", "--absent LIST", "--fault SPEC",
-                             "--help", "capture-checksum", "hang", "MEMORY:"}) {
+  for (const char* option :
+       {"--pty", "--udp PORT", "--tcp PORT", "--state FILE", "--pace", "--log FILE", "--seed N",
+        "--device-type N|silent", "--boot-type 37|27|none", "--absent LIST", "--fault SPEC",
+        "--help", "capture-checksum", "hang", "MEMORY:"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }

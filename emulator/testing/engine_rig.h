@@ -94,7 +94,8 @@ inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
 }
 
 // The memory a device holds after `data` was written at `offset` into an erased one.
-inline std::vector<uint8_t> Image(size_t memory_size, size_t offset, const std::vector<uint8_t>& data) {
+inline std::vector<uint8_t> Image(size_t memory_size, size_t offset,
+                                  const std::vector<uint8_t>& data) {
   std::vector<uint8_t> image(memory_size, 0xFF);
   std::copy(data.begin(), data.end(), image.begin() + static_cast<std::ptrdiff_t>(offset));
   return image;
