@@ -1,9 +1,9 @@
-// TMainFich: construction and event wiring, the click handlers, the status log,
-// the settings file and closing. The sequencer's states are in sequencer.cpp.
+// TMainFich: construction and event wiring, the click handlers, the status log
+// and closing. The sequencer's states are in sequencer.cpp, the card supervisor's
+// script events in card_events.cpp, the settings file in main_fich_settings.cpp.
 #include "app/main_fich.h"
 
 #include <filesystem>
-#include <map>
 #include <system_error>
 
 #include "app/script_rules.h"
@@ -74,6 +74,10 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
   link_->OnShowMessage = [this](const std::string& text) {
     if (view_) view_->ShowWarning(text);
   };
+  // The link keeps the last DEV and UPDATER values across runs; a run believes
+  // only what the device reports during that run.
+  link_->OnDEVchange = [this](TComDriver*, int32_t) { dev_reported_ = true; };
+  link_->OnUPDATERchange = [this](TComDriver*, int32_t) { updater_reported_ = true; };
   link_->SetBaudRate(57600);
   link_->SetConMode(MODE_RAW);
   seq_state_ = TSeqState::SEQ_IDLE;
@@ -102,6 +106,8 @@ TMainFich::~TMainFich() {
   if (link_) {
     link_->OnRecString = nullptr;
     link_->OnShowMessage = nullptr;
+    link_->OnDEVchange = nullptr;
+    link_->OnUPDATERchange = nullptr;
   }
 }
 
@@ -328,76 +334,7 @@ void TMainFich::Changed() {
   if (OnChanged) OnChanged();
 }
 
-// ---- Settings and closing ---------------------------------------------------------
-
-std::string TMainFich::SettingsPath() const {
-  if (FolderWritable(setup_.ProgramFolder)) return setup_.ProgramFolder + kSettingsFileName;
-  const std::string user =
-      setup_.UserConfigFolder.empty() ? DefaultUserConfigFolder() : setup_.UserConfigFolder;
-  if (user.empty()) return setup_.ProgramFolder + kSettingsFileName;
-  return user + kSettingsFileName;
-}
-
-void TMainFich::LoadSettings() {
-  const std::string path = SettingsPath();
-  const std::string installed = setup_.ProgramFolder + kSettingsFileName;
-  // A read-only installation may carry its own file: used until the user saves one.
-  const bool loaded = LoadTextLines(path, settings_) ||
-                      (path != installed && LoadTextLines(installed, settings_));
-  if (!loaded) {
-    settings_.clear();
-    Port1.Check(Com11);
-    IPConfigDlg.SetConnectionMode(CON_TCP);
-    IPConfigDlg.SetRemoteAddress("192.168.0.10");
-    IPConfigDlg.SetRemotePort(10500);
-    IPConfigDlg.SetLocalPort(10500);
-    return;
-  }
-  const TConnectionSettings s = ReadConnectionSettings(settings_);
-  if (s.ConType == CON_UDP || s.ConType == CON_TCP) {
-    Port1.Check(LAN1);
-    IPConfigDlg.SetConnectionMode(s.ConType);
-  } else {
-    Port1.Check(ComItem(s.ComIndex));
-    IPConfigDlg.SetConnectionMode(CON_TCP);
-  }
-  IPConfigDlg.SetRemoteAddress(s.RemoteIp);
-  IPConfigDlg.SetRemotePort(s.RemotePort);
-  IPConfigDlg.SetLocalPort(s.LocalPort);
-  ApplyComDevices();
-  Changed();
-}
-
-void TMainFich::ApplyComDevices() {
-  std::map<std::string, std::string> map;
-  for (int n = 1; n <= 9; ++n) {
-    const std::string device = ComDeviceSetting(settings_, n);
-    if (!device.empty()) map["COM" + std::to_string(n)] = device;
-  }
-  link_->SetComDeviceMap(std::move(map));
-}
-
-std::string TMainFich::ComDevice(int n) const { return ComDeviceSetting(settings_, n); }
-
-bool TMainFich::SaveSettings() {
-  TConnectionSettings s;
-  s.ConType = LAN1.Checked ? IPConfigDlg.ConnectionMode() : static_cast<uint8_t>(CON_RS232);
-  s.ComIndex = SelectedComIndex();
-  s.RemoteIp = IPConfigDlg.RemoteAddress();
-  s.RemotePort = IPConfigDlg.RemotePort();
-  s.LocalPort = IPConfigDlg.LocalPort();
-  WriteConnectionSettings(settings_, s);
-  const std::string path = SettingsPath();
-  std::string reason;
-  if (EnsureFolder(PathFolder(path).empty() ? "." : PathFolder(path), &reason) &&
-      SaveTextLines(path, settings_, &reason)) {
-    return true;
-  }
-  const std::string message = "Settings not saved to " + path + " : " + reason;
-  LogInfo(message);
-  if (view_) view_->ShowWarning(message);
-  return false;
-}
+// ---- Closing ---------------------------------------------------------------------
 
 void TMainFich::FormClose() {
   if (closed_) return;

@@ -271,6 +271,8 @@ class TMainFich {
   bool card0_ready_ = false;  // option card 0 answered its ping in this run
   bool updater_ack_ = false;  // the device confirmed updater mode in this run
   bool engine_busy_ = false;  // Busy last reported by any engine
+  bool dev_reported_ = false;      // the device reported DEV since this run's "?"
+  bool updater_reported_ = false;  // the device reported UPDATER since then
   bool in_step_ = false;      // guards SequencerStep against re-entry
   bool closed_ = false;       // FormClose has run
 };

@@ -253,6 +253,12 @@ TEST_F(MainFichTest, SettingsEdgeCasesOnLoadAndSave) {
     EXPECT_EQ(h.core->IPConfigDlg.ConnectionMode(), k.mode) << k.file;
     h.core->FormClose();
     EXPECT_EQ(p.Read("Updater.prm"), k.saved) << k.file;
+    TRunHarness again(o);  // the saved file reads back to the same choice
+    std::string reticked;
+    for (TMenuItem* item : again.core->Port1.Items) {
+      if (item->Checked) reticked = item->Caption;
+    }
+    EXPECT_EQ(reticked, k.ticked) << k.file;
   }
 }
 
@@ -410,6 +416,25 @@ TEST_F(MainFichTest, NoUpdaterEchoWithinHalfASecondGoesOnWithoutTheAck) {
   EXPECT_EQ(ticks, 50);  // 50 ticks of 10 ms
   EXPECT_FALSE(h.core->UpdaterAck());
   EXPECT_EQ(h.Log(), Lines{"Synchronize..."});
+}
+
+TEST_F(MainFichTest, ReportsFromAnEarlierRunDoNotWakeASilentDevice) {
+  TScriptedDevice device;
+  bool alive = true;
+  device.reply = [&](const std::string& w) { return alive ? ApplicationReplies(w) : ""; };
+  TRunHarness h(Options(), &device);
+  h.core->StartClick();
+  ASSERT_TRUE(h.RunToState(TSeqState::SEQ_WAIT_BOOT_SYNC, 50));
+  EXPECT_TRUE(h.core->UpdaterAck());
+  EXPECT_EQ(h.core->Link().DEV(), 37u);
+  h.core->StartClick();  // stop: the boot loader never answers this device
+  h.Tick();
+  alive = false;  // switched off between the runs; the link still holds DEV 37, UPD 254
+  h.core->StartClick();
+  ASSERT_TRUE(h.RunToState(TSeqState::SEQ_WAIT_BOOT_SYNC, 150));
+  EXPECT_FALSE(h.core->UpdaterAck());
+  EXPECT_EQ(h.Log().back(), "Switch ON the device");
+  EXPECT_EQ(std::count(h.Writes.begin(), h.Writes.end(), "254yU"), 1);
 }
 
 // ---- The operator's stop -------------------------------------------------------------------

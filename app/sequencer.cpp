@@ -148,6 +148,8 @@ void TMainFich::DoWake() {
   line_index_ = 0;
   rx_buffer_.clear();
   LogInfo("Synchronize...");
+  dev_reported_ = false;
+  updater_reported_ = false;
   link_->SendCommand(kDevCommand);
   time_left_ = kTypeTimeout;
   seq_state_ = TSeqState::SEQ_WAIT_TYPE;
@@ -160,7 +162,7 @@ void TMainFich::DoWaitType() {
     return;
   }
   const uint32_t dev = link_->DEV();
-  if (dev >= 36 && dev <= 39) {
+  if (dev_reported_ && dev >= 36 && dev <= 39) {
     time_left_ = kUpdaterTimeout;
     link_->SetUPDATER(1);
     link_->SetUPDATER(kUpdaterAck);
@@ -171,7 +173,7 @@ void TMainFich::DoWaitType() {
 void TMainFich::DoWaitUpdater() {
   if (time_left_ == 0) {
     seq_state_ = TSeqState::SEQ_BOOT_SYNC;
-  } else if (link_->UPDATER() == kUpdaterAck) {
+  } else if (updater_reported_ && link_->UPDATER() == kUpdaterAck) {
     updater_ack_ = true;
     seq_state_ = TSeqState::SEQ_BOOT_SYNC;
   }
@@ -429,39 +431,4 @@ void TMainFich::DoErrorReport() {
   const std::string& path = current_card_ != -1 ? card_script_file_ : script_file_;
   if (view_) view_->ShowError(last_error_ + "\r\n" + path);
   seq_state_ = TSeqState::SEQ_IDLE;
-}
-
-// ---- Script rules raised by the card supervisor -------------------------------------
-
-void TMainFich::CardReady(int card) {
-  if (card == 0) card0_ready_ = true;
-  if (card == 5 && revision_ == 1) RewriteExtendedInput(true);
-}
-
-void TMainFich::CardError(int card) {
-  SkipOptionCardLines(script_lines_, card);
-  if (card == 5 && revision_ == 1) RewriteExtendedInput(false);
-}
-
-void TMainFich::VersionSame(int component) {
-  if (MAuto.Checked && current_card_ != -1) SkipSameVersion(card_lines_, component);
-}
-
-// The main card's card script takes its images for components 8, 9 and A from the
-// "opt_in\" subfolder exactly when the extended input card is present. The file is
-// replaced atomically; a file that cannot be read or written ends the run.
-void TMainFich::RewriteExtendedInput(bool present) {
-  const std::string path = PathFolder(script_file_) + MainCard.folder + PathFileName(script_file_);
-  std::vector<std::string> lines;
-  std::string reason;
-  if (!LoadTextLines(path, lines, &reason)) {
-    ReportError(path + " File not found !!!");
-    if (!reason.empty()) LogInfo(reason);
-    return;
-  }
-  RewriteExtendedInputLines(lines, present);
-  if (!SaveTextLines(path, lines, &reason)) {
-    ReportError("Error while writing " + path + " !!!");
-    if (!reason.empty()) LogInfo(reason);
-  }
 }

@@ -285,26 +285,44 @@ TEST_F(SequencerRunTest, SuccessfulRunEndsWithTheLiteralCompletionThenIdle) {
   EXPECT_EQ(std::count(run.h.Log().begin(), run.h.Log().end(), "Program operation completed"), 2);
 }
 
-TEST_F(SequencerRunTest, SameRunOverUdpCarriesTheSameCommands) {
-  TEmulatedRun run;
-  run.package.WriteStandard("rev1");
-  run.package.WriteLines("rev1/script.ini", {"C1"});
-  run.package.WriteLines("rev1/SCAN/script.ini", {"Q1", "T2 0100", "Z1"});
-  run.h.view.OnLanSetup = [](TIPConfigDlg& d) {
-    d.RBUdpClick();
-    d.ELocalPort.Text = "10600";
-    d.ERemoteAddr.Text = "127.0.0.1";
-    d.ERemotePort.Text = "10700";
-    d.BOkClick();
+TEST_F(SequencerRunTest, NetworkRunsCarryTheSameCommands) {
+  struct Case {
+    bool udp;
+    Lines first_transports;
   };
-  run.core().LAN1Click();
-  std::string why;
-  ASSERT_TRUE(run.h.RunStart(kRunTicks, &why)) << why;
-  EXPECT_EQ(run.Commands(), (Lines{"?", "1yU", "254yU", "%", "37", "PB", "M0", "M1", "M2", "M3",
-                                   "M4", "M5", "Q0", "L0", "Z0", "Q1", "T2", "Z1", "PB", "FI"}));
-  EXPECT_EQ(run.h.Transports.front(), "udp.bind 10600");
-  EXPECT_EQ(run.h.Transports[1], "udp.send 127.0.0.1:10700");
-  EXPECT_EQ(run.core().Link().BaudRate(), 57600u);  // untouched by a network run
+  const std::vector<Case> cases = {
+      {true, {"udp.bind 10600", "udp.send 127.0.0.1:10700"}},
+      {false, {"tcp.connect 127.0.0.1:10700"}},
+  };
+  for (const Case& k : cases) {
+    TEmulatedRun run;
+    run.package.WriteStandard("rev1");
+    run.package.WriteLines("rev1/script.ini", {"C1"});
+    run.package.WriteLines("rev1/SCAN/script.ini", {"Q1", "T2 0100", "Z1"});
+    run.h.view.OnLanSetup = [&k](TIPConfigDlg& d) {
+      if (k.udp) {
+        d.RBUdpClick();
+      } else {
+        d.RBTcpClick();
+      }
+      d.ELocalPort.Text = "10600";
+      d.ERemoteAddr.Text = "127.0.0.1";
+      d.ERemotePort.Text = "10700";
+      d.BOkClick();
+    };
+    run.core().LAN1Click();
+    std::string why;
+    ASSERT_TRUE(run.h.RunStart(kRunTicks, &why)) << why;
+    EXPECT_EQ(run.Commands(), (Lines{"?", "1yU", "254yU", "%", "37", "PB", "M0", "M1", "M2", "M3",
+                                     "M4", "M5", "Q0", "L0", "Z0", "Q1", "T2", "Z1", "PB", "FI"}))
+        << k.udp;
+    ASSERT_GE(run.h.Transports.size(), k.first_transports.size());
+    EXPECT_EQ(Lines(run.h.Transports.begin(),
+                    run.h.Transports.begin() + static_cast<long>(k.first_transports.size())),
+              k.first_transports);
+    EXPECT_EQ(run.core().Link().BaudRate(), 57600u);  // untouched by a network run
+    EXPECT_EQ(run.core().Link().ConType(), CON_NONE);
+  }
 }
 
 }  // namespace
