@@ -47,14 +47,20 @@ void TCompSelDlg::CBExtInClick() { FollowCardBox(CBExtIn, {&CBExtInCpld, &CBExtI
 
 bool TCompSelDlg::CardSelected(int card) const {
   switch (card) {
-    case 255: return CBUD3.Checked;
-    case 0: return CBKeyb3.Checked;
+    case 255:
+      return CBUD3.Checked;
+    case 0:
+      return CBKeyb3.Checked;
     case 1:
-    case 2: return CBSCANSD.Checked;
+    case 2:
+      return CBSCANSD.Checked;
     case 3:
-    case 4: return CBSCANHD.Checked;
-    case 5: return CBExtIn.Checked;
-    default: return true;
+    case 4:
+      return CBSCANHD.Checked;
+    case 5:
+      return CBExtIn.Checked;
+    default:
+      return true;
   }
 }
 

@@ -29,7 +29,7 @@ class TCompSelDlg {
   const std::string Caption = "Component Selection";
   // Tab captions in page order: "VI3", "Keyb3", "Ext Input Card", "Scan SD", "Scan HD".
   static const std::vector<std::string>& TabCaptions();
-  int ActivePage = 0;  // the first tab at the first showing
+  int ActivePage = 0;   // the first tab at the first showing
   bool Closed = false;  // set by OKBtnClick; the view then closes the dialog
 
   // "VI3" tab.

@@ -13,10 +13,10 @@ void Click(TCheckBox& box, void (TCompSelDlg::*handler)(), TCompSelDlg& dialog) 
 }
 
 std::vector<TCheckBox*> AllBoxes(TCompSelDlg& d) {
-  return {&d.CBUD3,       &d.CBVi3MCU,      &d.CBUD3PROM1,    &d.CBUD3CPLD,
-          &d.CBKeyb3,     &d.CBExtIn,       &d.CBExtInCpld,   &d.CBExtInEDID,
-          &d.CBSCANSD,    &d.CBSCANSDMCU,   &d.CBSCANSDPROM1, &d.CBSCANSDPROM2,
-          &d.CBSCANHD,    &d.CBSCANHDMCU,   &d.CBSCANHDPROM1, &d.CBSCANHDPROM2};
+  return {&d.CBUD3,    &d.CBVi3MCU,    &d.CBUD3PROM1,    &d.CBUD3CPLD,
+          &d.CBKeyb3,  &d.CBExtIn,     &d.CBExtInCpld,   &d.CBExtInEDID,
+          &d.CBSCANSD, &d.CBSCANSDMCU, &d.CBSCANSDPROM1, &d.CBSCANSDPROM2,
+          &d.CBSCANHD, &d.CBSCANHDMCU, &d.CBSCANHDPROM1, &d.CBSCANHDPROM2};
 }
 
 TEST(CompSelDlg, StartsWithEveryBoxTickedAndEnabledAndTheCaptions) {
@@ -58,11 +58,14 @@ TEST(CompSelDlg, EachCardBoxFollowsOnlyItsOwnComponents) {
     std::vector<TCheckBox TCompSelDlg::*> components;
   };
   const std::vector<Case> cases = {
-      {&TCompSelDlg::CBUD3, &TCompSelDlg::CBUD3Click,
+      {&TCompSelDlg::CBUD3,
+       &TCompSelDlg::CBUD3Click,
        {&TCompSelDlg::CBVi3MCU, &TCompSelDlg::CBUD3PROM1, &TCompSelDlg::CBUD3CPLD}},
-      {&TCompSelDlg::CBSCANHD, &TCompSelDlg::CBSCANHDClick,
+      {&TCompSelDlg::CBSCANHD,
+       &TCompSelDlg::CBSCANHDClick,
        {&TCompSelDlg::CBSCANHDMCU, &TCompSelDlg::CBSCANHDPROM1, &TCompSelDlg::CBSCANHDPROM2}},
-      {&TCompSelDlg::CBExtIn, &TCompSelDlg::CBExtInClick,
+      {&TCompSelDlg::CBExtIn,
+       &TCompSelDlg::CBExtInClick,
        {&TCompSelDlg::CBExtInCpld, &TCompSelDlg::CBExtInEDID}},
   };
   for (const Case& c : cases) {

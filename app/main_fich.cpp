@@ -31,11 +31,21 @@ bool ContainsIgnoringCase(const std::string& text, const std::string& word) {
 
 // Engine information texts that are steps of an operation, not worth a log line.
 bool IsDroppedInfo(const std::string& text) {
-  static const char* const kExact[] = {
-      "Erase",        "Upload",           "Verify Checksum",       "Reset",
-      "Erase Extended Boot", "Upload Extended Boot", "Erase Bank", "Upload Bank",
-      "Verify Bank",  "Operation Bypassed", "Updating Prom Devices", " Starting ",
-      "Ping OK",      "Ping Error",       "End Update"};
+  static const char* const kExact[] = {"Erase",
+                                       "Upload",
+                                       "Verify Checksum",
+                                       "Reset",
+                                       "Erase Extended Boot",
+                                       "Upload Extended Boot",
+                                       "Erase Bank",
+                                       "Upload Bank",
+                                       "Verify Bank",
+                                       "Operation Bypassed",
+                                       "Updating Prom Devices",
+                                       " Starting ",
+                                       "Ping OK",
+                                       "Ping Error",
+                                       "End Update"};
   for (const char* dropped : kExact) {
     if (text == dropped) return true;
   }
@@ -61,8 +71,8 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
       MAuto(RadioItem("&Auto")),
       MManual(RadioItem("&Manual")),
       AboutQeltUpdater1{"&About Qelt Updater...", false, true, false},
-      Port1("&Port", {&Com11, &Com21, &Com31, &Com41, &Com51, &Com61, &Com71, &Com81, &Com91,
-                      &LAN1}),
+      Port1("&Port",
+            {&Com11, &Com21, &Com31, &Com41, &Com51, &Com61, &Com71, &Com81, &Com91, &LAN1}),
       Program1("&Mode", {&MAuto, &MManual}),
       About1("&About", {&AboutQeltUpdater1}),
       link_(std::move(link)),
@@ -325,8 +335,9 @@ void TMainFich::ReceiveProcedure() {
 }
 
 std::string TMainFich::Caption() const {
-  const std::string device = device_id_ != 0 ? "(Device Id : " + WordToHex(static_cast<int>(device_id_)) + ")"
-                                             : std::string("(Device Id Unknown)");
+  const std::string device = device_id_ != 0
+                                 ? "(Device Id : " + WordToHex(static_cast<int>(device_id_)) + ")"
+                                 : std::string("(Device Id Unknown)");
   return "Corvane Qelt Updater  " + device;
 }
 

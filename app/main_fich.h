@@ -267,12 +267,12 @@ class TMainFich {
   uint32_t device_id_ = 0;                 // 0 means unknown
   uint32_t time_left_ = 0;                 // ms of the current time-out
   TSeqState seq_state_ = TSeqState::SEQ_IDLE;
-  bool identified_ = false;   // a device identifier was reported in this run
-  bool card0_ready_ = false;  // option card 0 answered its ping in this run
-  bool updater_ack_ = false;  // the device confirmed updater mode in this run
-  bool engine_busy_ = false;  // Busy last reported by any engine
+  bool identified_ = false;        // a device identifier was reported in this run
+  bool card0_ready_ = false;       // option card 0 answered its ping in this run
+  bool updater_ack_ = false;       // the device confirmed updater mode in this run
+  bool engine_busy_ = false;       // Busy last reported by any engine
   bool dev_reported_ = false;      // the device reported DEV since this run's "?"
   bool updater_reported_ = false;  // the device reported UPDATER since then
-  bool in_step_ = false;      // guards SequencerStep against re-entry
-  bool closed_ = false;       // FormClose has run
+  bool in_step_ = false;           // guards SequencerStep against re-entry
+  bool closed_ = false;            // FormClose has run
 };

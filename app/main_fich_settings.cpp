@@ -22,8 +22,8 @@ void TMainFich::LoadSettings() {
   const std::string path = SettingsPath();
   const std::string installed = setup_.ProgramFolder + kSettingsFileName;
   // A read-only installation may carry its own file: used until the user saves one.
-  const bool loaded = LoadTextLines(path, settings_) ||
-                      (path != installed && LoadTextLines(installed, settings_));
+  const bool loaded =
+      LoadTextLines(path, settings_) || (path != installed && LoadTextLines(installed, settings_));
   if (!loaded) {
     settings_.clear();
     Port1.Check(Com11);
@@ -78,4 +78,3 @@ bool TMainFich::SaveSettings() {
   if (view_) view_->ShowWarning(message);
   return false;
 }
-

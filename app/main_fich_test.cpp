@@ -311,8 +311,9 @@ TEST_F(MainFichTest, SettingsThatCannotBeSavedAnywhereAreReported) {
   TRunHarness h(o);
   EXPECT_FALSE(h.core->SaveSettings());
   ASSERT_EQ(h.view.Warnings.size(), 1u);
-  EXPECT_EQ(h.view.Warnings[0].rfind("Settings not saved to " + o.UserConfigFolder + "Updater.prm : ", 0),
-            0u)
+  EXPECT_EQ(
+      h.view.Warnings[0].rfind("Settings not saved to " + o.UserConfigFolder + "Updater.prm : ", 0),
+      0u)
       << h.view.Warnings[0];
 }
 
@@ -381,8 +382,8 @@ TEST_F(MainFichTest, SilentDeviceGetsSwitchOnOnceAfterOneHundredTicks) {
   EXPECT_EQ(Count(h.Log(), "Switch ON the device"), 1);
   EXPECT_EQ(h.Log(), (Lines{"Synchronize...", "Switch ON the device"}));
   // Raw mode on a port reopened at 57600 bit/s, then "%" until the boot loader answers.
-  EXPECT_EQ(h.Transports, (Lines{"serial.open /dev/ttyS0 9600", "serial.close",
-                                 "serial.open /dev/ttyS0 57600"}));
+  EXPECT_EQ(h.Transports,
+            (Lines{"serial.open /dev/ttyS0 9600", "serial.close", "serial.open /dev/ttyS0 57600"}));
   EXPECT_EQ(h.Wire.substr(0, 3), "?%%");
   EXPECT_EQ(h.Wire.find_first_not_of('%', 1), std::string::npos);
 }

@@ -53,8 +53,7 @@ void ApplyCardSelection(std::vector<std::string>& lines, const TCompSelDlg& dial
   }
 }
 
-void ApplyComponentSelection(std::vector<std::string>& lines, int card,
-                             const TCompSelDlg& dialog) {
+void ApplyComponentSelection(std::vector<std::string>& lines, int card, const TCompSelDlg& dialog) {
   for (int component = 0; component < kCardCodeCount; ++component) {
     if (!dialog.ComponentSelected(card, component)) SkipComponentLines(lines, component);
   }

@@ -26,8 +26,7 @@ void SkipSameVersion(std::vector<std::string>& lines, int component);
 void ApplyCardSelection(std::vector<std::string>& lines, const TCompSelDlg& dialog);
 // Manual mode, on a card script of `card` (255 main card, 0..5 option card): the
 // lines of every component the dialog deselects.
-void ApplyComponentSelection(std::vector<std::string>& lines, int card,
-                             const TCompSelDlg& dialog);
+void ApplyComponentSelection(std::vector<std::string>& lines, int card, const TCompSelDlg& dialog);
 
 // Rewrites the "P8", "P9" and "PA" lines of the main card's card script so that
 // their images come from the "opt_in\" subfolder exactly when `present`. Other lines

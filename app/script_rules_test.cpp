@@ -11,24 +11,24 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const Lines kCardScript = {"T3 0102", "P0 a.hex", " P7 b.hex", "V3 0102", "V7 0102",
-                           "P8 prom.svf", "V8 0001", "P9 p2.svf", "PA cpld.svf",
-                           "PE edid.hex", "PB boot.hex", "  ", "rem P0"};
+const Lines kCardScript = {"T3 0102",     "P0 a.hex", " P7 b.hex", "V3 0102",     "V7 0102",
+                           "P8 prom.svf", "V8 0001",  "P9 p2.svf", "PA cpld.svf", "PE edid.hex",
+                           "PB boot.hex", "  ",       "rem P0"};
 
 TEST(ScriptRules, SameVersionOfAMicrocontrollerSkipsAllEightButNotThePromLines) {
   Lines lines = kCardScript;
   SkipSameVersion(lines, 3);
-  EXPECT_EQ(lines, (Lines{"T3 0102", "rem", "rem", "rem", "rem", "P8 prom.svf", "V8 0001",
-                          "P9 p2.svf", "PA cpld.svf", "PE edid.hex", "PB boot.hex", "  ",
-                          "rem P0"}));
+  EXPECT_EQ(lines,
+            (Lines{"T3 0102", "rem", "rem", "rem", "rem", "P8 prom.svf", "V8 0001", "P9 p2.svf",
+                   "PA cpld.svf", "PE edid.hex", "PB boot.hex", "  ", "rem P0"}));
 }
 
 TEST(ScriptRules, SameVersionOfAPromSkipsOnlyItsOwnLines) {
   Lines lines = kCardScript;
   SkipSameVersion(lines, 8);
-  EXPECT_EQ(lines, (Lines{"T3 0102", "P0 a.hex", " P7 b.hex", "V3 0102", "V7 0102", "rem",
-                          "rem", "P9 p2.svf", "PA cpld.svf", "PE edid.hex", "PB boot.hex",
-                          "  ", "rem P0"}));
+  EXPECT_EQ(lines,
+            (Lines{"T3 0102", "P0 a.hex", " P7 b.hex", "V3 0102", "V7 0102", "rem", "rem",
+                   "P9 p2.svf", "PA cpld.svf", "PE edid.hex", "PB boot.hex", "  ", "rem P0"}));
   Lines cpld = kCardScript;
   SkipSameVersion(cpld, 10);
   EXPECT_EQ(cpld[8], "rem");
@@ -72,9 +72,9 @@ TEST(ScriptRules, ComponentSelectionAppliesTheBoxesOfTheLoadedCard) {
 
   Lines scan = kCardScript;
   ApplyComponentSelection(scan, 2, d);
-  EXPECT_EQ(scan, (Lines{"T3 0102", "rem", "rem", "rem", "rem", "P8 prom.svf", "V8 0001",
-                         "P9 p2.svf", "PA cpld.svf", "PE edid.hex", "PB boot.hex", "  ",
-                         "rem P0"}));
+  EXPECT_EQ(scan,
+            (Lines{"T3 0102", "rem", "rem", "rem", "rem", "P8 prom.svf", "V8 0001", "P9 p2.svf",
+                   "PA cpld.svf", "PE edid.hex", "PB boot.hex", "  ", "rem P0"}));
 
   Lines ext = {"PC cplds.svf", "PE edid.hex", "VE 0001"};
   ApplyComponentSelection(ext, 5, d);
@@ -108,8 +108,8 @@ TEST(ScriptRules, ExtendedInputRewriteBothWays) {
 }
 
 TEST(ScriptRules, RewritingTwiceWithoutTheCardIsStable) {
-  Lines lines = {"T8 0001", "P8 opt_in\\ext8.svf", "P9 opt_in\\ext9.svf",
-                 "PA opt_in\\cpld.svf", "P0 mcu.hex"};
+  Lines lines = {"T8 0001", "P8 opt_in\\ext8.svf", "P9 opt_in\\ext9.svf", "PA opt_in\\cpld.svf",
+                 "P0 mcu.hex"};
   RewriteExtendedInputLines(lines, false);
   const Lines once = lines;
   RewriteExtendedInputLines(lines, false);

@@ -66,10 +66,7 @@ TEST(ScriptRulesRun, AutoModeSkipsComponentsWhoseVersionIsCurrent) {
        '8',
        {"T8 0102", "P8 vi3_8.svf", "V8 0102", "P0 vi3_b0.hex", "V0 0102"},
        {"T8", "P0", "V0", "0102"}},
-      {"different version",
-       '5',
-       {"T4 0102", "P4 vi3_hi.hex"},
-       {"T4", "P4"}},
+      {"different version", '5', {"T4 0102", "P4 vi3_hi.hex"}, {"T4", "P4"}},
   };
   for (const Case& k : cases) {
     TRulesRun r({"CM"}, k.card_script);
@@ -101,8 +98,7 @@ TEST(ScriptRulesRun, ManualModeIgnoresVersionsAndAppliesTheBoxes) {
     d.CBSCANSDPROM2.Checked = false;
   });
   boxes.Run();
-  EXPECT_EQ(ScriptCommands(boxes.run),
-            (Lines{"T8", "P8", "7856341214", "Q1", "P2", "Z1"}));
+  EXPECT_EQ(ScriptCommands(boxes.run), (Lines{"T8", "P8", "7856341214", "Q1", "P2", "Z1"}));
 }
 
 TEST(ScriptRulesRun, AbsentCardSkipsEveryLineNamingIt) {

@@ -16,14 +16,14 @@
 
 namespace {
 
-constexpr uint32_t kIdleInterval = 500;   // ms between idle ticks
-constexpr uint32_t kRunInterval = 10;     // ms between ticks during a run
-constexpr uint32_t kTypeTimeout = 1000;   // ms allowed for the DEV report
+constexpr uint32_t kIdleInterval = 500;    // ms between idle ticks
+constexpr uint32_t kRunInterval = 10;      // ms between ticks during a run
+constexpr uint32_t kTypeTimeout = 1000;    // ms allowed for the DEV report
 constexpr uint32_t kUpdaterTimeout = 500;  // ms allowed for the updater-mode echo
 constexpr uint32_t kWakeBaud = 9600;
 constexpr uint32_t kRunBaud = 57600;
-constexpr int kDevCommand = 2;          // the link's "?" entry
-constexpr uint32_t kUpdaterAck = 254;   // written after 1, and echoed by the device
+constexpr int kDevCommand = 2;         // the link's "?" entry
+constexpr uint32_t kUpdaterAck = 254;  // written after 1, and echoed by the device
 constexpr const char* kBridgeBoot = "PB BOOT_EXT_PONT.HEX";
 constexpr const char* kNormalBoot = "PB BOOT_EXT_OPTION.HEX";
 constexpr const char* kUpdateScript = "script.ini";
@@ -58,36 +58,96 @@ void TMainFich::SequencerStep() {
 void TMainFich::StepState() {
   using S = TSeqState;
   switch (seq_state_) {
-    case S::SEQ_IDLE: DoIdle(); break;
-    case S::SEQ_OPEN: DoOpen(); break;
-    case S::SEQ_WAKE: DoWake(); break;
-    case S::SEQ_WAIT_TYPE: DoWaitType(); break;
-    case S::SEQ_WAIT_UPDATER: DoWaitUpdater(); break;
-    case S::SEQ_BOOT_SYNC: DoBootSync(); break;
-    case S::SEQ_WAIT_BOOT_SYNC: DoWaitBootSync(); break;
-    case S::SEQ_LOAD_SCRIPT: DoLoadScript(); break;
-    case S::SEQ_WAIT_BRIDGE_BOOT: DoWaitBridgeBoot(); break;
-    case S::SEQ_PING: DoPing(); break;
-    case S::SEQ_WAIT_PING: DoWaitPing(); break;
-    case S::SEQ_WAIT_BRIDGE_OPEN: DoWaitCrt(S::SEQ_WAIT_L0, "L0"); break;
-    case S::SEQ_WAIT_L0: DoWaitCrt(S::SEQ_WAIT_BRIDGE_CLOSE, "Z0"); break;
-    case S::SEQ_WAIT_BRIDGE_CLOSE: DoWaitCrt(S::SEQ_NEXT_LINE, nullptr); break;
-    case S::SEQ_NEXT_LINE: DoNextLine(); break;
-    case S::SEQ_WAIT_LINE: DoWaitLine(); break;
-    case S::SEQ_NEXT_CARD_LINE: DoNextCardLine(); break;
-    case S::SEQ_WAIT_CARD_LINE: DoWaitCardLine(); break;
-    case S::SEQ_NORMAL_BOOT: DoNormalBoot(); break;
-    case S::SEQ_WAIT_NORMAL_BOOT: DoWaitNormalBoot(); break;
-    case S::SEQ_CLOSE: DoClose(); break;
-    case S::SEQ_WAIT_REBRIDGE_BOOT: DoWaitRebridgeBoot(); break;
-    case S::SEQ_WAIT_END_BRIDGE_OPEN: DoWaitCrt(S::SEQ_WAIT_END_UPDATE, "FU"); break;
-    case S::SEQ_WAIT_END_UPDATE: DoWaitCrt(S::SEQ_WAIT_END_BRIDGE_CLOSE, "Z0"); break;
-    case S::SEQ_WAIT_END_BRIDGE_CLOSE: DoWaitCrt(S::SEQ_WAIT_FINISH, "FI"); break;
-    case S::SEQ_WAIT_FINISH: DoWaitFinish(); break;
-    case S::SEQ_DONE: DoDone(); break;
-    case S::SEQ_ERROR: DoError(); break;
-    case S::SEQ_ERROR_REPORT: DoErrorReport(); break;
-    default: seq_state_ = S::SEQ_IDLE; break;  // an unknown state counts as idle
+    case S::SEQ_IDLE:
+      DoIdle();
+      break;
+    case S::SEQ_OPEN:
+      DoOpen();
+      break;
+    case S::SEQ_WAKE:
+      DoWake();
+      break;
+    case S::SEQ_WAIT_TYPE:
+      DoWaitType();
+      break;
+    case S::SEQ_WAIT_UPDATER:
+      DoWaitUpdater();
+      break;
+    case S::SEQ_BOOT_SYNC:
+      DoBootSync();
+      break;
+    case S::SEQ_WAIT_BOOT_SYNC:
+      DoWaitBootSync();
+      break;
+    case S::SEQ_LOAD_SCRIPT:
+      DoLoadScript();
+      break;
+    case S::SEQ_WAIT_BRIDGE_BOOT:
+      DoWaitBridgeBoot();
+      break;
+    case S::SEQ_PING:
+      DoPing();
+      break;
+    case S::SEQ_WAIT_PING:
+      DoWaitPing();
+      break;
+    case S::SEQ_WAIT_BRIDGE_OPEN:
+      DoWaitCrt(S::SEQ_WAIT_L0, "L0");
+      break;
+    case S::SEQ_WAIT_L0:
+      DoWaitCrt(S::SEQ_WAIT_BRIDGE_CLOSE, "Z0");
+      break;
+    case S::SEQ_WAIT_BRIDGE_CLOSE:
+      DoWaitCrt(S::SEQ_NEXT_LINE, nullptr);
+      break;
+    case S::SEQ_NEXT_LINE:
+      DoNextLine();
+      break;
+    case S::SEQ_WAIT_LINE:
+      DoWaitLine();
+      break;
+    case S::SEQ_NEXT_CARD_LINE:
+      DoNextCardLine();
+      break;
+    case S::SEQ_WAIT_CARD_LINE:
+      DoWaitCardLine();
+      break;
+    case S::SEQ_NORMAL_BOOT:
+      DoNormalBoot();
+      break;
+    case S::SEQ_WAIT_NORMAL_BOOT:
+      DoWaitNormalBoot();
+      break;
+    case S::SEQ_CLOSE:
+      DoClose();
+      break;
+    case S::SEQ_WAIT_REBRIDGE_BOOT:
+      DoWaitRebridgeBoot();
+      break;
+    case S::SEQ_WAIT_END_BRIDGE_OPEN:
+      DoWaitCrt(S::SEQ_WAIT_END_UPDATE, "FU");
+      break;
+    case S::SEQ_WAIT_END_UPDATE:
+      DoWaitCrt(S::SEQ_WAIT_END_BRIDGE_CLOSE, "Z0");
+      break;
+    case S::SEQ_WAIT_END_BRIDGE_CLOSE:
+      DoWaitCrt(S::SEQ_WAIT_FINISH, "FI");
+      break;
+    case S::SEQ_WAIT_FINISH:
+      DoWaitFinish();
+      break;
+    case S::SEQ_DONE:
+      DoDone();
+      break;
+    case S::SEQ_ERROR:
+      DoError();
+      break;
+    case S::SEQ_ERROR_REPORT:
+      DoErrorReport();
+      break;
+    default:
+      seq_state_ = S::SEQ_IDLE;
+      break;  // an unknown state counts as idle
   }
 }
 

@@ -43,9 +43,8 @@ TEST(SequencerEdge, EmptyOrCommentOnlyScriptStillBootsAndCloses) {
     TScriptRun s(script);
     std::string why;
     ASSERT_TRUE(s.Run(&why)) << why;
-    EXPECT_EQ(s.run.Commands(),
-              (Lines{"?", "1yU", "254yU", "%", "37", "PB", "M0", "M1", "M2", "M3", "M4", "M5",
-                     "Q0", "L0", "Z0", "PB", "FI"}))
+    EXPECT_EQ(s.run.Commands(), (Lines{"?", "1yU", "254yU", "%", "37", "PB", "M0", "M1", "M2", "M3",
+                                       "M4", "M5", "Q0", "L0", "Z0", "PB", "FI"}))
         << ::testing::PrintToString(script);
     EXPECT_EQ(s.run.h.Log()[s.run.h.Log().size() - 2], "Program operation completed");
     EXPECT_TRUE(s.run.h.view.Errors.empty());
@@ -64,7 +63,7 @@ TEST(SequencerEdge, LinesNoEngineTakesAreSyntaxErrorsWithTheirNumber) {
       {{"CA"}, 1},
       {{"CF"}, 1},
       {{"C 7"}, 1},
-      {{"C"}, 1},  // a card line without its card
+      {{"C"}, 1},   // a card line without its card
       {{"c1"}, 1},  // lower case: not a card line, and no engine takes it
       {{"Hello"}, 1},
       {{"Q6"}, 1},  // the card supervisor only bridges to cards 0 to 5
@@ -74,8 +73,7 @@ TEST(SequencerEdge, LinesNoEngineTakesAreSyntaxErrorsWithTheirNumber) {
     std::string why;
     ASSERT_TRUE(s.Run(&why)) << why;
     const std::string message = "Syntax Error in script file line : " + std::to_string(k.line);
-    EXPECT_EQ(s.run.h.view.Errors,
-              Lines{message + "\r\n" + Rev1(s.run.package, "script.ini")})
+    EXPECT_EQ(s.run.h.view.Errors, Lines{message + "\r\n" + Rev1(s.run.package, "script.ini")})
         << k.script.back();
     EXPECT_EQ(s.run.h.Log(), (Lines{"Synchronize...", "Verify Device Type", "Boot Checksum : 0A5C",
                                     "Device ID : 01A7", message, kIdle}))
@@ -102,9 +100,9 @@ TEST(SequencerEdge, CardScriptLinesAreNeverCardLinesAndNeedAnEngine) {
   s.run.package.WriteLines("rev1/SCAN/script.ini", {"Q1", "C1", "Z1"});
   std::string why;
   ASSERT_TRUE(s.Run(&why)) << why;
-  EXPECT_EQ(s.run.h.view.Errors, Lines{"Syntax Error in script file line : 2\r\n" +
-                                       Rev1(s.run.package, "SCAN") + kPathSeparator +
-                                       "script.ini"});
+  EXPECT_EQ(s.run.h.view.Errors,
+            Lines{"Syntax Error in script file line : 2\r\n" + Rev1(s.run.package, "SCAN") +
+                  kPathSeparator + "script.ini"});
 }
 
 TEST(SequencerEdge, CardScriptRunsInItsFolderAndReturnsToTheRevisionFolder) {
@@ -224,21 +222,38 @@ TEST(SequencerEdge, StopDuringTheClosingExchangeReturnsToIdle) {
 }
 
 TEST(SequencerEdge, StatusLogDropsTheEnginesStepTextsOnly) {
-  const Lines prompts = {"Ping Card 3", "ping card 3", "Erase", "erase", "Device ID : 01A7",
-                         "Upload",      "Verify Checksum", "Reset", "Erase Extended Boot",
-                         "Upload Extended Boot", "Erase Bank", "Upload Bank", "Verify Bank",
-                         "Operation Bypassed", "Updating Prom Devices", "Ping OK",
-                         "Ping Error", "End Update", "START BRIDGE : 4", "end   bridge2",
-                         "Erase Bank3", "my Ping Card x", "Hello", "Hello"};
+  const Lines prompts = {"Ping Card 3",
+                         "ping card 3",
+                         "Erase",
+                         "erase",
+                         "Device ID : 01A7",
+                         "Upload",
+                         "Verify Checksum",
+                         "Reset",
+                         "Erase Extended Boot",
+                         "Upload Extended Boot",
+                         "Erase Bank",
+                         "Upload Bank",
+                         "Verify Bank",
+                         "Operation Bypassed",
+                         "Updating Prom Devices",
+                         "Ping OK",
+                         "Ping Error",
+                         "End Update",
+                         "START BRIDGE : 4",
+                         "end   bridge2",
+                         "Erase Bank3",
+                         "my Ping Card x",
+                         "Hello",
+                         "Hello"};
   Lines script;
   for (const std::string& p : prompts) script.push_back("prompt " + p);
   TScriptRun s(script);
   std::string why;
   ASSERT_TRUE(s.Run(&why)) << why;
-  EXPECT_EQ(s.run.h.Log(),
-            (Lines{"Synchronize...", "Verify Device Type", "Boot Checksum : 0A5C",
-                   "Device ID : 01A7", "erase", "Device ID : 01A7", "Erase Bank3", "Hello",
-                   "Program operation completed", kIdle}));
+  EXPECT_EQ(s.run.h.Log(), (Lines{"Synchronize...", "Verify Device Type", "Boot Checksum : 0A5C",
+                                  "Device ID : 01A7", "erase", "Device ID : 01A7", "Erase Bank3",
+                                  "Hello", "Program operation completed", kIdle}));
 }
 
 TEST(SequencerEdge, TextArrivingWhileNoStepMayRunIsKeptWithoutAStep) {

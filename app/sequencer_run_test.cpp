@@ -44,8 +44,8 @@ class SequencerRunTest : public ::testing::Test {
     run.core().OnChanged = [this, &run] {
       TMainFich& c = run.core();
       bars.push_back({c.SeqState(), c.ProgressBar1.Position(), c.ProgressBar1.Max(),
-                      c.ProgressBar2.Position(), c.ProgressBar2.Max(),
-                      c.ProgressBar3.Position(), c.ProgressBar3.Max()});
+                      c.ProgressBar2.Position(), c.ProgressBar2.Max(), c.ProgressBar3.Position(),
+                      c.ProgressBar3.Max()});
       if (c.DeviceID() != 0) captions.push_back(c.Caption());
     };
   }
@@ -60,14 +60,14 @@ class SequencerRunTest : public ::testing::Test {
 };
 
 const Lines kStandardCommandsAfterSync = {
-    "PB", "M0", "M1", "M2", "M3", "M4", "M5",  // bridge boot image, pings
-    "Q0", "L0", "Z0",                          // bridge exchange with the keyboard card
-    "T0", "P0", "V0", "0102", "P8", "7856341214",  // main card
-    "Q0", "T1", "P1", "V1", "0102", "Z0",          // keyboard card
-    "Q1", "P2", "D2", "Z1",                        // SD scaler card
-    "Q3", "P0", "P9", "7856341214", "Z3",          // HD scaler card
-    "Q5", "PE", "Z5",                              // extended input card
-    "PB"};                                         // normal boot image
+    "PB", "M0", "M1", "M2",         "M3",   "M4",         "M5",  // bridge boot image, pings
+    "Q0", "L0", "Z0",                                      // bridge exchange with the keyboard card
+    "T0", "P0", "V0", "0102",       "P8",   "7856341214",  // main card
+    "Q0", "T1", "P1", "V1",         "0102", "Z0",          // keyboard card
+    "Q1", "P2", "D2", "Z1",                                // SD scaler card
+    "Q3", "P0", "P9", "7856341214", "Z3",                  // HD scaler card
+    "Q5", "PE", "Z5",                                      // extended input card
+    "PB"};                                                 // normal boot image
 
 TEST_F(SequencerRunTest, FullUpdateOnARevisionOneDeviceWithEveryCardPresent) {
   TEmulatedRun run;
@@ -76,22 +76,34 @@ TEST_F(SequencerRunTest, FullUpdateOnARevisionOneDeviceWithEveryCardPresent) {
   std::string why;
   ASSERT_TRUE(run.h.RunStart(kRunTicks, &why)) << why;
 
-  EXPECT_EQ(run.h.Log(),
-            (Lines{"Synchronize...", "Verify Device Type", "Boot Checksum : 0A5C",
-                   "Device ID : 01A7", "Erase Bank0", "Upload Bank0", "Verify Bank0",
-                   "Erase Bank1", "Upload Bank1", "Verify Bank1", "Erase Bank2", "Upload Bank2",
-                   "Verify Bank2", "Extract MCU ID", "ID Number : 12", "Erase Bank0",
-                   "Upload Bank0", "Verify Bank0", "Program operation completed",
-                   "Click on button START to begin program operation"}));
+  EXPECT_EQ(run.h.Log(), (Lines{"Synchronize...",
+                                "Verify Device Type",
+                                "Boot Checksum : 0A5C",
+                                "Device ID : 01A7",
+                                "Erase Bank0",
+                                "Upload Bank0",
+                                "Verify Bank0",
+                                "Erase Bank1",
+                                "Upload Bank1",
+                                "Verify Bank1",
+                                "Erase Bank2",
+                                "Upload Bank2",
+                                "Verify Bank2",
+                                "Extract MCU ID",
+                                "ID Number : 12",
+                                "Erase Bank0",
+                                "Upload Bank0",
+                                "Verify Bank0",
+                                "Program operation completed",
+                                "Click on button START to begin program operation"}));
   Lines expected = {"?", "1yU", "254yU", "%", "37"};
   expected.insert(expected.end(), kStandardCommandsAfterSync.begin(),
                   kStandardCommandsAfterSync.end());
   expected.push_back("FI");  // the device confirmed updater mode: a plain finish
   EXPECT_EQ(run.Commands(), expected);
   EXPECT_TRUE(run.h.view.Errors.empty());
-  EXPECT_EQ(run.h.Transports,
-            (Lines{"serial.open /dev/ttyS0 9600", "serial.close", "serial.open /dev/ttyS0 57600",
-                   "serial.close"}));
+  EXPECT_EQ(run.h.Transports, (Lines{"serial.open /dev/ttyS0 9600", "serial.close",
+                                     "serial.open /dev/ttyS0 57600", "serial.close"}));
 
   // The memories hold the package's images; the boot area was erased for each image.
   const TTestPackage& p = run.package;
@@ -101,9 +113,9 @@ TEST_F(SequencerRunTest, FullUpdateOnARevisionOneDeviceWithEveryCardPresent) {
   EXPECT_EQ(d.BootArea()[0], 0xFF);  // the bridge image was erased with the boot area
   EXPECT_EQ(Slice(d.BankMemory(255, 0), p.MainBank0.Address, p.MainBank0.Data.size()),
             p.MainBank0.Data);
-  EXPECT_EQ(Slice(d.BankMemory(0, 1), p.KeyboardBank1.Address - 0x8000u,
-                  p.KeyboardBank1.Data.size()),
-            p.KeyboardBank1.Data);
+  EXPECT_EQ(
+      Slice(d.BankMemory(0, 1), p.KeyboardBank1.Address - 0x8000u, p.KeyboardBank1.Data.size()),
+      p.KeyboardBank1.Data);
   EXPECT_EQ(Slice(d.BankMemory(1, 2), p.ScanBank2.Address - 0x8000u, p.ScanBank2.Data.size()),
             p.ScanBank2.Data);
   EXPECT_EQ(Slice(d.BankMemory(3, 0), p.HdBank0.Address, p.HdBank0.Data.size()), p.HdBank0.Data);
@@ -181,7 +193,8 @@ TEST_F(SequencerRunTest, ClosingDependsOnTheKeyboardCardAndTheUpdaterEcho) {
     EXPECT_EQ(std::count(run.h.Log().begin(), run.h.Log().end(), "Switch ON the device"),
               k.application_silent ? 1 : 0)
         << k.name;
-    const TPackageImage& last = k.closing.size() > 1 ? run.package.BridgeBoot : run.package.NormalBoot;
+    const TPackageImage& last =
+        k.closing.size() > 1 ? run.package.BridgeBoot : run.package.NormalBoot;
     EXPECT_EQ(Slice(run.device.BootArea(), last.Address - 0x4000u, last.Data.size()), last.Data)
         << k.name;
   }
@@ -223,8 +236,7 @@ TEST_F(SequencerRunTest, IdentificationPassSkipsTheBridgeExchangeAndTheNormalBoo
   ASSERT_TRUE(run.h.RunReadId(kRunTicks, &why)) << why;
   EXPECT_EQ(run.Commands(), (Lines{"?", "1yU", "254yU", "%", "37", "PB", "M0", "M1", "M2", "M3",
                                    "M4", "M5", "T0", "D0", "FI"}));
-  EXPECT_EQ(run.core().ScriptFile(),
-            run.package.Dir() + "rev1" + kPathSeparator + "readid.ini");
+  EXPECT_EQ(run.core().ScriptFile(), run.package.Dir() + "rev1" + kPathSeparator + "readid.ini");
   EXPECT_EQ(run.h.Log()[run.h.Log().size() - 2], "Program operation completed");
   EXPECT_EQ(run.h.Log().back(), "Click on button START to begin program operation");
   EXPECT_EQ(run.core().Start.Caption, "START");
@@ -268,8 +280,8 @@ TEST_F(SequencerRunTest, SuccessfulRunEndsWithTheLiteralCompletionThenIdle) {
   run.package.WriteLines("rev1/script.ini", {"rem"});
   std::string why;
   run.core().StartClick();
-  ASSERT_TRUE(run.h.RunUntil([&] { return run.core().SeqState() == TSeqState::SEQ_IDLE; },
-                             kRunTicks, &why))
+  ASSERT_TRUE(
+      run.h.RunUntil([&] { return run.core().SeqState() == TSeqState::SEQ_IDLE; }, kRunTicks, &why))
       << why;
   // The completed state hands over to idle at once: "QUIT" only until the next step.
   EXPECT_EQ(run.core().Start.Caption, "QUIT");
@@ -313,8 +325,9 @@ TEST_F(SequencerRunTest, NetworkRunsCarryTheSameCommands) {
     run.core().LAN1Click();
     std::string why;
     ASSERT_TRUE(run.h.RunStart(kRunTicks, &why)) << why;
-    EXPECT_EQ(run.Commands(), (Lines{"?", "1yU", "254yU", "%", "37", "PB", "M0", "M1", "M2", "M3",
-                                     "M4", "M5", "Q0", "L0", "Z0", "Q1", "T2", "Z1", "PB", "FI"}))
+    EXPECT_EQ(run.Commands(),
+              (Lines{"?",  "1yU", "254yU", "%",  "37", "PB", "M0", "M1", "M2", "M3",
+                     "M4", "M5",  "Q0",    "L0", "Z0", "Q1", "T2", "Z1", "PB", "FI"}))
         << k.udp;
     ASSERT_GE(run.h.Transports.size(), k.first_transports.size());
     EXPECT_EQ(Lines(run.h.Transports.begin(),

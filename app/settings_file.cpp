@@ -99,10 +99,14 @@ void WriteConnectionSettings(std::vector<std::string>& lines, const TConnectionS
 
 std::string ConTypeWord(uint8_t con_type) {
   switch (con_type) {
-    case 1: return "RS232";
-    case 2: return "UDP";
-    case 3: return "TCP";
-    default: return "NONE";
+    case 1:
+      return "RS232";
+    case 2:
+      return "UDP";
+    case 3:
+      return "TCP";
+    default:
+      return "NONE";
   }
 }
 

@@ -28,8 +28,7 @@ int FindSettingLine(const std::vector<std::string>& lines, std::string_view key)
 std::string SettingValue(const std::vector<std::string>& lines, std::string_view key);
 // If the first line with `key` has a non-empty value, it becomes key "=" value
 // (or is removed when `value` is empty); otherwise key "=" value is appended.
-void StoreSetting(std::vector<std::string>& lines, std::string_view key,
-                  const std::string& value);
+void StoreSetting(std::vector<std::string>& lines, std::string_view key, const std::string& value);
 
 // Reads the five connection keys with their defaults. "CON_TYPE" and "COM_PORT"
 // compare exactly; a port value that is not a whole number 0..65535 gives 10500.

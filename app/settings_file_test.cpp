@@ -13,7 +13,7 @@ TEST(SettingsFile, KeysMatchIgnoringCaseAndTheFirstMatchWins) {
   const Lines lines = {"junk", "con_type=TCP", "CON_TYPE=UDP", "A=B=C", "CON_TYPE =X"};
   EXPECT_EQ(FindSettingLine(lines, "CON_TYPE"), 1);
   EXPECT_EQ(SettingValue(lines, "CON_TYPE"), "TCP");
-  EXPECT_EQ(SettingValue(lines, "a"), "B=C");  // the value runs past further "="
+  EXPECT_EQ(SettingValue(lines, "a"), "B=C");         // the value runs past further "="
   EXPECT_EQ(FindSettingLine(lines, "CON_TYPE "), 4);  // blanks belong to the key
   EXPECT_EQ(FindSettingLine(lines, "junk"), -1);      // no "=": not a key line
   EXPECT_EQ(SettingValue(lines, "REMOTE_IP"), "");
@@ -29,7 +29,7 @@ TEST(SettingsFile, ReadingAppliesDefaultsAndExactValueComparisons) {
       {{}, 0, 0},
       {{"CON_TYPE=RS232", "COM_PORT=COM4"}, 1, 3},
       {{"con_type=TCP"}, 3, 0},
-      {{"CON_TYPE=tcp", "COM_PORT=COM9"}, 0, 8},   // value compares exactly
+      {{"CON_TYPE=tcp", "COM_PORT=COM9"}, 0, 8},    // value compares exactly
       {{"CON_TYPE = TCP", "COM_PORT=COM2"}, 0, 1},  // not the key: default NONE
       {{"CON_TYPE=UDP", "COM_PORT=COM5"}, 2, 0},    // network: the port is not read
       {{"COM_PORT=", "COM_PORT=COM3"}, 0, 0},       // first line empty: missing
@@ -49,8 +49,8 @@ TEST(SettingsFile, PortsThatAreNotWholeNumbersFallBackTo10500) {
     const char* value;
     uint32_t port;
   };
-  const std::vector<Case> cases = {{"4000", 4000}, {"0", 0},       {"65535", 65535},
-                                   {"", 10500},    {"abc", 10500}, {"12x", 10500},
+  const std::vector<Case> cases = {{"4000", 4000}, {"0", 0},         {"65535", 65535},
+                                   {"", 10500},    {"abc", 10500},   {"12x", 10500},
                                    {"-5", 10500},  {"70000", 10500}, {"1.5", 10500}};
   for (const Case& c : cases) {
     const Lines lines = {std::string("REMOTE_PORT=") + c.value,
@@ -69,8 +69,7 @@ TEST(SettingsFile, StoreReplacesNonEmptyLinesAndAppendsOtherwise) {
   StoreSetting(lines, "REMOTE_IP", "1.2.3.4");  // replaced, key spelled as given
   StoreSetting(lines, "LOCAL_PORT", "");        // empty new value: line removed
   StoreSetting(lines, "CON_TYPE", "");          // missing: appended even empty
-  EXPECT_EQ(lines, (Lines{"x=1", "COM_PORT=", "REMOTE_IP=1.2.3.4", "COM_PORT=COM2",
-                          "CON_TYPE="}));
+  EXPECT_EQ(lines, (Lines{"x=1", "COM_PORT=", "REMOTE_IP=1.2.3.4", "COM_PORT=COM2", "CON_TYPE="}));
 }
 
 TEST(SettingsFile, NoFileWritesTheFiveDefaultLines) {
@@ -84,8 +83,13 @@ TEST(SettingsFile, NoFileWritesTheFiveDefaultLines) {
 }
 
 TEST(SettingsFile, RoundTripKeepsUnknownLinesInTheirPlaces) {
-  Lines lines = {"# comment", "CON_TYPE=UDP", "COM3_DEVICE=/dev/ttyUSB0", "REMOTE_PORT=4000",
-                 "no equals here", "LOCAL_PORT=4001", ""};
+  Lines lines = {"# comment",
+                 "CON_TYPE=UDP",
+                 "COM3_DEVICE=/dev/ttyUSB0",
+                 "REMOTE_PORT=4000",
+                 "no equals here",
+                 "LOCAL_PORT=4001",
+                 ""};
   TConnectionSettings s = ReadConnectionSettings(lines);
   EXPECT_EQ(s.ConType, 2);
   EXPECT_EQ(s.RemoteIp, "192.168.0.10");

@@ -170,17 +170,25 @@ void TRunHarness::HostWrote(const std::string& kind, const std::string& bytes) {
 void TRunHarness::Deliver(const std::string& bytes) {
   TComDriver& link = core->Link();
   switch (link.ConType()) {
-    case CON_RS232: serial_->Receive(bytes); break;
-    case CON_UDP: udp_->Receive(bytes); break;
-    case CON_TCP: tcp_->Receive(bytes); break;
-    case CON_NONE: break;
+    case CON_RS232:
+      serial_->Receive(bytes);
+      break;
+    case CON_UDP:
+      udp_->Receive(bytes);
+      break;
+    case CON_TCP:
+      tcp_->Receive(bytes);
+      break;
+    case CON_NONE:
+      break;
   }
 }
 
 void TRunHarness::Pump() {
   tcp_->Pump();
   if (device_) {
-    device_->Pump(clock.TickCount(), [this](const std::string& bytes) { to_host_.push_back(bytes); });
+    device_->Pump(clock.TickCount(),
+                  [this](const std::string& bytes) { to_host_.push_back(bytes); });
   }
   std::deque<std::string> batch;
   batch.swap(to_host_);  // output caused by these deliveries waits for the next pump

@@ -55,13 +55,13 @@ class TRecordingView : public TMainView {
 };
 
 struct TRunHarnessOptions {
-  std::string ProgramFolder;     // ends with a separator
-  std::string ScriptArgument;    // the command-line script, or empty
-  std::string WorkingFolder;     // where "readid.ini" is looked for
-  std::string UserConfigFolder;  // settings fallback folder
-  std::set<std::string> MissingDevices;  // serial device names whose open fails
+  std::string ProgramFolder;                              // ends with a separator
+  std::string ScriptArgument;                             // the command-line script, or empty
+  std::string WorkingFolder;                              // where "readid.ini" is looked for
+  std::string UserConfigFolder;                           // settings fallback folder
+  std::set<std::string> MissingDevices;                   // serial device names whose open fails
   std::string OpenFailure = "No such file or directory";  // their reason
-  bool UdpBindFails = false;     // every UDP bind fails
+  bool UdpBindFails = false;                              // every UDP bind fails
 };
 
 class TRunHarness {
@@ -108,9 +108,9 @@ class TRunHarness {
   bool RunFromButton(const std::function<void()>& press, int max_ticks, std::string* why);
 
   TRunHarnessOptions options_;
-  TDeviceEnd* device_;             // not owned; may be null (a silent device)
-  TSerialEnd* serial_ = nullptr;   // owned by the link
-  TUdpEnd* udp_ = nullptr;         // owned by the link
-  TTcpEnd* tcp_ = nullptr;         // owned by the link
+  TDeviceEnd* device_;               // not owned; may be null (a silent device)
+  TSerialEnd* serial_ = nullptr;     // owned by the link
+  TUdpEnd* udp_ = nullptr;           // owned by the link
+  TTcpEnd* tcp_ = nullptr;           // owned by the link
   std::deque<std::string> to_host_;  // device output not yet delivered
 };

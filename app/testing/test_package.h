@@ -40,7 +40,7 @@ class TTestPackage {
 
   // Writes an image and remembers it.
   TPackageImage WriteImage(const std::string& relative, uint16_t address,
-                                  std::vector<uint8_t> data);
+                           std::vector<uint8_t> data);
 
   // The standard package for revision folder `rev` ("rev0" or "rev1"): both boot
   // images, a main script naming every card folder, and card scripts that program
