@@ -83,6 +83,22 @@ TEST(SequencerEdge, LinesNoEngineTakesAreSyntaxErrorsWithTheirNumber) {
   }
 }
 
+TEST(SequencerEdge, EngineThatTakesALineAndRefusesItKeepsItsOwnMessage) {
+  struct Case {
+    const char* line;
+    const char* message;
+  };
+  const std::vector<Case> cases = {{"V", "Missing argument in line : V"},
+                                   {"wait soon", "Invalid wait time in line : wait soon"}};
+  for (const Case& k : cases) {
+    TScriptRun s({"rem", k.line});
+    std::string why;
+    ASSERT_TRUE(s.Run(&why)) << why;
+    EXPECT_EQ(s.run.h.view.Errors,
+              Lines{std::string(k.message) + "\r\n" + Rev1(s.run.package, "script.ini")});
+  }
+}
+
 TEST(SequencerEdge, CardLineWithAnyOtherCharacterSelectsTheKeyboardCard) {
   for (const char* line : {"Cx", "C a", "C-"}) {
     TScriptRun s({line});
