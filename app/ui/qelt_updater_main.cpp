@@ -11,6 +11,7 @@
 #include "app/ui/about_box.h"
 #include "app/ui/modal_host.h"
 #include "app/ui/program_icon.h"
+#include "app/ui/termination_signals.h"
 #include "app/ui/updater_forms.h"
 #include "app/ui/window_options.h"
 #include "engines/card_table.h"
@@ -67,6 +68,7 @@ int main(int argc, char* argv[]) {
   // However the event loop ends, the core's closing work (timer, settings, link)
   // has run once before the program leaves.
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [&forms] { forms.Core.FormClose(); });
+  QuitOnTerminationSignals(app);
   forms.Window.show();
   return QApplication::exec();
 }
