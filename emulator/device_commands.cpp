@@ -38,6 +38,36 @@ bool IsCommandLetter(char c) {
   return std::string_view("PDFRNVUTQZML").find(c) != std::string_view::npos;
 }
 
+// The two-character commands the updater knows.
+bool IsKnownCommand(const std::string& key) {
+  const char arg = key[1];
+  switch (key[0]) {
+    case 'P':
+      return arg == 'B' || arg == 'E' || IsBankDigit(arg) || IsChainCode(arg);
+    case 'D':
+      return IsBankDigit(arg) || IsChainCode(arg);
+    case 'F':
+      return arg == 'I' || arg == 'Y' || arg == 'U' || IsBankDigit(arg) || IsChainCode(arg);
+    case 'R':
+      return arg == 'S';
+    case 'N':
+      return arg == 'P';
+    case 'V':
+    case 'T':
+      return ComponentCodeIndex(arg) >= 0;
+    case 'U':
+      return arg == 'V';
+    case 'Q':
+    case 'Z':
+    case 'M':
+      return IsCardDigit(arg);
+    case 'L':
+      return arg == '0';
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 void TEmulatedDevice::FeedBootSync(char c) {
@@ -89,43 +119,7 @@ void TEmulatedDevice::FeedCommandArg(char c) {
 }
 
 void TEmulatedDevice::Execute(const std::string& key) {
-  const char arg = key[1];
-  bool known = false;
-  switch (key[0]) {
-    case 'P':
-      known = arg == 'B' || arg == 'E' || IsBankDigit(arg) || IsChainCode(arg);
-      break;
-    case 'D':
-      known = IsBankDigit(arg) || IsChainCode(arg);
-      break;
-    case 'F':
-      known = arg == 'I' || arg == 'Y' || arg == 'U' || IsBankDigit(arg) || IsChainCode(arg);
-      break;
-    case 'R':
-      known = arg == 'S';
-      break;
-    case 'N':
-      known = arg == 'P';
-      break;
-    case 'V':
-    case 'T':
-      known = ComponentCodeIndex(arg) >= 0;
-      break;
-    case 'U':
-      known = arg == 'V';
-      break;
-    case 'Q':
-    case 'Z':
-    case 'M':
-      known = IsCardDigit(arg);
-      break;
-    case 'L':
-      known = arg == '0';
-      break;
-    default:
-      break;
-  }
-  if (!known || faults_.FireOnCommand(TFaultKind::FK_UNKNOWN, key) != nullptr) {
+  if (!IsKnownCommand(key) || faults_.FireOnCommand(TFaultKind::FK_UNKNOWN, key) != nullptr) {
     return Refuse(key);
   }
   switch (key[0]) {

@@ -54,6 +54,18 @@ bool ParseHexData(const std::string& text, std::vector<uint8_t>& out) {
   return true;
 }
 
+// The text after the first `count` words of `line` and the one blank after them
+// (a version may hold blanks of its own).
+std::string RestAfterWords(const std::string& line, int count) {
+  size_t pos = 0;
+  for (int i = 0; i < count; ++i) {
+    pos = line.find_first_not_of(" \t", pos);
+    pos = pos == std::string::npos ? line.size() : line.find_first_of(" \t", pos);
+    if (pos == std::string::npos) return {};
+  }
+  return pos < line.size() ? line.substr(pos + 1) : std::string();
+}
+
 std::string ChainField(const TJtagDevice& d) {
   std::ostringstream s;
   s << std::uppercase << std::hex << d.IrLength << ':' << d.IdCode << ':' << d.IdCodeInstruction
@@ -154,6 +166,34 @@ bool TEmulatedDevice::ApplyMemLine(const std::vector<std::string>& words, TCards
   return true;
 }
 
+bool TEmulatedDevice::ApplyCardLine(const std::vector<std::string>& w, const std::string& line,
+                                    TCard& card, std::string& error) {
+  const std::string& key = w[0];
+  const char code = w[2][0];
+  if (key == "version" && ComponentCodeIndex(code) >= 0) {
+    const std::string text = RestAfterWords(line, 3);
+    if (text.size() != 4) return error = "a version has four characters", false;
+    card.versions[static_cast<size_t>(ComponentCodeIndex(code))] = text;
+    return true;
+  }
+  if (key == "mcu" && code >= '0' && code <= '7' && w.size() == 4 && w[3].size() == 2) {
+    card.mcu_ids[static_cast<size_t>(code - '0')] = w[3];
+    return true;
+  }
+  const size_t chain = std::string_view("89AC").find(code);
+  if (key == "chain" && chain != std::string_view::npos) {
+    std::vector<TJtagDevice> devices;
+    for (size_t i = 3; i < w.size(); ++i) {
+      TJtagDevice d;
+      if (!ParseChainField(w[i], d)) return error = "bad JTAG device \"" + w[i] + "\"", false;
+      devices.push_back(d);
+    }
+    card.chains[chain] = TJtagChain(devices);
+    return true;
+  }
+  return error = "unknown or malformed line", false;
+}
+
 bool TEmulatedDevice::ApplyStateLine(const std::string& line, TDeviceConfig& config, TCards& cards,
                                      std::vector<uint8_t>& boot, std::string& error) {
   std::vector<std::string> w;
@@ -167,8 +207,10 @@ bool TEmulatedDevice::ApplyStateLine(const std::string& line, TDeviceConfig& con
     (key == "boot-id" ? config.BootId : config.BootChecksum) = static_cast<uint16_t>(value);
     return true;
   }
-  if (key == "boot-extra" && w.size() == 2 && w[1].size() == 4)
-    return config.BootExtra = w[1], true;
+  if (key == "boot-extra" && w.size() == 2 && w[1].size() == 4) {
+    config.BootExtra = w[1];
+    return true;
+  }
   if (key == "card" && w.size() == 3 && ParseCard(w[1]) >= 0 && ParseCard(w[1]) < 6 &&
       (w[2] == "present" || w[2] == "absent")) {
     cards[static_cast<size_t>(ParseCard(w[1]))].present = w[2] == "present";
@@ -177,31 +219,7 @@ bool TEmulatedDevice::ApplyStateLine(const std::string& line, TDeviceConfig& con
   if (key == "mem") return ApplyMemLine(w, cards, boot, error);
   const int card = w.size() >= 3 ? ParseCard(w[1]) : -1;
   if (card < 0 || w[2].size() != 1) return error = "unknown or malformed line", false;
-  TCard& c = cards[static_cast<size_t>(card)];
-  const char code = w[2][0];
-  if (key == "version" && ComponentCodeIndex(code) >= 0) {
-    // The text is the rest of the line after "version CARD CODE ": four characters.
-    const std::string text = line.substr(line.find(w[2], line.find(w[1]) + w[1].size()) + 2);
-    if (text.size() != 4) return error = "a version has four characters", false;
-    c.versions[static_cast<size_t>(ComponentCodeIndex(code))] = text;
-    return true;
-  }
-  if (key == "mcu" && code >= '0' && code <= '7' && w.size() == 4 && w[3].size() == 2) {
-    c.mcu_ids[static_cast<size_t>(code - '0')] = w[3];
-    return true;
-  }
-  const size_t chain = std::string_view("89AC").find(code);
-  if (key == "chain" && chain != std::string_view::npos) {
-    std::vector<TJtagDevice> devices;
-    for (size_t i = 3; i < w.size(); ++i) {
-      TJtagDevice d;
-      if (!ParseChainField(w[i], d)) return error = "bad JTAG device \"" + w[i] + "\"", false;
-      devices.push_back(d);
-    }
-    c.chains[chain] = TJtagChain(devices);
-    return true;
-  }
-  return error = "unknown or malformed line", false;
+  return ApplyCardLine(w, line, cards[static_cast<size_t>(card)], error);
 }
 
 bool TEmulatedDevice::LoadStateText(const std::string& text, std::string* error) {

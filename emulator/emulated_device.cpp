@@ -127,28 +127,9 @@ void TEmulatedDevice::Reply(std::string_view key, std::string text) {
     return;
   }
   if (const TFaultRule* g = faults_.FireOnCommand(TFaultKind::FK_GARBAGE, key)) {
-    const uint64_t count = g->Bytes != 0 ? g->Bytes : 1 + faults_.NextRandom() % 8;
-    std::string noise;
-    for (uint64_t i = 0; i < count; ++i) noise += kNoise[faults_.NextRandom() % kNoise.size()];
-    text = noise + text;
+    text = Noise(*g) + text;
   }
-  TOutChunk chunk;
-  chunk.due = now_ms_;
-  if (const TFaultRule* d = faults_.FireOnCommand(TFaultKind::FK_DELAY, key)) {
-    chunk.due = now_ms_ + d->DelayMs;
-  }
-  const TFaultRule* s = faults_.FireOnCommand(TFaultKind::FK_SPLIT, key);
-  if (s != nullptr && text.size() > 1) {
-    chunk.split = true;
-    for (size_t pos = 0; pos < text.size();) {
-      size_t size = s->PieceSize;
-      if (size == 0) size = 1 + faults_.NextRandom() % (text.size() - pos);
-      chunk.pieces.push_back(text.substr(pos, size));
-      pos += size;
-    }
-  } else {
-    chunk.pieces.push_back(std::move(text));
-  }
+  TOutChunk chunk = MakeChunk(key, std::move(text));
   size_t bytes = 0;
   for (const std::string& p : chunk.pieces) bytes += p.size();
   if (output_bytes_ + bytes > kMaxQueuedOutput) {
@@ -157,6 +138,34 @@ void TEmulatedDevice::Reply(std::string_view key, std::string text) {
   }
   output_bytes_ += bytes;
   output_.push_back(std::move(chunk));
+}
+
+std::string TEmulatedDevice::Noise(const TFaultRule& rule) {
+  const uint64_t count = rule.Bytes != 0 ? rule.Bytes : 1 + faults_.NextRandom() % 8;
+  std::string noise;
+  for (uint64_t i = 0; i < count; ++i) noise += kNoise[faults_.NextRandom() % kNoise.size()];
+  return noise;
+}
+
+TEmulatedDevice::TOutChunk TEmulatedDevice::MakeChunk(std::string_view key, std::string text) {
+  TOutChunk chunk;
+  chunk.due = now_ms_;
+  if (const TFaultRule* d = faults_.FireOnCommand(TFaultKind::FK_DELAY, key)) {
+    chunk.due = now_ms_ + d->DelayMs;
+  }
+  const TFaultRule* s = faults_.FireOnCommand(TFaultKind::FK_SPLIT, key);
+  if (s == nullptr || text.size() < 2) {
+    chunk.pieces.push_back(std::move(text));
+    return chunk;
+  }
+  chunk.split = true;
+  for (size_t pos = 0; pos < text.size();) {
+    size_t size = s->PieceSize;
+    if (size == 0) size = 1 + faults_.NextRandom() % (text.size() - pos);
+    chunk.pieces.push_back(text.substr(pos, size));
+    pos += size;
+  }
+  return chunk;
 }
 
 std::vector<std::string> TEmulatedDevice::TakeOutputPieces(uint32_t now_ms) {

@@ -197,6 +197,8 @@ class TEmulatedDevice {
   void CloseTarget();
   // Output (emulated_device.cpp).
   void Reply(std::string_view key, std::string text);
+  std::string Noise(const TFaultRule& rule);
+  TOutChunk MakeChunk(std::string_view key, std::string text);
   void Refuse(std::string_view key) { Reply(key, "I"); }
 
   TCard& CurrentCard();
@@ -209,6 +211,8 @@ class TEmulatedDevice {
   // State file lines (device_state_file.cpp). False with `error` (no line number).
   static bool ApplyStateLine(const std::string& line, TDeviceConfig& config, TCards& cards,
                              std::vector<uint8_t>& boot, std::string& error);
+  static bool ApplyCardLine(const std::vector<std::string>& words, const std::string& line,
+                            TCard& card, std::string& error);
   static bool ApplyMemLine(const std::vector<std::string>& words, TCards& cards,
                            std::vector<uint8_t>& boot, std::string& error);
 
