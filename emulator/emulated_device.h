@@ -32,6 +32,18 @@
 //   Memories: boot area 0x4000-0x5FFF (8 KiB), banks of 32 KiB (bank 0 at
 //   0x0000-0x7FFF, banks 1-7 at 0x8000-0xFFFF), "E" memory of 256 bytes at
 //   0x0000-0x00FF; all erased (0xFF) at first.
+//
+// Where the exchange leaves the device free, it does this:
+//   "V" + code takes exactly four version characters after its "."; "UV" takes a
+//   component code, optional blanks and four characters; a "." or a control
+//   character among them is answered "X". Per-card commands (P, D, F, V, UV, T) go
+//   to the card the bridge is open to ("Q" + n, refused with "X" for an absent
+//   card; "Z" + n closes it). "RS" closes the bridge and any transfer; "FI" ends the
+//   update and the application runs again; "%" synchronises again at any time.
+//   Records with nothing open, data outside the memory's addresses and unknown
+//   record types are answered "X"; flash keeps the AND of old and new data (so an
+//   image needs its erase), the "E" memory is overwritten. Unknown characters in
+//   the updater are answered "I"; blanks, line ends and control bytes are ignored.
 #pragma once
 
 #include <array>
