@@ -61,6 +61,39 @@ bool UserRegisterCleared(const TEmulatedDevice& device) {
   return std::none_of(reg.begin(), reg.end(), [](bool bit) { return bit; });
 }
 
+// Why the playback did not do what the file asks, or "" when it did.
+std::string PlaybackFailure(const TBenchRig<TProgJtag>& rig, bool awake, long run,
+                            const TEffectFileShape& shape) {
+  if (!awake) return "the device did not enter its boot loader";
+  if (run < 0) return "the playback did not end";
+  if (!rig.engine.ErrorText.empty()) return "engine error: " + rig.engine.ErrorText;
+  if (rig.Progress() != static_cast<long>(shape.Statements)) {
+    return "completed " + std::to_string(rig.Progress()) + " statements of " +
+           std::to_string(shape.Statements);
+  }
+  if (!UserRegisterCleared(rig.Device())) {
+    return "the user register does not hold the file's last value";
+  }
+  return "";
+}
+
+// Rates per statement and per MiB, steps per statement and the memory figures.
+void ReportPlayback(benchmark::State& state, const TEffectFileShape& shape, long steps,
+                    long peak_growth_kib, long rss_growth_kib) {
+  const double iterations = static_cast<double>(state.iterations());
+  state.SetBytesProcessed(static_cast<int64_t>(shape.Bytes) * state.iterations());
+  state.counters["statements/s"] = benchmark::Counter(
+      static_cast<double>(shape.Statements) * iterations, benchmark::Counter::kIsRate);
+  state.counters["s_per_MiB"] =
+      benchmark::Counter(static_cast<double>(shape.Bytes) / kMiB * iterations,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["file_MiB"] = static_cast<double>(shape.Bytes) / kMiB;
+  state.counters["steps_per_stmt"] =
+      static_cast<double>(steps) / static_cast<double>(std::max<size_t>(shape.Statements, 1));
+  state.counters["peak_growth_KiB"] = static_cast<double>(peak_growth_kib);
+  state.counters["rss_growth_KiB"] = static_cast<double>(rss_growth_kib);
+}
+
 void BM_JtagPlayback(benchmark::State& state) {
   const size_t mib = static_cast<size_t>(state.range(0));
   TEffectFileShape shape;
@@ -89,19 +122,7 @@ void BM_JtagPlayback(benchmark::State& state) {
     peak_growth_kib = std::max(peak_growth_kib, after.HwmKiB - before.RssKiB);
     rss_growth_kib = std::max(rss_growth_kib, after.RssKiB - before.RssKiB);
     steps = run;
-    std::string failure;
-    if (!awake)
-      failure = "the device did not enter its boot loader";
-    else if (run < 0)
-      failure = "the playback did not end";
-    else if (!rig->engine.ErrorText.empty())
-      failure = "engine error: " + rig->engine.ErrorText;
-    else if (rig->Progress() != static_cast<long>(shape.Statements)) {
-      failure = "completed " + std::to_string(rig->Progress()) + " statements of " +
-                std::to_string(shape.Statements);
-    } else if (!UserRegisterCleared(rig->Device())) {
-      failure = "the user register does not hold the file's last value";
-    }
+    const std::string failure = PlaybackFailure(*rig, awake, run, shape);
     rig.reset();
     state.ResumeTiming();
     if (!failure.empty()) {
@@ -109,18 +130,7 @@ void BM_JtagPlayback(benchmark::State& state) {
       return;
     }
   }
-  const double iterations = static_cast<double>(state.iterations());
-  state.SetBytesProcessed(static_cast<int64_t>(shape.Bytes) * state.iterations());
-  state.counters["statements/s"] = benchmark::Counter(
-      static_cast<double>(shape.Statements) * iterations, benchmark::Counter::kIsRate);
-  state.counters["s_per_MiB"] =
-      benchmark::Counter(static_cast<double>(shape.Bytes) / kMiB * iterations,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  state.counters["file_MiB"] = static_cast<double>(shape.Bytes) / kMiB;
-  state.counters["steps_per_stmt"] =
-      static_cast<double>(steps) / static_cast<double>(std::max<size_t>(shape.Statements, 1));
-  state.counters["peak_growth_KiB"] = peak_known ? static_cast<double>(peak_growth_kib) : -1;
-  state.counters["rss_growth_KiB"] = static_cast<double>(rss_growth_kib);
+  ReportPlayback(state, shape, steps, peak_known ? peak_growth_kib : -1, rss_growth_kib);
 }
 BENCHMARK(BM_JtagPlayback)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
 
