@@ -164,32 +164,45 @@ bool TLineReader::Open(const std::string& path, std::string* error) {
     if (error) *error = ErrnoText(errno ? errno : ENOENT);
     return false;
   }
+  buf_.resize(64 * 1024);
+  pos_ = len_ = 0;
   return true;
+}
+
+bool TLineReader::Fill() {
+  if (!file_) return false;
+  pos_ = 0;
+  len_ = std::fread(buf_.data(), 1, buf_.size(), file_);
+  if (len_ == 0 && std::ferror(file_)) failed_ = true;
+  return len_ > 0;
 }
 
 bool TLineReader::ReadLine(std::string& line) {
   line.clear();
   if (!file_) return false;
-  int c;
   bool any = false;
-  while ((c = std::fgetc(file_)) != EOF) {
+  for (;;) {
+    if (pos_ == len_ && !Fill()) return failed_ ? false : any;
     any = true;
-    if (c == '\n') return true;
+    const char* start = buf_.data() + pos_;
+    const size_t avail = len_ - pos_;
+    const char* end = start;
+    while (end < start + avail && *end != '\n' && *end != '\r') ++end;
+    line.append(start, static_cast<size_t>(end - start));
+    pos_ += static_cast<size_t>(end - start);
+    if (pos_ == len_) continue;  // no line end in this block yet
+    const char c = buf_[pos_++];
     if (c == '\r') {
-      int next = std::fgetc(file_);
-      if (next != '\n' && next != EOF) std::ungetc(next, file_);
-      return true;
+      // CR LF counts as one line end, also when the LF starts the next block.
+      if (pos_ == len_ && !Fill()) return !failed_;
+      if (buf_[pos_] == '\n') ++pos_;
     }
-    line.push_back(static_cast<char>(c));
+    return true;
   }
-  if (std::ferror(file_)) {
-    failed_ = true;
-    return false;
-  }
-  return any;
 }
 
 void TLineReader::Close() {
   if (file_) std::fclose(file_);
   file_ = nullptr;
+  pos_ = len_ = 0;
 }

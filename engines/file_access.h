@@ -50,6 +50,12 @@ class TLineReader {
   void Close();
 
  private:
+  // Refills buf_ from the file; false at end of file or on a read error.
+  bool Fill();
+
   std::FILE* file_ = nullptr;  // owned
   bool failed_ = false;
+  std::vector<char> buf_;      // block read from the file, consumed from pos_
+  size_t pos_ = 0;             // next unread byte of buf_
+  size_t len_ = 0;             // valid bytes in buf_
 };

@@ -157,4 +157,35 @@ TEST_F(FileAccessTest, LineReaderRefusesMissingFilesAndFolders) {
   EXPECT_FALSE(reader.ReadLine(line));
 }
 
+// The reader works in 64 KiB blocks: a line end split across two blocks (CR at
+// the end of one, LF at the start of the next) is still one line end, and lines
+// longer than a block come back whole.
+TEST_F(FileAccessTest, LineReaderHandlesLineEndsAndLinesAcrossBlocks) {
+  const size_t kBlock = 64 * 1024;
+  struct Case {
+    const char* name;
+    std::string content;
+  };
+  const std::string head(kBlock - 1, 'x');
+  const std::string huge(3 * kBlock + 17, 'y');
+  const Case cases[] = {
+      {"crlf split", head + "\r\nnext\r\n"},
+      {"cr at block end then text", head + "\rnext"},
+      {"lf opens a block", std::string(kBlock, 'z') + "\nnext"},
+      {"line longer than a block", huge + "\r\n" + huge},
+      {"cr at end of file", head + "\r"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir.Write("big.txt", c.content);
+    TLineReader reader;
+    ASSERT_TRUE(reader.Open(dir.Dir() + "big.txt"));
+    Lines read;
+    std::string line;
+    while (reader.ReadLine(line)) read.push_back(line);
+    EXPECT_FALSE(reader.Failed());
+    EXPECT_EQ(read, Load("big.txt"));
+  }
+}
+
 }  // namespace
