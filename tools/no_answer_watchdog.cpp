@@ -58,6 +58,8 @@ const char* SeqStateName(TSeqState state) {
 bool WaitsOnDevice(TSeqState state) {
   switch (state) {
     case TSeqState::SEQ_IDLE:
+    case TSeqState::SEQ_OPEN:
+    case TSeqState::SEQ_WAKE:
     case TSeqState::SEQ_WAIT_TYPE:
     case TSeqState::SEQ_WAIT_UPDATER:
     case TSeqState::SEQ_DONE:

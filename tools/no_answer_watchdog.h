@@ -33,7 +33,8 @@ class TNoAnswerWatchdog {
 const char* SeqStateName(TSeqState state);
 
 // True for the states in which the run waits on the device with no time-out of its
-// own (so not idle, ended, or the two wake-up waits, which give up by themselves).
+// own: not idle or ended, not opening the link, and not the two wake-up waits,
+// which give up by themselves.
 bool WaitsOnDevice(TSeqState state);
 
 // "No answer from the device for 5 s in SEQ_WAIT_CARD_LINE (last sent: \"P0\")";

@@ -33,6 +33,7 @@ struct TCardPlan {
   std::string EdidName;  // empty: no display identification upload
   std::string EdidVersion;
   uint32_t WaitMs = 0;  // a settling wait at the end of the card script
+  int Bridge = -1;      // option card reached through the supervisor's bridge; -1: main card
 };
 
 struct TRevisionPlan {
@@ -82,9 +83,19 @@ std::string ComponentLine(char letter, char code, const std::string& argument) {
 }
 
 // The card script: versions read first, so that Auto mode can skip what is current.
+// An option card's commands go through the supervisor's bridge to that card.
+void OpenBridge(const TCardPlan& card, std::vector<std::string>& lines) {
+  if (card.Bridge >= 0) lines.push_back("Q" + std::to_string(card.Bridge));
+}
+
+void CloseBridge(const TCardPlan& card, std::vector<std::string>& lines) {
+  if (card.Bridge >= 0) lines.push_back("Z" + std::to_string(card.Bridge));
+}
+
 std::vector<std::string> CardScript(const TCardPlan& card, const std::string& opt_in) {
   std::vector<std::string> lines = {"rem " + card.Title + ": update script",
                                     "prompt " + card.Title};
+  OpenBridge(card, lines);
   if (!card.Banks.empty()) {
     lines.push_back("D0");
     lines.push_back(ComponentLine('T', '0', card.McuVersion));
@@ -106,14 +117,17 @@ std::vector<std::string> CardScript(const TCardPlan& card, const std::string& op
     lines.push_back(ComponentLine('V', 'E', card.EdidVersion));
   }
   if (card.WaitMs != 0) lines.push_back("wait " + std::to_string(card.WaitMs));
+  CloseBridge(card, lines);
   return lines;
 }
 
 std::vector<std::string> CardReadId(const TCardPlan& card) {
   std::vector<std::string> lines = {"rem " + card.Title + ": identification",
                                     "prompt " + card.Title};
+  OpenBridge(card, lines);
   if (!card.Banks.empty()) lines.push_back("D0");
   for (const TJtagPlan& jtag : card.Jtag) lines.push_back(std::string("D") + jtag.Code);
+  CloseBridge(card, lines);
   return lines;
 }
 
@@ -122,14 +136,20 @@ std::vector<std::string> MainScript(const TRevisionPlan& plan, bool readid) {
   std::vector<std::string> lines;
   if (readid) {
     lines = {"rem Identification pass for " + revision,
-             "rem Reads the identifiers of the main card and of every option card present."};
+             "rem Reads the identifiers of the main card and of every option card present.",
+             "prompt Identification pass (" + revision + ")"};
   } else {
     lines = {"rem Corvane Qelt firmware package " + plan.PackageVersion + " for " + revision,
              "rem Absent option cards are skipped, and in Auto mode so are components",
              "rem whose version is already current.",
              "prompt Firmware package " + plan.PackageVersion + " (" + revision + ")"};
   }
-  lines.insert(lines.end(), {"CM", "C0", "C1", "C2", "C3", "C4", "C5"});
+  // The second SD and HD scaler cards would run the same card scripts, which reach
+  // the first card of each pair through its bridge; so only the first is named.
+  lines.insert(lines.end(),
+               {"rem The SD and HD scaler card scripts (SCAN, HD) update the first card of",
+                "rem each pair through its bridge (1 and 3); the second cards are not named.", "CM",
+                "C0", "C1", "C3", "C5"});
   return lines;
 }
 
@@ -182,7 +202,7 @@ TRevisionPlan Revision1() {
        "",
        "",
        250},
-      {"KEYB3", "Keyboard card KEYB3", "0120", {{0, "KEYB3_B0.HEX", 6144}}, {}, "", "", 0},
+      {"KEYB3", "Keyboard card KEYB3", "0120", {{0, "KEYB3_B0.HEX", 6144}}, {}, "", "", 0, 0},
       {"SCAN",
        "SD scaler card",
        "0311",
@@ -190,7 +210,8 @@ TRevisionPlan Revision1() {
        {{'8', "SCAN_PROM1.svf", "0102", 16, false}, {'9', "SCAN_PROM2.svf", "0102", 16, false}},
        "",
        "",
-       0},
+       0,
+       1},
       {"HD",
        "HD scaler card",
        "0402",
@@ -198,7 +219,8 @@ TRevisionPlan Revision1() {
        {{'8', "HD_PROM1.svf", "0201", 20, false}, {'9', "HD_PROM2.svf", "0201", 20, false}},
        "",
        "",
-       0},
+       0,
+       3},
       {"OPT_IN",
        "Extended input card OPT_IN",
        "",
@@ -206,7 +228,8 @@ TRevisionPlan Revision1() {
        {{'C', "OPT_IN_CPLD.svf", "0103", 12, false}},
        "QELT OPT_IN",
        "0104",
-       100},
+       100,
+       5},
   };
   return plan;
 }
@@ -222,7 +245,7 @@ TRevisionPlan Revision0() {
        "",
        "",
        250},
-      {"KEYB3", "Keyboard card KEYB3", "0112", {{0, "KEYB3_B0.HEX", 5120}}, {}, "", "", 0},
+      {"KEYB3", "Keyboard card KEYB3", "0112", {{0, "KEYB3_B0.HEX", 5120}}, {}, "", "", 0, 0},
       {"SCAN",
        "SD scaler card",
        "0207",
@@ -230,7 +253,8 @@ TRevisionPlan Revision0() {
        {{'8', "SCAN_PROM1.svf", "0101", 12, false}, {'9', "SCAN_PROM2.svf", "0101", 12, false}},
        "",
        "",
-       0},
+       0,
+       1},
       {"HD",
        "HD scaler card",
        "0305",
@@ -238,7 +262,8 @@ TRevisionPlan Revision0() {
        {{'8', "HD_PROM1.svf", "0108", 16, false}, {'9', "HD_PROM2.svf", "0108", 16, false}},
        "",
        "",
-       0},
+       0,
+       3},
       {"OPT_IN",
        "Extended input card OPT_IN",
        "",
@@ -246,7 +271,8 @@ TRevisionPlan Revision0() {
        {{'C', "OPT_IN_CPLD.svf", "0101", 10, false}},
        "QELT OPT_IN",
        "0102",
-       100},
+       100,
+       5},
   };
   return plan;
 }

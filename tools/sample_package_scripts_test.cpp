@@ -83,11 +83,10 @@ TEST(SamplePackageScripts, EveryInstructionIsTakenByExactlyOneEngine) {
   EXPECT_GT(checked, 100);
 }
 
-TEST(SamplePackageScripts, MainScriptsNameEveryCardAndEveryCardScriptExists) {
+TEST(SamplePackageScripts, MainScriptsNameTheCardsAndTheirScriptsExist) {
   std::map<std::string, std::string> package = Package();
   const std::map<std::string, std::string> folders = {
-      {"CM", "VI3"}, {"C0", "KEYB3"}, {"C1", "SCAN"},  {"C2", "SCAN"},
-      {"C3", "HD"},  {"C4", "HD"},    {"C5", "OPT_IN"}};
+      {"CM", "VI3"}, {"C0", "KEYB3"}, {"C1", "SCAN"}, {"C3", "HD"}, {"C5", "OPT_IN"}};
   for (std::string rev : {"rev0", "rev1"}) {
     for (std::string script : {"script.ini", "readid.ini"}) {
       std::set<std::string> cards;
@@ -96,11 +95,40 @@ TEST(SamplePackageScripts, MainScriptsNameEveryCardAndEveryCardScriptExists) {
       }
       EXPECT_EQ(cards.size(), folders.size()) << rev << "/" << script;
       for (const std::string& card : cards) {
+        ASSERT_EQ(folders.count(card), 1u) << rev << "/" << script << ": " << card;
         std::string card_script = rev + "/" + folders.at(card) + "/" + script;
         EXPECT_EQ(package.count(card_script), 1u) << card_script;
       }
     }
   }
+}
+
+// An option card's commands reach it only through the supervisor's bridge: its
+// scripts open the bridge before the first command and close it after the last.
+TEST(SamplePackageScripts, OptionCardScriptsWorkBehindTheirBridge) {
+  const std::map<std::string, std::string> bridges = {
+      {"VI3", ""}, {"KEYB3", "0"}, {"SCAN", "1"}, {"HD", "3"}, {"OPT_IN", "5"}};
+  int scripts = 0;
+  for (const auto& [path, bytes] : Package()) {
+    if (!IsCardScript(path)) continue;
+    ++scripts;
+    std::string folder = path.substr(5, path.rfind('/') - 5);
+    std::vector<std::string> commands;
+    for (const std::string& line : Lines(bytes)) {
+      if (IsInstruction(line) && !line.starts_with("prompt")) commands.push_back(line);
+    }
+    ASSERT_GE(commands.size(), 2u) << path;
+    const std::string& bridge = bridges.at(folder);
+    if (bridge.empty()) {
+      for (const std::string& c : commands) {
+        EXPECT_FALSE(c.starts_with("Q") || c.starts_with("Z")) << path << ": " << c;
+      }
+    } else {
+      EXPECT_EQ(commands.front(), "Q" + bridge) << path;
+      EXPECT_EQ(commands.back(), "Z" + bridge) << path;
+    }
+  }
+  EXPECT_EQ(scripts, 2 * 5 * 2);
 }
 
 TEST(SamplePackageScripts, EveryNamedFileIsInThePackage) {

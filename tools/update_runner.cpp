@@ -3,11 +3,22 @@
 #include <map>
 
 #include "app/script_rules.h"
-#include "engines/inst_crt.h"
+#include "engines/card_table.h"
 #include "engines/prog_boot.h"
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
+#include "engines/text_util.h"
 #include "link/com_driver.h"
+
+std::string SkipNote(int card, int component, const std::string& version) {
+  static const char* const kComponents[kCardCodeCount] = {
+      "MCU", "MCU",    "MCU",    "MCU",  "MCU",   "MCU", "MCU",
+      "MCU", "PROM 1", "PROM 2", "CPLD", "CPLDs", "EDID"};
+  std::string card_name =
+      card >= 0 && card < kOptionCardCount ? OptionCards[card].name : MainCard.name;
+  const char* part = component >= 0 && component < kCardCodeCount ? kComponents[component] : "?";
+  return "Skipped, already current: " + card_name + " " + part + " (version " + version + ")";
+}
 
 std::string RunnerScriptArgument(const TRunnerOptions& options, const std::string& program_folder) {
   if (!options.ReadId) return options.Script;
@@ -16,7 +27,10 @@ std::string RunnerScriptArgument(const TRunnerOptions& options, const std::strin
 }
 
 TUpdateRunner::TUpdateRunner(TMainFich& core, const TRunnerOptions& options, TMsClock& clock)
-    : core_(core), options_(options), watchdog_(clock, options.TimeoutMs) {
+    : core_(core),
+      options_(options),
+      watchdog_(clock, options.TimeoutMs),
+      logged_(core.MemoStatus.Lines().size()) {  // earlier lines are not this run's
   core_.SetView(this);
   core_.OnChanged = [this] { Render(); };
   HookEngine(core_.ProgBoot());
@@ -31,11 +45,28 @@ TUpdateRunner::TUpdateRunner(TMainFich& core, const TRunnerOptions& options, TMs
     if (saved_crt_busy_) saved_crt_busy_(engine);
     timed_wait_ = engine->Busy && engine->Instruction.starts_with("wait");
   };
+  saved_version_same_ = crt.OnVersionSame;
+  crt.OnVersionSame = [this](TGestionnaire* engine, int component) {
+    if (saved_version_same_) saved_version_same_(engine, component);
+    NoteVersionSame(component);
+  };
+}
+
+// The core skips a current component's lines in Auto mode while a card script
+// runs, without a log line of its own; the runner says so.
+void TUpdateRunner::NoteVersionSame(int component) {
+  if (!core_.MAuto.Checked || core_.CurrentCard() == -1) return;
+  // The card supervisor still holds the "T" line's code and expected version.
+  const std::string_view line = core_.InstCrt().Instruction;
+  const std::string version = line.empty() ? std::string() : Trim(line.substr(1));
+  const std::string note = SkipNote(core_.CurrentCard(), component, version);
+  for (TRunnerOutput* output : outputs_) output->Log(note);
 }
 
 TUpdateRunner::~TUpdateRunner() {
   for (auto& [engine, handler] : saved_info_) engine->OnInfo = handler;
   core_.InstCrt().OnChangeBusy = saved_crt_busy_;
+  core_.InstCrt().OnVersionSame = saved_version_same_;
   core_.OnChanged = nullptr;
   core_.SetView(nullptr);
 }
@@ -82,6 +113,7 @@ bool TUpdateRunner::Configure(std::string& error) {
 
 void TUpdateRunner::Start() {
   started_ = true;
+  watchdog_.Arrived();  // the silence is counted from the start of the run
   core_.StartClick();
 }
 
@@ -89,7 +121,13 @@ void TUpdateRunner::Tick() {
   if (finished_) return;
   core_.Timer1Timer();
   if (!finished_ && watchdog_.Expired(RunWaitsOnDevice())) {
-    Interrupt(NoAnswerMessage(watchdog_.TimeoutMs(), core_.SeqState(), last_sent_));
+    std::string message = NoAnswerMessage(watchdog_.TimeoutMs(), core_.SeqState(), last_sent_);
+    const TComDriver& link = core_.Link();
+    if (link.ConType() == CON_TCP && link.TcpConnectPending()) {
+      message += "; no TCP connection to " + link.IpRemoteAddress() + ":" +
+                 std::to_string(link.IpRemotePort());
+    }
+    Interrupt(message);
   }
 }
 

@@ -13,6 +13,7 @@
 
 #include "app/main_fich.h"
 #include "engines/gestionnaire.h"
+#include "engines/inst_crt.h"
 #include "tools/no_answer_watchdog.h"
 #include "tools/runner_options.h"
 #include "tools/runner_output.h"
@@ -26,6 +27,10 @@ inline constexpr int kExitStopped = 3;    // watchdog, Ctrl-C or termination req
 // The status line the window shows while idle; the runner has no START button.
 inline constexpr const char* kIdlePrompt = "Click on button START to begin program operation";
 inline constexpr const char* kCompletedText = "Program operation completed";
+
+// "Skipped, already current: VI3 MCU (version 0214)", for a component index
+// 0..12 of `card` (255 main card, 0..5 option card).
+std::string SkipNote(int card, int component, const std::string& version);
 
 // The script argument the core is given: SCRIPT as typed, or with --readid the
 // "readid.ini" of SCRIPT's folder (of `program_folder` when no SCRIPT is given).
@@ -80,6 +85,7 @@ class TUpdateRunner : public TMainView {
  private:
   void Render();
   void HookEngine(TGestionnaire& engine);
+  void NoteVersionSame(int component);
   bool RunWaitsOnDevice();
   std::string RunningScript() const;
   void Finish(int exit_code, const std::string& message, const std::string& script);
@@ -90,10 +96,11 @@ class TUpdateRunner : public TMainView {
   std::vector<TRunnerOutput*> outputs_;        // not owned
   std::vector<TRunnerOutput*> trace_outputs_;  // the outputs that show traffic
   std::vector<std::pair<TGestionnaire*, TNotifyEvent>> saved_info_;  // the core's handlers
-  TNotifyEvent saved_crt_busy_;  // the core's OnChangeBusy of the card supervisor
-  size_t logged_ = 0;            // status log lines already written out
-  std::string last_sent_;        // the last piece written to the device
-  std::string error_message_;    // from the error box
+  TNotifyEvent saved_crt_busy_;             // the core's OnChangeBusy of the card supervisor
+  TVersionNotifyEvent saved_version_same_;  // the core's OnVersionSame of the card supervisor
+  size_t logged_ = 0;                       // status log lines already written out
+  std::string last_sent_;                   // the last piece written to the device
+  std::string error_message_;               // from the error box
   std::string error_script_;
   bool error_shown_ = false;  // the error box came up
   bool completed_ = false;    // "Program operation completed" was logged

@@ -1,0 +1,277 @@
+// TUpdateRunner in process: the core on in-process transports with the emulated
+// device at their far end and a fake clock, so runs, stops and the watchdog's
+// exceptions are checked exactly and without waiting.
+#include "tools/update_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/testing/emulator_end.h"
+#include "app/testing/run_harness.h"
+#include "engines/prog_boot.h"
+#include "engines/prog_jtag.h"
+#include "engines/prog_psd.h"
+#include "engines/testing/temp_dir.h"
+#include "link/com_driver.h"
+#include "tools/sample_package.h"
+
+namespace {
+
+// Hands the device's traffic to the runner, as the traced transports do.
+class TTracingEnd : public TDeviceEnd {
+ public:
+  explicit TTracingEnd(TEmulatedDevice* device) : device_(device) {
+    if (device_) end_ = std::make_unique<TEmulatorEnd>(*device_);
+  }
+  void FromHost(const std::string& kind, const std::string& bytes) override {
+    if (runner) runner->Traffic(TTraceDir::TRACE_SENT, bytes);
+    if (end_) end_->FromHost(kind, bytes);
+  }
+  void Pump(uint32_t now_ms, const std::function<void(const std::string&)>& to_host) override {
+    if (!end_) return;
+    end_->Pump(now_ms, [&](const std::string& piece) {
+      if (runner) runner->Traffic(TTraceDir::TRACE_RECEIVED, piece);
+      to_host(piece);
+    });
+  }
+  void Closed() override {
+    if (end_) end_->Closed();
+  }
+  TUpdateRunner* runner = nullptr;
+
+ private:
+  TEmulatedDevice* device_;  // null: a device that never answers
+  std::unique_ptr<TEmulatorEnd> end_;
+};
+
+TRunnerOptions Options(const std::vector<std::string>& args) {
+  TRunnerOptions options;
+  std::string error;
+  EXPECT_TRUE(ParseRunnerOptions(args, options, error)) << error;
+  return options;
+}
+
+class UpdateRunner : public ::testing::Test {
+ protected:
+  // A harness whose program folder is `dir_`, running `script` (relative to it).
+  void Build(TEmulatedDevice* device, const std::vector<std::string>& args) {
+    end_ = std::make_unique<TTracingEnd>(device);
+    TRunHarnessOptions options;
+    options.ProgramFolder = dir_.Dir();
+    options.WorkingFolder = dir_.Dir();
+    options_ = Options(args);
+    options.ScriptArgument = RunnerScriptArgument(options_, dir_.Dir());
+    harness_ = std::make_unique<TRunHarness>(options, end_.get());
+    runner_ = std::make_unique<TUpdateRunner>(*harness_->core, options_, harness_->clock);
+    end_->runner = runner_.get();
+    runner_->AddOutput(&plain_);
+  }
+  void TearDown() override {
+    if (end_) end_->runner = nullptr;
+    runner_.reset();
+    harness_.reset();
+  }
+  void WritePackage() {
+    for (const TPackageFile& file : BuildSamplePackage()) dir_.Write(file.Path, file.Bytes);
+  }
+  // Configures, starts and ticks until the run ends (at most `max_ticks`).
+  int Run(int max_ticks = 200000) {
+    std::string error;
+    EXPECT_TRUE(runner_->Configure(error)) << error;
+    runner_->Start();
+    for (int i = 0; i < max_ticks && !runner_->Finished(); ++i) Tick();
+    EXPECT_TRUE(runner_->Finished()) << out_.str();
+    return runner_->ExitCode();
+  }
+  void Tick() {
+    harness_->clock.Advance(runner_->TimerInterval());
+    runner_->Tick();
+    harness_->Pump();
+  }
+  TMainFich& Core() { return *harness_->core; }
+
+  TTempDir dir_;
+  TRunnerOptions options_;
+  std::unique_ptr<TTracingEnd> end_;
+  std::unique_ptr<TRunHarness> harness_;
+  std::unique_ptr<TUpdateRunner> runner_;
+  std::ostringstream out_, err_;
+  TPlainOutput plain_{out_, err_};
+};
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(UpdateRunnerText, ScriptArgument) {
+  const struct {
+    std::vector<std::string> args;
+    std::string expected;
+  } cases[] = {
+      {{}, ""},
+      {{"pkg/script.ini"}, "pkg/script.ini"},
+      {{"--readid"}, "/opt/qelt/readid.ini"},
+      {{"pkg/other.ini", "--readid"}, "pkg/readid.ini"},
+      {{"script.ini", "--readid"}, "readid.ini"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunnerScriptArgument(Options(c.args), "/opt/qelt/"), c.expected);
+  }
+}
+
+TEST(UpdateRunnerText, SkipNote) {
+  EXPECT_EQ(SkipNote(255, 3, "0214"), "Skipped, already current: VI3 MCU (version 0214)");
+  EXPECT_EQ(SkipNote(1, 9, "0102"), "Skipped, already current: SCAN1 PROM 2 (version 0102)");
+  EXPECT_EQ(SkipNote(5, 11, "0103"), "Skipped, already current: OPT_IN CPLDs (version 0103)");
+  EXPECT_EQ(SkipNote(4, 12, "0001"), "Skipped, already current: HD2 EDID (version 0001)");
+}
+
+TEST_F(UpdateRunner, CompletesTheSamplePackageThenSkipsWhatIsCurrent) {
+  WritePackage();
+  TEmulatedDevice device;
+  Build(&device, {"--timeout", "5"});
+  ASSERT_EQ(Run(), kExitCompleted) << out_.str();
+  EXPECT_TRUE(Contains(out_.str(), "Verify Bank1\nExtract JTAG Devices ID\n")) << out_.str();
+  EXPECT_TRUE(out_.str().ends_with("Program operation completed\n")) << out_.str();
+  EXPECT_FALSE(Contains(out_.str(), "Click on button START")) << "the runner has no button";
+  EXPECT_EQ(err_.str(), "");
+  EXPECT_EQ(device.Version(255, '0'), "0214");
+  EXPECT_EQ(device.Version(5, 'E'), "0104");
+  EXPECT_EQ(Core().Link().ConType(), CON_NONE);
+
+  // The same device again: every component is current.
+  runner_.reset();
+  out_.str("");
+  runner_ = std::make_unique<TUpdateRunner>(Core(), options_, harness_->clock);
+  end_->runner = runner_.get();
+  runner_->AddOutput(&plain_);
+  ASSERT_EQ(Run(), kExitCompleted) << out_.str();
+  EXPECT_TRUE(Contains(out_.str(),
+                       "Main card VI3\nExtract MCU ID\nID Number : F0\n"
+                       "Skipped, already current: VI3 MCU (version 0214)\n"))
+      << out_.str();
+  EXPECT_FALSE(Contains(out_.str(), "Erase Bank")) << out_.str();
+}
+
+TEST_F(UpdateRunner, WatchdogStopsASilentDeviceAsStopDoes) {
+  WritePackage();
+  Build(nullptr, {"--timeout", "2"});
+  const uint32_t start = harness_->clock.TickCount();
+  EXPECT_EQ(Run(), kExitStopped);
+  // The first tick after the idle interval (0.5 s), 1 s for the type request (its
+  // own time-out, not counted), then 2 s of silence.
+  const uint32_t elapsed = harness_->clock.TickCount() - start;
+  EXPECT_GE(elapsed, 3500u);
+  EXPECT_LE(elapsed, 3550u);
+  EXPECT_EQ(err_.str(),
+            "No answer from the device for 2 s in SEQ_WAIT_BOOT_SYNC (last sent: "
+            "\"%\")\n" +
+                dir_.Dir() + "script.ini\n");
+  EXPECT_EQ(Core().SeqState(), TSeqState::SEQ_IDLE);
+  EXPECT_EQ(Core().Link().ConType(), CON_NONE);
+  EXPECT_FALSE(Core().ProgBoot().Busy);
+  EXPECT_EQ(Core().Start.Caption, "START");
+}
+
+TEST_F(UpdateRunner, WatchdogLeavesTimedWaitsAndTheJtagPauseAlone) {
+  dir_.Write("rev1/script.ini", "CM\r\n");
+  // A five-second wait and an Effect file (one second's pause before it plays)
+  // against a watchdog of half a second.
+  dir_.Write("rev1/VI3/script.ini", "wait 5000\r\nPC short.svf\r\nwait 5000\r\n");
+  dir_.Write("rev1/VI3/short.svf", "STATE RESET IDLE;\r\nRUNTEST 10 TCK;\r\n");
+  for (const std::string boot : {"rev1/BOOT_EXT_PONT.HEX", "rev1/BOOT_EXT_OPTION.HEX"}) {
+    dir_.Write(boot, ":0440000001020304B2\r\n:00000001FF\r\n");
+  }
+  TEmulatedDevice device;
+  Build(&device, {"--timeout", "0.5"});
+  ASSERT_EQ(Run(), kExitCompleted) << out_.str() << err_.str();
+}
+
+TEST_F(UpdateRunner, InterruptStopsTheRunAtOnce) {
+  WritePackage();
+  TEmulatedDevice device;
+  Build(&device, {});
+  std::string error;
+  ASSERT_TRUE(runner_->Configure(error));
+  runner_->Start();
+  for (int i = 0; i < 100000 && !Contains(out_.str(), "Upload Bank0"); ++i) Tick();
+  ASSERT_EQ(Core().SeqState(), TSeqState::SEQ_WAIT_CARD_LINE) << out_.str();
+  ASSERT_TRUE(Core().ProgPsd().Busy);
+  runner_->Interrupt("Stopped by SIGINT");
+  EXPECT_TRUE(runner_->Finished());
+  EXPECT_EQ(runner_->ExitCode(), kExitStopped);
+  EXPECT_EQ(err_.str(), "Stopped by SIGINT\n" + dir_.Dir() + "rev1" + kPathSeparator + "VI3" +
+                            kPathSeparator + "script.ini\n");
+  EXPECT_EQ(Core().SeqState(), TSeqState::SEQ_IDLE);
+  EXPECT_EQ(Core().Link().ConType(), CON_NONE);
+  EXPECT_FALSE(Core().ProgPsd().Busy) << "the engines are reset";
+  const size_t writes = harness_->Writes.size();
+  Tick();
+  Tick();
+  EXPECT_EQ(harness_->Writes.size(), writes) << "nothing is sent after the stop";
+}
+
+TEST_F(UpdateRunner, ManualModeClearsTheNamedBoxes) {
+  WritePackage();
+  TEmulatedDevice device;
+  Build(&device, {"--manual", "--no-card", "VI3,SCAN,HD,OPT_IN", "--no-component", "OPT_IN:EDID"});
+  ASSERT_EQ(Run(), kExitCompleted) << out_.str();
+  EXPECT_TRUE(Core().MManual.Checked);
+  EXPECT_FALSE(Core().CompSelDlg.CBUD3.Checked);
+  EXPECT_FALSE(Contains(out_.str(), "Main card VI3")) << out_.str();
+  EXPECT_TRUE(Contains(out_.str(), "Keyboard card KEYB3\n")) << out_.str();
+  EXPECT_EQ(device.BankMemory(255, 0), std::vector<uint8_t>(0x8000, 0xFF));
+  EXPECT_EQ(device.Version(0, '0'), "0120");
+}
+
+TEST_F(UpdateRunner, ConfigureAppliesTheConnectionOptions) {
+  const struct {
+    std::vector<std::string> args;
+    bool lan;
+    std::string port_device;  // what COM1 opens, for serial
+    uint8_t mode;
+    std::string address;
+    uint32_t remote, local;
+  } cases[] = {
+      {{"--port", "/dev/pts/5"}, false, "/dev/pts/5", CON_TCP, "192.168.0.10", 10500, 10500},
+      {{"--udp", "127.0.0.1:4000", "--local-port", "4001"},
+       true,
+       "",
+       CON_UDP,
+       "127.0.0.1",
+       4000,
+       4001},
+      {{"--tcp", "10.1.2.3"}, true, "", CON_TCP, "10.1.2.3", 10500, 10500},
+  };
+  for (const auto& c : cases) {
+    TearDown();
+    Build(nullptr, c.args);
+    std::string error;
+    ASSERT_TRUE(runner_->Configure(error)) << error;
+    EXPECT_EQ(Core().LAN1.Checked, c.lan) << c.args[0];
+    if (!c.lan) {
+      EXPECT_TRUE(Core().Com11.Checked);
+      EXPECT_EQ(Core().Link().ResolvePortName("COM1"), c.port_device);
+    }
+    EXPECT_EQ(Core().IPConfigDlg.ConnectionMode(), c.mode) << c.args[0];
+    EXPECT_EQ(Core().IPConfigDlg.RemoteAddress(), c.address) << c.args[0];
+    EXPECT_EQ(Core().IPConfigDlg.RemotePort(), c.remote) << c.args[0];
+    EXPECT_EQ(Core().IPConfigDlg.LocalPort(), c.local) << c.args[0];
+  }
+}
+
+TEST_F(UpdateRunner, ASettingsFileWithABadAddressIsAUsageError) {
+  dir_.Write("Updater.prm", "CON_TYPE=UDP\r\nREMOTE_IP=device.local\r\n");
+  Build(nullptr, {});
+  std::string error;
+  EXPECT_FALSE(runner_->Configure(error));
+  EXPECT_EQ(error,
+            "the settings file's REMOTE_IP \"device.local\" is not an IPv4 address; give --udp "
+            "or --tcp");
+  TearDown();
+  Build(nullptr, {"--tcp", "127.0.0.1"});
+  EXPECT_TRUE(runner_->Configure(error)) << "the command line overrides the settings file";
+}
