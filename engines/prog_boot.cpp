@@ -138,6 +138,10 @@ void TProgBoot::TypeWait() {
 // characters, then ".". Only a "." at exactly that place completes it.
 void TProgBoot::IdWait() {
   PullInput();
+  // The reply begins with a hex digit. A leading "." is the late answer to a "%"
+  // repeated while the line was slow; left in place it would hold the reply's "."
+  // away from its place for ever.
+  while (InputStartsWith('.')) ConsumeInput(".");
   const size_t dot = DeviceType == 27 ? 12 : 8;
   if (BufIn.find('.') != dot) return;
   const uint16_t checksum = HexToWord(BufIn);

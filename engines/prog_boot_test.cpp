@@ -128,7 +128,7 @@ TEST_F(ProgBootTest, IdentificationWaitsUntilTheDotIsAtItsPlace) {
     bool type27;
     std::string reply;
   } const cases[] = {{false, "6000."},         {false, "60001A2B3."}, {false, "6000 1A2B."},
-                     {false, ".60001A2B"},     {false, "60001A2B"},   {true, "60001A2B."},
+                     {false, "6.0001A2B"},     {false, "60001A2B"},   {true, "60001A2B."},
                      {true, "60001A2B00000."}, {true, "60001A2B000"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reply);
@@ -187,6 +187,22 @@ TEST_F(ProgBootTest, StaleSynchronisationRepliesAreDroppedBeforeTheTypeIsPropose
   h.ExpectEvents({"info:Verify Device Type"});
   h.Answer(".");
   h.ExpectEvents({"type:37"});
+}
+
+TEST_F(ProgBootTest, ALateAnswerToARepeatedSyncIsNotMistakenForTheReply) {
+  // A slow line: "%" went out twice before the first "." came back, so the second
+  // "." arrives after "37" and is taken as its acceptance; the real acceptance
+  // then leads the identification reply.
+  h.Offer("SYN");
+  h.Pump(3);
+  EXPECT_EQ(Count(h.TakeWire(), "%"), 2);
+  h.Answer(".");
+  h.ExpectWire("37");
+  h.Answer(".");
+  h.TakeEvents();
+  h.Answer(".60001A2B.");
+  h.ExpectEvents({"info:Boot Checksum : 0000", "info:Device ID : 1A2B", "id:6699"});
+  EXPECT_EQ(h.owner.RxBuffer, "");
 }
 
 TEST_F(ProgBootTest, IdentificationReplySplitInPiecesOfEverySize) {
