@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "app/testing/emulator_end.h"
@@ -154,6 +156,39 @@ TEST_F(UpdateRunner, CompletesTheSamplePackageThenSkipsWhatIsCurrent) {
                        "Skipped, already current: VI3 MCU (version 0214)\n"))
       << out_.str();
   EXPECT_FALSE(Contains(out_.str(), "Erase Bank")) << out_.str();
+}
+
+// The other two roads through the sample package: a revision-0 device (its boot
+// loader takes type 27 only) runs "rev0", and a revision-1 device without the
+// extended input card has the main card's logic images taken from the card folder
+// itself instead of "opt_in".
+TEST_F(UpdateRunner, CompletesTheOtherRoadsThroughTheSamplePackage) {
+  WritePackage();
+  TDeviceConfig revision0;
+  revision0.BootType = 27;
+  TDeviceConfig no_extended_input;
+  no_extended_input.CardPresent[5] = false;
+  const struct {
+    TDeviceConfig config;
+    std::string banner;
+    std::string vi3_line;  // the main card script's CPLD line after the run
+  } cases[] = {
+      {revision0, "Firmware package 1.9 (hardware revision 0)", "PA VI3_CPLD.svf"},
+      {no_extended_input, "Firmware package 2.4 (hardware revision 1)", "PA VI3_CPLD.svf"},
+  };
+  for (const auto& c : cases) {
+    TearDown();
+    out_.str("");
+    TEmulatedDevice device(c.config);
+    Build(&device, {"--timeout", "5"});
+    ASSERT_EQ(Run(), kExitCompleted) << out_.str() << err_.str();
+    EXPECT_TRUE(Contains(out_.str(), c.banner + "\nMain card VI3\n")) << out_.str();
+    EXPECT_TRUE(Contains(out_.str(), "Verify Bank1\n")) << out_.str();
+    const std::string rev = c.config.BootType == 27 ? "rev0" : "rev1";
+    std::ifstream script(dir_.path() / rev / "VI3" / "script.ini");
+    std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(Contains(text, c.vi3_line + "\r\n")) << text;
+  }
 }
 
 TEST_F(UpdateRunner, WatchdogStopsASilentDeviceAsStopDoes) {
