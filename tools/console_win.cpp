@@ -1,6 +1,7 @@
 // Windows console: the console mode for cursor movement, the buffer width, and
 // Ctrl-C / Ctrl-Break / close through SetConsoleCtrlHandler, whose thread hands the
 // stop over to the event loop with a queued call.
+#include <cstdio>
 #include <io.h>
 #include <windows.h>
 

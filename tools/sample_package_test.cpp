@@ -4,7 +4,9 @@
 #include "tools/sample_package.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -44,9 +46,14 @@ std::map<std::string, std::string> ReadTree(const fs::path& root) {
 
 // The generator's exit status, or -1 when it did not exit normally.
 int RunGenerator(const std::string& arguments) {
+#ifdef _WIN32
+  std::string command = std::string(QELT_MAKE_PACKAGE_PATH) + " " + arguments + " > NUL";
+  return std::system(command.c_str());
+#else
   std::string command = std::string(QELT_MAKE_PACKAGE_PATH) + " " + arguments + " > /dev/null";
   int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
