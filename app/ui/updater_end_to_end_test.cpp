@@ -1,0 +1,139 @@
+// The window on the real Qt link against the emulator executable: a click on
+// START updates the emulated device from the sample package over a
+// pseudo-terminal and over UDP on 127.0.0.1, as `qelt-updater --port /dev/pts/N
+// examples/package/script.ini` does. The event loop runs in real time here, each
+// wait bounded.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QUdpSocket>
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/ui/testing/recording_modal_host.h"
+#include "app/ui/updater_forms.h"
+#include "engines/ms_clock.h"
+#include "engines/testing/temp_dir.h"
+#include "link/com_driver.h"
+#include "link/qt_link_factory.h"
+
+#if defined(QELT_EMULATOR_PATH) && defined(QELT_SAMPLE_PACKAGE)
+
+namespace {
+
+constexpr int kRunLimitMs = 180000;
+
+// The emulator as a child process, with the endpoints it announced.
+class TEmulatorProcess {
+ public:
+  bool Start() {
+    process_.setProgram(QStringLiteral(QELT_EMULATOR_PATH));
+    process_.setArguments({"--pty", "--udp", "0", "--tcp", "0"});
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start();
+    const bool ready = QTest::qWaitFor(
+        [&] {
+          while (process_.canReadLine()) {
+            const QString line = QString::fromUtf8(process_.readLine()).trimmed();
+            if (line.startsWith(QLatin1String("PTY "))) pty = line.mid(4).toStdString();
+            if (line.startsWith(QLatin1String("UDP "))) udp = line.mid(4).toStdString();
+            if (line.startsWith(QLatin1String("TCP "))) tcp = line.mid(4).toStdString();
+            if (line == QLatin1String("READY")) return true;
+          }
+          return process_.state() == QProcess::NotRunning;
+        },
+        15000);
+    return ready && process_.state() == QProcess::Running;
+  }
+  ~TEmulatorProcess() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+      process_.kill();
+      process_.waitForFinished(5000);
+    }
+  }
+
+  std::string pty;  // "/dev/pts/N"
+  std::string udp;  // "127.0.0.1:PORT"
+  std::string tcp;  // "127.0.0.1:PORT"
+
+ private:
+  QProcess process_;
+};
+
+int FreeUdpPort() {
+  QUdpSocket probe;
+  probe.bind(QHostAddress::LocalHost, 0);
+  return probe.localPort();
+}
+
+bool Logged(const TMainFich& core, const std::string& text) {
+  const auto& lines = core.MemoStatus.Lines();
+  return std::find(lines.begin(), lines.end(), text) != lines.end();
+}
+
+// Runs the sample package from a click on START with the connection options
+// `connect(emulator)` gives, and checks the run ends completed and idle.
+void RunFromAClick(const std::function<std::vector<std::string>(const TEmulatorProcess&)>& connect) {
+  TEmulatorProcess emulator;
+  ASSERT_TRUE(emulator.Start()) << "the emulator did not announce READY";
+  // The package is copied: a run may rewrite a card script in its folder.
+  TTempDir folder;
+  std::filesystem::copy(QELT_SAMPLE_PACKAGE, folder.path() / "package",
+                        std::filesystem::copy_options::recursive);
+  std::vector<std::string> args = connect(emulator);
+  args.push_back((folder.path() / "package" / "script.ini").string());
+  TWindowOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseWindowOptions(args, options, error)) << error;
+  TMainFichSetup setup{folder.Dir(), options.Script, folder.Dir(), folder.Dir() + "config/"};
+  TRecordingModalHost host;
+  TUpdaterForms forms(CreateQtComDriver(), SystemClock(), setup, options, host);
+  forms.Window.show();
+
+  std::string caption;
+  QObject::connect(&forms.Window, &QWidget::windowTitleChanged, [&](const QString& title) {
+    if (title.contains(QLatin1String("Device Id :"))) caption = title.toStdString();
+  });
+  QTest::mouseClick(forms.Window.Start(), Qt::LeftButton);
+  const bool ended = QTest::qWaitFor(
+      [&] { return Logged(forms.Core, "Program operation completed") || !host.Errors.empty(); },
+      kRunLimitMs);
+  ASSERT_TRUE(ended) << "no end after " << kRunLimitMs
+                     << " ms; last line: " << forms.Core.MemoStatus.LastLine();
+  ASSERT_TRUE(host.Errors.empty()) << host.Errors[0].text;
+  EXPECT_EQ(caption, "Corvane Qelt Updater  (Device Id : 01A7)");
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return forms.Core.MemoStatus.LastLine() ==
+               "Click on button START to begin program operation";
+      },
+      5000));
+  forms.Window.close();
+  EXPECT_TRUE(forms.Core.Closed());
+  EXPECT_FALSE(forms.Window.Timer1().isActive());
+  EXPECT_EQ(forms.Core.Link().ConType(), CON_NONE);
+}
+
+TEST(UpdaterEndToEndTest, StartUpdatesTheEmulatorOverAPseudoTerminal) {
+  RunFromAClick([](const TEmulatorProcess& emulator) {
+    return std::vector<std::string>{"--port", emulator.pty};
+  });
+}
+
+TEST(UpdaterEndToEndTest, StartUpdatesTheEmulatorOverUdp) {
+  RunFromAClick([](const TEmulatorProcess& emulator) {
+    return std::vector<std::string>{"--udp", emulator.udp, "--local-port",
+                                    std::to_string(FreeUdpPort())};
+  });
+}
+
+}  // namespace
+
+#endif
