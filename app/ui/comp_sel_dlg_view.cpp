@@ -64,8 +64,7 @@ TCompSelDlgView::TCompSelDlgView(TCompSelDlg& model, QWidget* parent)
   Render();
 }
 
-void TCompSelDlgView::AddPage(const QString& caption, TCheckBox& card,
-                              void (TCompSelDlg::*click)(),
+void TCompSelDlgView::AddPage(const QString& caption, TCheckBox& card, void (TCompSelDlg::*click)(),
                               const std::vector<TCheckBox*>& components) {
   const int index = pages_->count();
   auto* page = new QWidget(pages_);

@@ -133,8 +133,8 @@ TEST_F(CompSelDlgViewTest, ComponentAndKeyboardBoxesChangeOnlyThemselves) {
 
   Click(model.CBKeyb3);
   ExpectBox(model.CBKeyb3, false, true);
-  for (const TCheckBox* box : {&model.CBUD3, &model.CBUD3PROM1, &model.CBExtIn,
-                               &model.CBSCANSD, &model.CBSCANHDPROM2}) {
+  for (const TCheckBox* box :
+       {&model.CBUD3, &model.CBUD3PROM1, &model.CBExtIn, &model.CBSCANSD, &model.CBSCANHDPROM2}) {
     ExpectBox(*box, true, true);
   }
 }

@@ -51,14 +51,14 @@ class TIPConfigDlgView : public QDialog {
 
   TIPConfigDlg& model_;
   TModalHost& host_;
-  QGroupBox* mode_ = nullptr;         // RGMode, "Connection Mode"
-  QRadioButton* tcp_ = nullptr;       // RBTcp
-  QRadioButton* udp_ = nullptr;       // RBUdp
-  QLineEdit* localPort_ = nullptr;    // ELocalPort
-  QLineEdit* remoteAddr_ = nullptr;   // ERemoteAddr
-  QLineEdit* remotePort_ = nullptr;   // ERemotePort
-  QPushButton* ok_ = nullptr;         // BOk, "Apply"
-  QPushButton* cancel_ = nullptr;     // BCancel, "Cancel"
-  bool raisingWarnings_ = false;      // model warnings come here while shown
+  QGroupBox* mode_ = nullptr;                                // RGMode, "Connection Mode"
+  QRadioButton* tcp_ = nullptr;                              // RBTcp
+  QRadioButton* udp_ = nullptr;                              // RBUdp
+  QLineEdit* localPort_ = nullptr;                           // ELocalPort
+  QLineEdit* remoteAddr_ = nullptr;                          // ERemoteAddr
+  QLineEdit* remotePort_ = nullptr;                          // ERemotePort
+  QPushButton* ok_ = nullptr;                                // BOk, "Apply"
+  QPushButton* cancel_ = nullptr;                            // BCancel, "Cancel"
+  bool raisingWarnings_ = false;                             // model warnings come here while shown
   std::function<void(const std::string&)> previousWarning_;  // restored on hiding
 };

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QGroupBox>
-#include <algorithm>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QTest>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -82,8 +82,8 @@ TEST_F(IPConfigDlgViewTest, ControlsCaptionsAndKeyboardOrder) {
   EXPECT_GT(view.BOk()->geometry().top(), previousTop);
 
   // Tab from Cancel visits the controls in this order, then comes back to Cancel.
-  const std::vector<QWidget*> order = {view.BCancel(), view.ELocalPort(), view.ERemoteAddr(),
-                                       view.ERemotePort(), view.BOk(), view.RBUdp(),
+  const std::vector<QWidget*> order = {view.BCancel(),     view.ELocalPort(), view.ERemoteAddr(),
+                                       view.ERemotePort(), view.BOk(),        view.RBUdp(),
                                        view.RBTcp()};
   std::vector<QWidget*> visited;
   QWidget* widget = view.BCancel();

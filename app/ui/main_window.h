@@ -110,7 +110,7 @@ class TMainWindow : public QMainWindow, public TMainView {
   QAction* mAuto_ = nullptr;
   QAction* mManual_ = nullptr;
   QAction* aboutItem_ = nullptr;
-  std::vector<TItemView> items_;         // every menu item with its model
+  std::vector<TItemView> items_;  // every menu item with its model
   TCompSelDlgView* compSelView_ = nullptr;
   TAboutBox* aboutBox_ = nullptr;
   TIPConfigDlgView* ipConfigView_ = nullptr;

@@ -53,8 +53,8 @@ TEST(MainWindowRunTest, StartRunsAWholeUpdateAndTheWindowFollows) {
   EXPECT_FALSE(SaveScreenshot(window, QStringLiteral("main_window_running")).isEmpty());
 
   // Completed: the last step logged the end and every bar is full.
-  ASSERT_TRUE(w.TickUntil([&] { return Logged(w.Core(), "Program operation completed"); },
-                          kMaxTicks, &why))
+  ASSERT_TRUE(
+      w.TickUntil([&] { return Logged(w.Core(), "Program operation completed"); }, kMaxTicks, &why))
       << why;
   EXPECT_EQ(MemoLines(window).back(), "Program operation completed");
   for (int n = 1; n <= 3; ++n) {
@@ -122,8 +122,11 @@ TEST(MainWindowRunTest, AFailedRunShowsTheErrorBoxWithTheScriptPath) {
     std::string script;      // relative path shown under the message
   };
   const std::vector<Case> cases = {
-      {"syntax", {"rem", "REM upper case is no comment"}, nullptr,
-       "Syntax Error in script file line : 2", "rev1/script.ini"},
+      {"syntax",
+       {"rem", "REM upper case is no comment"},
+       nullptr,
+       "Syntax Error in script file line : 2",
+       "rev1/script.ini"},
       {"card script", {"C1"}, "rev1/SCAN/script.ini", "", "rev1/SCAN/script.ini"},
   };
   for (const Case& c : cases) {

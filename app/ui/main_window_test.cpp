@@ -128,7 +128,8 @@ TEST(MainWindowTest, MenusAndTheirRadioGroups) {
 
 TEST(MainWindowTest, ComItemsShowTheDeviceTheyOpen) {
   TWindowUnderTest w([](TTestPackage& package) {
-    package.WriteLines("Updater.prm", {"CON_TYPE=RS232", "COM_PORT=COM2", "COM2_DEVICE=/dev/ttyUSB0"});
+    package.WriteLines("Updater.prm",
+                       {"CON_TYPE=RS232", "COM_PORT=COM2", "COM2_DEVICE=/dev/ttyUSB0"});
   });
   const std::string com1 = w.Core().Link().ResolvePortName("COM1");
   if (com1 == "COM1") GTEST_SKIP() << "Com items open devices of their own name here";
@@ -146,7 +147,9 @@ TEST(MainWindowTest, LanSetupAndComItemsShareOneRadioGroup) {
   EXPECT_EQ(w.Core().SelectedPortName(), "COM3");
 
   // Cancelled: the ticks stay.
-  w.host.OnExec = [&](QDialog&) { QTest::mouseClick(window.IPConfigDlg()->BCancel(), Qt::LeftButton); };
+  w.host.OnExec = [&](QDialog&) {
+    QTest::mouseClick(window.IPConfigDlg()->BCancel(), Qt::LeftButton);
+  };
   window.PortItem(9)->trigger();
   EXPECT_EQ(w.host.Opened, std::vector<std::string>{"IPConfigDlg"});
   EXPECT_EQ(TickedPorts(window), std::vector<std::string>{"3"});

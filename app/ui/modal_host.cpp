@@ -19,7 +19,9 @@ class TRealModalHost : public TModalHost {
 
  private:
   // The core's texts break lines with CR LF; a message box wants LF alone.
-  static QString Lines(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+  static QString Lines(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  }
 };
 
 }  // namespace

@@ -22,7 +22,8 @@ namespace {
 
 // The program's own folder, ending with the separator.
 std::string ProgramFolder() {
-  std::string folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  std::string folder =
+      QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
   if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
   return folder;
 }
@@ -31,7 +32,8 @@ std::string ProgramFolder() {
 std::string UserConfigFolder() {
   QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
   if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
-  std::string folder = QDir::toNativeSeparators(base + QStringLiteral("/qelt-updater")).toStdString();
+  std::string folder =
+      QDir::toNativeSeparators(base + QStringLiteral("/qelt-updater")).toStdString();
   return folder + kPathSeparator;
 }
 

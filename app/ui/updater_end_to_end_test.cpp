@@ -80,7 +80,8 @@ bool Logged(const TMainFich& core, const std::string& text) {
 
 // Runs the sample package from a click on START with the connection options
 // `connect(emulator)` gives, and checks the run ends completed and idle.
-void RunFromAClick(const std::function<std::vector<std::string>(const TEmulatorProcess&)>& connect) {
+void RunFromAClick(
+    const std::function<std::vector<std::string>(const TEmulatorProcess&)>& connect) {
   TEmulatorProcess emulator;
   ASSERT_TRUE(emulator.Start()) << "the emulator did not announce READY";
   // The package is copied: a run may rewrite a card script in its folder.

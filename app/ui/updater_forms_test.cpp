@@ -70,8 +70,9 @@ TEST_F(UpdaterFormsTest, SettingsAreLoadedAtStartAndWrittenAtClose) {
   std::vector<std::string> shown;
   host.OnExec = [&](QDialog&) {
     TIPConfigDlgView* dialog = f.Window.IPConfigDlg();
-    shown = {dialog->RBUdp()->isChecked() ? "Udp" : "Tcp", dialog->ERemoteAddr()->text().toStdString(),
-             dialog->ERemotePort()->text().toStdString(), dialog->ELocalPort()->text().toStdString()};
+    shown = {
+        dialog->RBUdp()->isChecked() ? "Udp" : "Tcp", dialog->ERemoteAddr()->text().toStdString(),
+        dialog->ERemotePort()->text().toStdString(), dialog->ELocalPort()->text().toStdString()};
     QTest::mouseClick(dialog->BCancel(), Qt::LeftButton);
   };
   f.Window.PortItem(9)->trigger();
@@ -106,12 +107,27 @@ TEST_F(UpdaterFormsTest, CommandLineConnectionWinsOverTheSettings) {
     uint32_t localPort;
   };
   const std::vector<Case> cases = {
-      {"CON_TYPE=RS232\r\nCOM_PORT=COM3\r\n", {"--udp", "127.0.0.1:4000", "--local-port", "4001"},
-       {"LAN"}, 2, "127.0.0.1", 4000, 4001},
-      {"CON_TYPE=RS232\r\nCOM_PORT=COM3\r\n", {"--tcp", "10.1.2.3"}, {"LAN"}, 3, "10.1.2.3",
-       10500, 10500},
-      {"CON_TYPE=UDP\r\nREMOTE_IP=10.0.0.9\r\n", {"--port", "COM4"}, {"COM4"}, 2, "10.0.0.9",
-       10500, 10500},
+      {"CON_TYPE=RS232\r\nCOM_PORT=COM3\r\n",
+       {"--udp", "127.0.0.1:4000", "--local-port", "4001"},
+       {"LAN"},
+       2,
+       "127.0.0.1",
+       4000,
+       4001},
+      {"CON_TYPE=RS232\r\nCOM_PORT=COM3\r\n",
+       {"--tcp", "10.1.2.3"},
+       {"LAN"},
+       3,
+       "10.1.2.3",
+       10500,
+       10500},
+      {"CON_TYPE=UDP\r\nREMOTE_IP=10.0.0.9\r\n",
+       {"--port", "COM4"},
+       {"COM4"},
+       2,
+       "10.0.0.9",
+       10500,
+       10500},
       {"CON_TYPE=UDP\r\n", {}, {"LAN"}, 2, "192.168.0.10", 10500, 10500},
   };
   for (const Case& c : cases) {

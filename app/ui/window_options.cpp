@@ -51,8 +51,8 @@ bool ParseNetOption(const std::string& name, const std::string& value, uint8_t m
   return true;
 }
 
-bool ParseValueOption(const std::string& name, const std::string& value,
-                      TWindowOptions& options, std::string& error) {
+bool ParseValueOption(const std::string& name, const std::string& value, TWindowOptions& options,
+                      std::string& error) {
   if (name == "--port") return ParsePortOption(value, options, error);
   if (name == "--udp") return ParseNetOption(name, value, 2, options, error);
   if (name == "--tcp") return ParseNetOption(name, value, 3, options, error);

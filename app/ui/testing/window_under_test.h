@@ -54,8 +54,8 @@ class TWindowUnderTest {
       Tick();
     }
     if (done()) return true;
-    if (why) *why = "not done after " + std::to_string(max_ticks) + " ticks:\n" +
-                    harness->LastLogLines();
+    if (why)
+      *why = "not done after " + std::to_string(max_ticks) + " ticks:\n" + harness->LastLogLines();
     return false;
   }
   bool TickToState(TSeqState state, int max_ticks, std::string* why = nullptr) {
