@@ -116,6 +116,9 @@ TEST(MainWindowTest, MenusAndTheirRadioGroups) {
   EXPECT_EQ(window.MAuto()->actionGroup(), window.MManual()->actionGroup());
   EXPECT_NE(window.MAuto()->actionGroup(), ports);
   EXPECT_TRUE(window.MAuto()->actionGroup()->isExclusive());
+  window.Port1()->popup(window.mapToGlobal(QPoint(0, 0)));
+  EXPECT_FALSE(SaveScreenshot(*window.Port1(), QStringLiteral("port_menu")).isEmpty());
+  window.Port1()->hide();
 
   EXPECT_EQ(TickedPorts(window), std::vector<std::string>{"1"});
   EXPECT_TRUE(window.MAuto()->isChecked());
@@ -257,6 +260,8 @@ TEST(MainWindowTest, ReadIdAndQuitShowWhenReadidIniIsInTheWorkingFolder) {
   EXPECT_EQ(w.window->ReadId()->text().toStdString(), "Read Id");
   EXPECT_EQ(w.window->Quit()->text().toStdString(), "Quit");
   EXPECT_TRUE(w.window->ReadId()->isEnabled());
+  w.Tick();
+  EXPECT_FALSE(SaveScreenshot(*w.window, QStringLiteral("main_window_read_id")).isEmpty());
 
   QTest::mouseClick(w.window->Quit(), Qt::LeftButton);
   EXPECT_FALSE(w.window->isVisible());

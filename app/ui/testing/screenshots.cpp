@@ -9,7 +9,7 @@ QString SaveScreenshot(QWidget& widget, const QString& name) {
   const QString folder = QStringLiteral(QELT_SCREENSHOT_DIR);
   if (!QDir().mkpath(folder)) return {};
   const QPixmap client = widget.grab();
-  constexpr int kTitleHeight = 24;
+  const int kTitleHeight = widget.windowTitle().isEmpty() ? 0 : 24;  // menus have none
   QPixmap picture(client.width(), client.height() + kTitleHeight);
   picture.fill(QColor(0x1f, 0x3a, 0x68));
   QPainter painter(&picture);

@@ -6,7 +6,7 @@
 
 class QWidget;
 
-// Saves `widget` as NAME.png, with a plain title bar carrying its window title
-// painted above it (offscreen windows have no frame of their own). Returns the
+// Saves `widget` as NAME.png, with a plain title bar carrying its window title (if
+// it has one) painted above it (offscreen windows have no frame of their own). Returns the
 // file's path, or an empty text when it could not be written.
 QString SaveScreenshot(QWidget& widget, const QString& name);
