@@ -279,6 +279,7 @@ void TMainWindow::Repaint() {
 void TMainWindow::Close() { close(); }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
+  if (OnClosing && !core_.Closed()) OnClosing();
   core_.FormClose();
   SyncTimer();
   event->accept();

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "app/main_fich.h"
@@ -53,6 +54,9 @@ class TMainWindow : public QMainWindow, public TMainView {
   void ShowAbout() override;
   void Repaint() override;
   void Close() override;
+
+  // Raised by the close event just before the core's closing work (settings saved).
+  std::function<void()> OnClosing;
 
   // The controls, for tests and screenshots.
   QPushButton* Start() const { return start_; }

@@ -69,7 +69,7 @@ int main(int argc, char* argv[]) {
   TUpdaterForms forms(CreateQtComDriver(), SystemClock(), setup, options, RealModalHost());
   // However the event loop ends, the core's closing work (timer, settings, link)
   // has run once before the program leaves.
-  QObject::connect(&app, &QCoreApplication::aboutToQuit, [&forms] { forms.Core.FormClose(); });
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, [&forms] { forms.Close(); });
   QuitOnTerminationSignals(app);
   forms.Window.show();
   return QApplication::exec();

@@ -166,9 +166,56 @@ TEST_F(UpdaterFormsTest, ADevicePathOpensThroughTheTickedComItemForThisRunOnly) 
     f.Window.close();
     EXPECT_EQ(SavedSettings().find("/dev/pts/7"), std::string::npos);
     EXPECT_NE(SavedSettings().find("COM3_DEVICE=/dev/ttyUSB3\r\n"), std::string::npos);
-    EXPECT_NE(SavedSettings().find("COM_PORT=" + com + "\r\n"), std::string::npos);
+    EXPECT_NE(SavedSettings().find(lan ? "COM_PORT=NA\r\n" : "COM_PORT=COM2\r\n"),
+              std::string::npos);
     forms.reset();
   }
+}
+
+TEST_F(UpdaterFormsTest, TheCommandLinesConnectionIsSavedOnlyWhenTheOperatorChangedIt) {
+  struct Case {
+    std::vector<std::string> args;
+    int operatorPicks;  // index of the port item the operator ticks, or -1
+    std::string saved;
+  };
+  const std::string serial3 =
+      "CON_TYPE=RS232\r\nCOM_PORT=COM3\r\nREMOTE_IP=10.0.0.9\r\nREMOTE_PORT=4000\r\n"
+      "LOCAL_PORT=4001\r\n";
+  const std::vector<Case> cases = {
+      {{"--udp", "127.0.0.1:5000", "--local-port", "5001"}, -1, serial3},
+      {{"--port", "COM7"}, -1, serial3},
+      {{"--port", "COM7"},
+       4,
+       "CON_TYPE=RS232\r\nCOM_PORT=COM5\r\nREMOTE_IP=10.0.0.9\r\nREMOTE_PORT=4000\r\n"
+       "LOCAL_PORT=4001\r\n"},
+      {{"--udp", "127.0.0.1:5000"},
+       6,
+       "CON_TYPE=RS232\r\nCOM_PORT=COM7\r\nREMOTE_IP=127.0.0.1\r\nREMOTE_PORT=5000\r\n"
+       "LOCAL_PORT=4001\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args) + " " + std::to_string(c.operatorPicks));
+    WriteSettings(serial3);
+    TUpdaterForms& f = Start(c.args);
+    if (c.operatorPicks >= 0) f.Window.PortItem(c.operatorPicks)->trigger();
+    f.Window.close();
+    EXPECT_EQ(SavedSettings(), c.saved);
+    forms.reset();
+  }
+}
+
+TEST_F(UpdaterFormsTest, ClosingWithoutTheWindowRunsTheClosingWorkOnce) {
+  WriteSettings("CON_TYPE=RS232\r\nCOM_PORT=COM3\r\n");
+  TUpdaterForms& f = Start({"--tcp", "10.0.0.1"});
+  f.Close();  // the program's event loop ended some other way (a signal)
+  EXPECT_TRUE(f.Core.Closed());
+  EXPECT_EQ(SavedSettings(),
+            "CON_TYPE=RS232\r\nCOM_PORT=COM3\r\nREMOTE_IP=192.168.0.10\r\n"
+            "REMOTE_PORT=10500\r\nLOCAL_PORT=10500\r\n");
+  WriteSettings("untouched");
+  f.Close();
+  f.Window.close();
+  EXPECT_EQ(SavedSettings(), "untouched");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The window's command line: an optional main script and the connection options
 // the command-line runner takes too (one of --port, --udp, --tcp, and --local-port).
 // Parsed before the core exists (the script is part of its set-up), applied after
-// the settings file is loaded, so the command line wins over the saved choice.
+// the settings file is loaded, so the command line wins over the saved choice
+// (for this session: TUpdaterForms keeps the file's choice unless the operator changes it).
 // Plain C++; no state.
 #pragma once
 
