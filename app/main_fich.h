@@ -273,6 +273,7 @@ class TMainFich {
   bool engine_busy_ = false;       // Busy last reported by any engine
   bool dev_reported_ = false;      // the device reported DEV since this run's "?"
   bool updater_reported_ = false;  // the device reported UPDATER since then
+  bool wake_unsent_ = false;       // "?" fell on a TCP connection still being made
   bool in_step_ = false;           // guards SequencerStep against re-entry
   bool closed_ = false;            // FormClose has run
 };

@@ -211,6 +211,9 @@ void TMainFich::DoWake() {
   dev_reported_ = false;
   updater_reported_ = false;
   link_->SendCommand(kDevCommand);
+  // A TCP link drops what is sent while it connects; the request is sent again as
+  // soon as the connection stands, within the same time allowance.
+  wake_unsent_ = link_->ConType() == CON_TCP && link_->TcpConnectPending();
   time_left_ = kTypeTimeout;
   seq_state_ = TSeqState::SEQ_WAIT_TYPE;
 }
@@ -220,6 +223,10 @@ void TMainFich::DoWaitType() {
     LogInfo("Switch ON the device");
     seq_state_ = TSeqState::SEQ_BOOT_SYNC;
     return;
+  }
+  if (wake_unsent_ && !link_->TcpConnectPending()) {
+    wake_unsent_ = false;
+    link_->SendCommand(kDevCommand);
   }
   const uint32_t dev = link_->DEV();
   if (dev_reported_ && dev >= 36 && dev <= 39) {

@@ -338,4 +338,26 @@ TEST_F(SequencerRunTest, NetworkRunsCarryTheSameCommands) {
   }
 }
 
+// A TCP connection that takes longer than one tick drops the first "?"; the request
+// goes out again once the connection stands, so the device is still woken.
+TEST_F(SequencerRunTest, SlowTcpConnectionStillWakesTheDevice) {
+  TEmulatedRun run({}, {}, [](TRunHarnessOptions& o) { o.TcpConnectPumps = 5; });
+  run.package.WriteStandard("rev1");
+  run.package.WriteLines("rev1/script.ini", {"rem nothing"});
+  run.h.view.OnLanSetup = [](TIPConfigDlg& d) {
+    d.RBTcpClick();
+    d.ERemoteAddr.Text = "127.0.0.1";
+    d.ERemotePort.Text = "10700";
+    d.BOkClick();
+  };
+  run.core().LAN1Click();
+  std::string why;
+  ASSERT_TRUE(run.h.RunStart(kRunTicks, &why)) << why;
+  const Lines commands = run.Commands();
+  ASSERT_GE(commands.size(), 3u);
+  EXPECT_EQ(Lines(commands.begin(), commands.begin() + 3), (Lines{"?", "1yU", "254yU"}));
+  EXPECT_EQ(std::count(run.h.Log().begin(), run.h.Log().end(), "Switch ON the device"), 0);
+  EXPECT_EQ(std::count(run.h.Log().begin(), run.h.Log().end(), "Program operation completed"), 1);
+}
+
 }  // namespace

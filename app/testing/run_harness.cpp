@@ -86,6 +86,7 @@ class TRunHarness::TTcpEnd : public TTcpBackend {
   bool Connect(const std::string& address, int32_t port, std::string&) override {
     h_.Transports.push_back("tcp.connect " + address + ":" + std::to_string(port));
     pending_ = true;
+    pumps_ = 0;
     return true;
   }
   void Close() override {
@@ -104,7 +105,7 @@ class TRunHarness::TTcpEnd : public TTcpBackend {
     std::deque<std::function<void()>> calls;
     calls.swap(deferred_);
     for (auto& call : calls) call();
-    if (pending_) {
+    if (pending_ && ++pumps_ >= h_.options_.TcpConnectPumps) {
       pending_ = false;
       connected_ = true;
       if (OnConnected) OnConnected();
@@ -118,6 +119,7 @@ class TRunHarness::TTcpEnd : public TTcpBackend {
   TRunHarness& h_;
   bool pending_ = false;
   bool connected_ = false;
+  int pumps_ = 0;  // pumps since the attempt started
   std::deque<std::function<void()>> deferred_;
 };
 

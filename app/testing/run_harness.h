@@ -62,6 +62,7 @@ struct TRunHarnessOptions {
   std::set<std::string> MissingDevices;                   // serial device names whose open fails
   std::string OpenFailure = "No such file or directory";  // their reason
   bool UdpBindFails = false;                              // every UDP bind fails
+  int TcpConnectPumps = 1;  // pumps a TCP attempt takes before it connects
 };
 
 class TRunHarness {
