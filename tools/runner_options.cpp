@@ -6,7 +6,8 @@
 #include <map>
 
 #include "app/comp_sel_dlg.h"
-#include "app/ip_config_dlg.h"
+#include "app/connection_options.h"
+#include "link/com_driver.h"
 
 namespace {
 
@@ -119,36 +120,46 @@ bool CheckComponents(const std::vector<std::string>& components, std::string& er
   return true;
 }
 
-bool ParsePortName(const std::string& value, TRunnerOptions& options, std::string& error) {
-  std::string upper = Upper(value);
-  if (upper.size() == 4 && upper.compare(0, 3, "COM") == 0 && upper[3] >= '1' && upper[3] <= '9') {
-    options.Port = upper;
-  } else if (!value.empty() && value[0] == '/') {
-    options.Port = value;
-  } else {
-    error = "--port takes COM1..COM9 or a device path such as /dev/ttyUSB0";
-    return false;
+// The runner reads "com3" as "COM3", and a device's port is never 0.
+constexpr TConnectionRules kRunnerRules{.ComAnyCase = true, .LowestRemotePort = 1};
+
+std::string FaultMessage(const std::string& name, const std::string& value,
+                         TConnectionFault fault) {
+  switch (fault) {
+    case TConnectionFault::CF_PORT_NAME:
+      return "--port takes COM1..COM9 or a device path such as /dev/ttyUSB0";
+    case TConnectionFault::CF_ADDRESS:
+      return name + " takes an IPv4 address, optionally with :PORT (got '" + value + "')";
+    case TConnectionFault::CF_REMOTE_PORT:
+      return name + ": the port must be a number from 1 to 65535";
+    case TConnectionFault::CF_LOCAL_PORT:
+      return "--local-port must be a number from 0 to 65535";
+    case TConnectionFault::CF_NONE:
+      break;
   }
-  options.Link = TRunnerLink::LINK_SERIAL;
-  return true;
+  return {};
 }
 
-bool ParseHost(const std::string& name, const std::string& value, TRunnerOptions& options,
-               std::string& error) {
-  size_t colon = value.find(':');
-  std::string host = value.substr(0, colon);
-  if (!TIPConfigDlg::IsValidAddress(host)) {
-    error = name + " takes an IPv4 address, optionally with :PORT (got '" + value + "')";
+// --port, --udp, --tcp and --local-port: read as the window reads them (with the
+// runner's rules), then kept in the runner's own fields.
+bool ParseConnection(const std::string& name, const std::string& value, TRunnerOptions& options,
+                     std::string& error) {
+  TConnectionOptions read;
+  const TConnectionError fault = ReadConnectionOption(name, value, kRunnerRules, read);
+  if (fault.Fault != TConnectionFault::CF_NONE) {
+    error = FaultMessage(name, value, fault.Fault);
     return false;
   }
-  int64_t port = -1;
-  if (colon != std::string::npos && !ParseNumber(value.substr(colon + 1), 1, 65535, port)) {
-    error = name + ": the port must be a number from 1 to 65535";
-    return false;
+  if (read.LocalPort) {
+    options.LocalPort = static_cast<int32_t>(*read.LocalPort);
+  } else if (!read.Port.empty()) {
+    options.Port = read.Port;
+    options.Link = TRunnerLink::LINK_SERIAL;
+  } else {
+    options.Host = read.Host;
+    options.RemotePort = read.RemotePort ? static_cast<int32_t>(*read.RemotePort) : -1;
+    options.Link = read.NetMode == CON_UDP ? TRunnerLink::LINK_UDP : TRunnerLink::LINK_TCP;
   }
-  options.Host = host;
-  options.RemotePort = static_cast<int32_t>(port);
-  options.Link = name == "--udp" ? TRunnerLink::LINK_UDP : TRunnerLink::LINK_TCP;
   return true;
 }
 
@@ -157,20 +168,10 @@ using TValueHandler = std::function<bool(const std::string& name, const std::str
 
 const std::map<std::string, TValueHandler>& ValueOptions() {
   static const std::map<std::string, TValueHandler> handlers = {
-      {"--port", [](const std::string&, const std::string& v, TRunnerOptions& o,
-                    std::string& e) { return ParsePortName(v, o, e); }},
-      {"--udp", ParseHost},
-      {"--tcp", ParseHost},
-      {"--local-port",
-       [](const std::string&, const std::string& v, TRunnerOptions& o, std::string& e) {
-         int64_t port = 0;
-         if (!ParseNumber(v, 0, 65535, port)) {
-           e = "--local-port must be a number from 0 to 65535";
-           return false;
-         }
-         o.LocalPort = static_cast<int32_t>(port);
-         return true;
-       }},
+      {"--port", ParseConnection},
+      {"--udp", ParseConnection},
+      {"--tcp", ParseConnection},
+      {"--local-port", ParseConnection},
       {"--no-card",
        [](const std::string&, const std::string& v, TRunnerOptions& o, std::string& e) {
          std::vector<std::string> cards = SplitList(v);
@@ -212,7 +213,7 @@ const std::map<std::string, bool TRunnerOptions::*>& FlagOptions() {
 // Rules between options, checked once everything is read.
 bool CheckCombination(const TRunnerOptions& options, int links, std::string& error) {
   if (links > 1) {
-    error = "give only one of --port, --udp and --tcp";
+    error = kOneConnectionOnly;
   } else if (options.LocalPort >= 0 &&
              (options.Link == TRunnerLink::LINK_SERIAL || options.Link == TRunnerLink::LINK_TCP)) {
     error = "--local-port applies to --udp only";
@@ -267,7 +268,7 @@ bool ParseRunnerOptions(const std::vector<std::string>& args, TRunnerOptions& op
       error = name + " needs a value";
       return false;
     }
-    if (name == "--port" || name == "--udp" || name == "--tcp") ++links;
+    if (IsLinkOption(name)) ++links;
     if (!handler->second(name, value, options, error)) return false;
   }
   return options.Help || options.Version || CheckCombination(options, links, error);

@@ -8,65 +8,22 @@
 
 namespace {
 
-// "COM1".."COM9" -> 1..9; anything else 0.
-int ComIndex(const std::string& name) {
-  if (name.size() == 4 && StartsWith(name, "COM") && name[3] >= '1' && name[3] <= '9') {
-    return name[3] - '0';
-  }
-  return 0;
-}
+// The window takes COM names as the menu writes them, and any remote port.
+constexpr TConnectionRules kWindowRules{.ComAnyCase = false, .LowestRemotePort = 0};
 
-bool ParsePortNumber(const std::string& text, uint32_t& port) {
-  return ParseDecimalU32(text, port) && port <= 65535;
-}
-
-bool ParsePortOption(const std::string& value, TWindowOptions& options, std::string& error) {
-  if (ComIndex(value) == 0 && !StartsWith(value, "/")) {
-    error = "--port takes COM1..COM9 or a device path, not \"" + value + "\"";
-    return false;
+std::string FaultMessage(const std::string& name, const TConnectionError& error) {
+  switch (error.Fault) {
+    case TConnectionFault::CF_PORT_NAME:
+      return "--port takes COM1..COM9 or a device path, not \"" + error.Text + "\"";
+    case TConnectionFault::CF_ADDRESS:
+      return name + " takes an IPv4 address, not \"" + error.Text + "\"";
+    case TConnectionFault::CF_REMOTE_PORT:
+    case TConnectionFault::CF_LOCAL_PORT:
+      return name + " takes a port from 0 to 65535, not \"" + error.Text + "\"";
+    case TConnectionFault::CF_NONE:
+      break;
   }
-  options.Port = value;
-  return true;
-}
-
-// HOST[:PORT] for --udp (mode 2) and --tcp (mode 3).
-bool ParseNetOption(const std::string& name, const std::string& value, uint8_t mode,
-                    TWindowOptions& options, std::string& error) {
-  const size_t colon = value.find(':');
-  const std::string host = value.substr(0, colon);
-  if (!TIPConfigDlg::IsValidAddress(host)) {
-    error = name + " takes an IPv4 address, not \"" + host + "\"";
-    return false;
-  }
-  if (colon != std::string::npos) {
-    uint32_t port = 0;
-    if (!ParsePortNumber(value.substr(colon + 1), port)) {
-      error = name + " takes a port from 0 to 65535, not \"" + value.substr(colon + 1) + "\"";
-      return false;
-    }
-    options.RemotePort = port;
-  }
-  options.NetMode = mode;
-  options.Host = host;
-  return true;
-}
-
-bool ParseValueOption(const std::string& name, const std::string& value, TWindowOptions& options,
-                      std::string& error) {
-  if (name == "--port") return ParsePortOption(value, options, error);
-  if (name == "--udp") return ParseNetOption(name, value, 2, options, error);
-  if (name == "--tcp") return ParseNetOption(name, value, 3, options, error);
-  uint32_t port = 0;
-  if (!ParsePortNumber(value, port)) {
-    error = "--local-port takes a port from 0 to 65535, not \"" + value + "\"";
-    return false;
-  }
-  options.LocalPort = port;
-  return true;
-}
-
-bool TakesValue(const std::string& name) {
-  return name == "--port" || name == "--udp" || name == "--tcp" || name == "--local-port";
+  return {};
 }
 
 }  // namespace
@@ -95,7 +52,7 @@ bool ParseWindowOptions(const std::vector<std::string>& args, TWindowOptions& op
     }
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    if (!TakesValue(name)) {
+    if (!IsConnectionOption(name)) {
       error = "unknown option \"" + name + "\"";
       return false;
     }
@@ -108,11 +65,15 @@ bool ParseWindowOptions(const std::vector<std::string>& args, TWindowOptions& op
       error = name + " needs a value";
       return false;
     }
-    if (name != "--local-port") ++connections;
-    if (!ParseValueOption(name, value, options, error)) return false;
+    if (IsLinkOption(name)) ++connections;
+    const TConnectionError fault = ReadConnectionOption(name, value, kWindowRules, options);
+    if (fault.Fault != TConnectionFault::CF_NONE) {
+      error = FaultMessage(name, fault);
+      return false;
+    }
   }
   if (connections > 1) {
-    error = "give only one of --port, --udp and --tcp";
+    error = kOneConnectionOnly;
     return false;
   }
   return true;
@@ -139,7 +100,7 @@ void ApplyWindowOptions(const TWindowOptions& options, TMainFich& core) {
     core.Port1.Check(core.LAN1);
   }
   if (options.Port.empty()) return;
-  if (const int index = ComIndex(options.Port); index != 0) {
+  if (const int index = ComPortIndex(options.Port); index != 0) {
     core.ComClick(index - 1);
     return;
   }

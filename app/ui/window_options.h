@@ -6,22 +6,19 @@
 // Plain C++; no state.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/connection_options.h"
+
 class TMainFich;
 
-struct TWindowOptions {
-  std::string Script;                  // the main script, or empty
-  std::string Port;                    // "COM1".."COM9", a device path, or empty
-  uint8_t NetMode = 0;                 // 2 UDP or 3 TCP when a network was given
-  std::string Host;                    // the device's IPv4 address (network only)
-  std::optional<uint32_t> RemotePort;  // the device's port, when given
-  std::optional<uint32_t> LocalPort;   // --local-port
-  bool Help = false;                   // --help: print the usage and stop
-  bool Version = false;                // --version: print the version and stop
+// The connection fields (Port, NetMode, Host, RemotePort, LocalPort) as the
+// shared connection options read them; COM names in upper case only.
+struct TWindowOptions : TConnectionOptions {
+  std::string Script;    // the main script, or empty
+  bool Help = false;     // --help: print the usage and stop
+  bool Version = false;  // --version: print the version and stop
 };
 
 // Parses the arguments after the program name. Returns false with a one-line

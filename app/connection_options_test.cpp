@@ -1,0 +1,116 @@
+// The connection options both programs read: what each value sets, where the two
+// programs' rules differ, and the part of a refused value that is named.
+#include "app/connection_options.h"
+
+#include <gtest/gtest.h>
+
+#include "link/com_driver.h"
+
+namespace {
+
+constexpr TConnectionRules kStrict{.ComAnyCase = false, .LowestRemotePort = 0};
+constexpr TConnectionRules kLenient{.ComAnyCase = true, .LowestRemotePort = 1};
+
+struct TTakenCase {
+  const char* name;
+  const char* value;
+  TConnectionRules rules;
+  std::string port;
+  uint8_t mode;
+  std::string host;
+  int64_t remote;  // -1: unset
+  int64_t local;   // -1: unset
+};
+
+int64_t Or(const std::optional<uint32_t>& value) { return value ? int64_t{*value} : -1; }
+
+TEST(ConnectionOptions, EachValueSetsItsFields) {
+  const TTakenCase cases[] = {
+      {"--port", "COM1", kStrict, "COM1", 0, "", -1, -1},
+      {"--port", "COM9", kStrict, "COM9", 0, "", -1, -1},
+      {"--port", "cOm4", kLenient, "COM4", 0, "", -1, -1},
+      {"--port", "/dev/ttyUSB0", kLenient, "/dev/ttyUSB0", 0, "", -1, -1},
+      {"--port", "/dev/com1", kLenient, "/dev/com1", 0, "", -1, -1},  // a path keeps its case
+      {"--udp", "127.0.0.1", kStrict, "", CON_UDP, "127.0.0.1", -1, -1},
+      {"--udp", "10.0.0.1:0", kStrict, "", CON_UDP, "10.0.0.1", 0, -1},
+      {"--tcp", "10.0.0.1:1", kLenient, "", CON_TCP, "10.0.0.1", 1, -1},
+      {"--tcp", "255.255.255.255:65535", kLenient, "", CON_TCP, "255.255.255.255", 65535, -1},
+      {"--local-port", "0", kLenient, "", 0, "", -1, 0},
+      {"--local-port", "65535", kStrict, "", 0, "", -1, 65535},
+  };
+  for (const TTakenCase& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.value);
+    TConnectionOptions options;
+    const TConnectionError error = ReadConnectionOption(c.name, c.value, c.rules, options);
+    EXPECT_EQ(error.Fault, TConnectionFault::CF_NONE);
+    EXPECT_EQ(error.Text, "");
+    EXPECT_EQ(options.Port, c.port);
+    EXPECT_EQ(options.NetMode, c.mode);
+    EXPECT_EQ(options.Host, c.host);
+    EXPECT_EQ(Or(options.RemotePort), c.remote);
+    EXPECT_EQ(Or(options.LocalPort), c.local);
+  }
+}
+
+TEST(ConnectionOptions, ARefusalNamesThePartAtFaultAndChangesNothing) {
+  const struct {
+    const char* name;
+    const char* value;
+    TConnectionRules rules;
+    TConnectionFault fault;
+    std::string text;
+  } cases[] = {
+      {"--port", "com1", kStrict, TConnectionFault::CF_PORT_NAME, "com1"},
+      {"--port", "COM0", kLenient, TConnectionFault::CF_PORT_NAME, "COM0"},
+      {"--port", "COM10", kLenient, TConnectionFault::CF_PORT_NAME, "COM10"},
+      {"--port", "ttyS0", kLenient, TConnectionFault::CF_PORT_NAME, "ttyS0"},
+      {"--port", "", kLenient, TConnectionFault::CF_PORT_NAME, ""},
+      {"--udp", "device.local:4000", kStrict, TConnectionFault::CF_ADDRESS, "device.local"},
+      {"--tcp", "1.2.3.256:80", kLenient, TConnectionFault::CF_ADDRESS, "1.2.3.256"},
+      {"--tcp", ":80", kLenient, TConnectionFault::CF_ADDRESS, ""},
+      {"--tcp", "1.2.3.4:0", kLenient, TConnectionFault::CF_REMOTE_PORT, "0"},
+      {"--udp", "1.2.3.4:65536", kStrict, TConnectionFault::CF_REMOTE_PORT, "65536"},
+      {"--udp", "1.2.3.4:", kStrict, TConnectionFault::CF_REMOTE_PORT, ""},
+      {"--udp", "1.2.3.4:+80", kStrict, TConnectionFault::CF_REMOTE_PORT, "+80"},
+      {"--udp", "1.2.3.4:80:81", kStrict, TConnectionFault::CF_REMOTE_PORT, "80:81"},
+      {"--local-port", "-1", kStrict, TConnectionFault::CF_LOCAL_PORT, "-1"},
+      {"--local-port", "65536", kLenient, TConnectionFault::CF_LOCAL_PORT, "65536"},
+      {"--local-port", " 5", kLenient, TConnectionFault::CF_LOCAL_PORT, " 5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.value);
+    TConnectionOptions options;
+    options.Port = "COM2";
+    options.NetMode = CON_TCP;
+    options.Host = "10.9.8.7";
+    options.RemotePort = 77;
+    options.LocalPort = 78;
+    const TConnectionError error = ReadConnectionOption(c.name, c.value, c.rules, options);
+    EXPECT_EQ(error.Fault, c.fault);
+    EXPECT_EQ(error.Text, c.text);
+    EXPECT_EQ(options.Port, "COM2");
+    EXPECT_EQ(options.NetMode, CON_TCP);
+    EXPECT_EQ(options.Host, "10.9.8.7");
+    EXPECT_EQ(Or(options.RemotePort), 77);
+    EXPECT_EQ(Or(options.LocalPort), 78);
+  }
+}
+
+TEST(ConnectionOptions, NamesAndComIndexes) {
+  for (const char* name : {"--port", "--udp", "--tcp"}) {
+    EXPECT_TRUE(IsLinkOption(name)) << name;
+    EXPECT_TRUE(IsConnectionOption(name)) << name;
+  }
+  EXPECT_FALSE(IsLinkOption("--local-port"));
+  EXPECT_TRUE(IsConnectionOption("--local-port"));
+  for (const char* name : {"--readid", "--port=", "port", "--PORT", ""}) {
+    EXPECT_FALSE(IsConnectionOption(name)) << name;
+  }
+  EXPECT_EQ(ComPortIndex("COM1"), 1);
+  EXPECT_EQ(ComPortIndex("COM9"), 9);
+  for (const char* name : {"COM0", "COM10", "com1", "COM", "/dev/COM1", "COMx"}) {
+    EXPECT_EQ(ComPortIndex(name), 0) << name;
+  }
+}
+
+}  // namespace
