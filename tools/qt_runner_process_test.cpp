@@ -3,7 +3,6 @@
 // the sample package. Every wait is bounded; nothing sleeps.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -14,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <set>
 #include <sstream>
 
@@ -23,21 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class TQtAppEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { app_ = std::make_unique<QCoreApplication>(argc_, argv_); }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "tools_qt_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QCoreApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQtApp =
-    ::testing::AddGlobalTestEnvironment(new TQtAppEnvironment);
 
 constexpr int kRunMs = 240000;  // a whole update under the sanitizers, with room to spare
 

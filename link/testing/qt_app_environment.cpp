@@ -1,5 +1,6 @@
-// Gives the Qt tests of the link the event loop they need: one QCoreApplication for
-// the whole test binary, created before the first test and destroyed after the last.
+// Gives the Qt test binaries without a window (link_qt_tests, tools_qt_tests) the
+// event loop they need: one QCoreApplication for the whole binary, created before
+// the first test and destroyed after the last.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -14,7 +15,7 @@ class TQtAppEnvironment : public ::testing::Environment {
 
  private:
   int argc_ = 1;
-  char name_[16] = "link_qt_tests";
+  char name_[16] = "qelt_qt_tests";
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QCoreApplication> app_;
 };
