@@ -17,6 +17,8 @@
 #include <fstream>
 #include <string>
 
+#include "emulator/testing/emulator_process.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -29,54 +31,6 @@ QCoreApplication& App() {
   static QCoreApplication app(argc, argv);
   return app;
 }
-
-class EmulatorProcess {
- public:
-  explicit EmulatorProcess(const QStringList& args) {
-    App();
-    process_.start(QELT_EMULATOR_PATH, args);
-  }
-  ~EmulatorProcess() {
-    if (process_.state() != QProcess::NotRunning) {
-      process_.kill();
-      process_.waitForFinished(kWaitMs);
-    }
-  }
-  // Reads the announcement lines up to "READY"; false when the program ended first.
-  bool WaitReady() {
-    while (true) {
-      while (process_.canReadLine()) {
-        const std::string line = process_.readLine().trimmed().toStdString();
-        if (line == "READY") return true;
-        lines_.push_back(line);
-      }
-      if (!process_.waitForReadyRead(kWaitMs)) return false;
-    }
-  }
-  // The value after the prefix of the announcement line that has it.
-  std::string Endpoint(const std::string& prefix) const {
-    for (const std::string& line : lines_) {
-      if (line.rfind(prefix + " ", 0) == 0) return line.substr(prefix.size() + 1);
-    }
-    return {};
-  }
-  quint16 Port(const std::string& prefix) const {
-    const std::string value = Endpoint(prefix);
-    return static_cast<quint16>(std::stoi(value.substr(value.find(':') + 1)));
-  }
-  // SIGTERM, then the exit status.
-  int Terminate() {
-    process_.terminate();
-    if (!process_.waitForFinished(kWaitMs)) return -1;
-    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-  }
-  QProcess& Process() { return process_; }
-  const std::vector<std::string>& Lines() const { return lines_; }
-
- private:
-  QProcess process_;
-  std::vector<std::string> lines_;
-};
 
 // Writes `send` to the pseudo-terminal and reads until `expected.size()` bytes came.
 std::string PtyExchange(int fd, const std::string& send, size_t expected_size) {
@@ -112,6 +66,7 @@ std::string TcpExchange(QTcpSocket& socket, const QByteArray& send, int expected
 class QeltEmulatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    App();
     folder_ = fs::temp_directory_path() /
               ("qelt_emulator_exe_" + std::to_string(::getpid()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -123,7 +78,7 @@ class QeltEmulatorTest : public ::testing::Test {
 };
 
 TEST_F(QeltEmulatorTest, OneDeviceAnswersOnThePseudoTerminalUdpAndTcp) {
-  EmulatorProcess emulator({"--pty", "--udp", "0", "--tcp", "0"});
+  TEmulatorProcess emulator(QELT_EMULATOR_PATH, {"--pty", "--udp", "0", "--tcp", "0"});
   ASSERT_TRUE(emulator.WaitReady());
   ASSERT_EQ(emulator.Lines().size(), 3u);
   EXPECT_EQ(emulator.Lines()[0].rfind("PTY /dev/pts/", 0), 0u);
@@ -158,7 +113,7 @@ TEST_F(QeltEmulatorTest, OneDeviceAnswersOnThePseudoTerminalUdpAndTcp) {
 TEST_F(QeltEmulatorTest, TheStateFileCarriesWhatOneRunWroteIntoTheNext) {
   const QString state = QString::fromStdString((folder_ / "device.state").string());
   {
-    EmulatorProcess first({"--udp", "0", "--state", state, "--absent", "2"});
+    TEmulatorProcess first(QELT_EMULATOR_PATH, {"--udp", "0", "--state", state, "--absent", "2"});
     ASSERT_TRUE(first.WaitReady());
     EXPECT_TRUE(fs::exists(state.toStdString()));  // created at once on a first run
     QUdpSocket udp;
@@ -173,7 +128,7 @@ TEST_F(QeltEmulatorTest, TheStateFileCarriesWhatOneRunWroteIntoTheNext) {
     EXPECT_EQ(UdpExchange(udp, port, ":048000000102030472\r\n"), ".");
     EXPECT_EQ(first.Terminate(), 0);
   }
-  EmulatorProcess second({"--tcp", "0", "--state", state});
+  TEmulatorProcess second(QELT_EMULATOR_PATH, {"--tcp", "0", "--state", state});
   ASSERT_TRUE(second.WaitReady());
   QTcpSocket tcp;
   tcp.connectToHost(QHostAddress::LocalHost, second.Port("TCP"));
@@ -208,7 +163,7 @@ TEST_F(QeltEmulatorTest, BadStartUpInputEndsWithStatusTwoAndAClearMessage) {
       {{}, "qelt-emulator: nothing to serve: give --pty, --udp PORT or --tcp PORT (see --help)\n"},
   };
   for (const TCase& c : table) {
-    EmulatorProcess emulator(c.args);
+    TEmulatorProcess emulator(QELT_EMULATOR_PATH, c.args);
     ASSERT_TRUE(emulator.Process().waitForFinished(kWaitMs));
     EXPECT_EQ(emulator.Process().exitCode(), 2) << c.message;
     EXPECT_EQ(emulator.Process().readAllStandardError().toStdString(), c.message);
@@ -216,7 +171,7 @@ TEST_F(QeltEmulatorTest, BadStartUpInputEndsWithStatusTwoAndAClearMessage) {
 }
 
 TEST_F(QeltEmulatorTest, HelpDocumentsEveryOptionAndTheFaultSyntax) {
-  EmulatorProcess emulator({"--help"});
+  TEmulatorProcess emulator(QELT_EMULATOR_PATH, {"--help"});
   ASSERT_TRUE(emulator.Process().waitForFinished(kWaitMs));
   EXPECT_EQ(emulator.Process().exitCode(), 0);
   const std::string help = emulator.Process().readAllStandardOutput().toStdString();

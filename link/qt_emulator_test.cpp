@@ -5,9 +5,10 @@
 // 127.0.0.1.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QStringList>
+#include <memory>
 
+#include "emulator/testing/emulator_process.h"
 #include "link/qt_link_factory.h"
 #include "link/testing/qt_test_support.h"
 
@@ -19,49 +20,13 @@ constexpr const char* kEmulatorPath = QELT_EMULATOR_PATH;
 constexpr const char* kEmulatorPath = nullptr;
 #endif
 
-// The emulator as a child process, with the endpoints it announced on stdout.
-class TEmulatorProcess {
- public:
-  bool Start() {
-    proc_.setProgram(QString::fromUtf8(kEmulatorPath));
-    proc_.setArguments({"--pty", "--udp", "0", "--tcp", "0"});
-    proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    proc_.start();
-    bool ready = WaitFor(
-        [&] {
-          while (proc_.canReadLine()) {
-            QString line = QString::fromUtf8(proc_.readLine()).trimmed();
-            if (line.startsWith("PTY ")) pty = line.mid(4).toStdString();
-            if (line.startsWith("UDP ")) udpPort = line.section(':', -1).toInt();
-            if (line.startsWith("TCP ")) tcpPort = line.section(':', -1).toInt();
-            if (line == "READY") return true;
-          }
-          return proc_.state() == QProcess::NotRunning;
-        },
-        15000);
-    return ready && proc_.state() == QProcess::Running;
-  }
-  ~TEmulatorProcess() {
-    if (proc_.state() == QProcess::NotRunning) return;
-    proc_.terminate();
-    if (!proc_.waitForFinished(5000)) {
-      proc_.kill();
-      proc_.waitForFinished(5000);
-    }
-  }
-  std::string pty;
-  int32_t udpPort = 0;
-  int32_t tcpPort = 0;
-
- private:
-  QProcess proc_;
-};
-
 class Emulator : public ::testing::Test {
  protected:
   void SetUp() override {
     if (kEmulatorPath == nullptr) GTEST_SKIP() << "the emulator is not part of this build";
-    ASSERT_TRUE(emulator.Start()) << "the emulator did not announce READY";
+    emulator = std::make_unique<TEmulatorProcess>(QString::fromUtf8(kEmulatorPath),
+                                                  QStringList{"--pty", "--udp", "0", "--tcp", "0"});
+    ASSERT_TRUE(emulator->WaitReady()) << "the emulator did not announce READY";
     link = CreateQtComDriver();
     link->Tag = 1;
     link->OnRecString = [this](TComDriver* d, int32_t) { got += d->ReadRaw(); };
@@ -94,15 +59,15 @@ class Emulator : public ::testing::Test {
     EXPECT_EQ(got, ".");
   }
 
-  TEmulatorProcess emulator;
+  std::unique_ptr<TEmulatorProcess> emulator;
   std::unique_ptr<TComDriver> link;
   std::string got;
 };
 
 TEST_F(Emulator, WakeUpAndRawExchangeOverThePseudoTerminal) {
-  ASSERT_FALSE(emulator.pty.empty());
+  ASSERT_FALSE(emulator->Endpoint("PTY").empty());
   link->SetBaudRate(9600);
-  link->SetPort(emulator.pty);
+  link->SetPort(emulator->Endpoint("PTY"));
   link->SetConType(CON_RS232);
   ASSERT_TRUE(link->LastOpenOk()) << link->LastOpenError();
   WakeUpAndEnterUpdaterMode();
@@ -116,9 +81,9 @@ TEST_F(Emulator, WakeUpAndRawExchangeOverThePseudoTerminal) {
 }
 
 TEST_F(Emulator, WakeUpAndRawExchangeOverUdp) {
-  ASSERT_NE(emulator.udpPort, 0);
+  ASSERT_NE(emulator->Port("UDP"), 0);
   link->SetIpLocalPort(FreeUdpPort());
-  link->SetIpRemotePort(emulator.udpPort);
+  link->SetIpRemotePort(emulator->Port("UDP"));
   link->SetIpRemoteAddress("127.0.0.1");
   link->SetConType(CON_UDP);
   ASSERT_TRUE(link->LastOpenOk()) << link->LastOpenError();
@@ -127,8 +92,8 @@ TEST_F(Emulator, WakeUpAndRawExchangeOverUdp) {
 }
 
 TEST_F(Emulator, WakeUpAndRawExchangeOverTcp) {
-  ASSERT_NE(emulator.tcpPort, 0);
-  link->SetIpRemotePort(emulator.tcpPort);
+  ASSERT_NE(emulator->Port("TCP"), 0);
+  link->SetIpRemotePort(emulator->Port("TCP"));
   link->SetIpRemoteAddress("127.0.0.1");
   link->SetConType(CON_TCP);
   ASSERT_TRUE(link->LastOpenOk()) << link->LastOpenError();

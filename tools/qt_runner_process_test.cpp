@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 
+#include "emulator/testing/emulator_process.h"
 #include "engines/testing/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -41,32 +42,19 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// The emulator executable: started with its endpoints, stopped by SIGTERM.
-class TEmulator {
+// The emulator executable with the endpoints it announced, as qelt-update's
+// options take them: "/dev/pts/N" and "127.0.0.1:PORT".
+class TEmulator : public TEmulatorProcess {
  public:
-  explicit TEmulator(const std::vector<std::string>& args) {
-    process_.start(QELT_EMULATOR_PATH, Args(args));
-    std::string out;
-    while (!Contains(out, "READY\n") && process_.waitForReadyRead(10000)) {
-      out += process_.readAllStandardOutput().toStdString();
-    }
-    for (const std::string& line : SplitLines(out)) {
-      if (line.rfind("PTY ", 0) == 0) Pty = line.substr(4);
-      if (line.rfind("UDP ", 0) == 0) Udp = line.substr(4);
-      if (line.rfind("TCP ", 0) == 0) Tcp = line.substr(4);
-    }
-    Ready = Contains(out, "READY\n");
-  }
-  ~TEmulator() {
-    process_.terminate();
-    if (!process_.waitForFinished(10000)) process_.kill();
-    process_.waitForFinished(2000);
-  }
-  bool Ready = false;
-  std::string Pty, Udp, Tcp;  // as printed: "/dev/pts/N", "127.0.0.1:PORT"
+  explicit TEmulator(const std::vector<std::string>& args)
+      : TEmulatorProcess(QELT_EMULATOR_PATH, Args(args)),
+        Ready(WaitReady()),
+        Pty(Endpoint("PTY")),
+        Udp(Endpoint("UDP")),
+        Tcp(Endpoint("TCP")) {}
 
- private:
-  QProcess process_;
+  const bool Ready;
+  const std::string Pty, Udp, Tcp;
 };
 
 struct TRun {

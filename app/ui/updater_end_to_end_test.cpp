@@ -5,7 +5,6 @@
 // wait bounded.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QUdpSocket>
@@ -17,6 +16,7 @@
 
 #include "app/ui/testing/recording_modal_host.h"
 #include "app/ui/updater_forms.h"
+#include "emulator/testing/emulator_process.h"
 #include "engines/ms_clock.h"
 #include "engines/testing/temp_dir.h"
 #include "link/com_driver.h"
@@ -27,45 +27,6 @@
 namespace {
 
 constexpr int kRunLimitMs = 180000;
-
-// The emulator as a child process, with the endpoints it announced.
-class TEmulatorProcess {
- public:
-  bool Start() {
-    process_.setProgram(QStringLiteral(QELT_EMULATOR_PATH));
-    process_.setArguments({"--pty", "--udp", "0", "--tcp", "0"});
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start();
-    const bool ready = QTest::qWaitFor(
-        [&] {
-          while (process_.canReadLine()) {
-            const QString line = QString::fromUtf8(process_.readLine()).trimmed();
-            if (line.startsWith(QLatin1String("PTY "))) pty = line.mid(4).toStdString();
-            if (line.startsWith(QLatin1String("UDP "))) udp = line.mid(4).toStdString();
-            if (line.startsWith(QLatin1String("TCP "))) tcp = line.mid(4).toStdString();
-            if (line == QLatin1String("READY")) return true;
-          }
-          return process_.state() == QProcess::NotRunning;
-        },
-        15000);
-    return ready && process_.state() == QProcess::Running;
-  }
-  ~TEmulatorProcess() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-      process_.kill();
-      process_.waitForFinished(5000);
-    }
-  }
-
-  std::string pty;  // "/dev/pts/N"
-  std::string udp;  // "127.0.0.1:PORT"
-  std::string tcp;  // "127.0.0.1:PORT"
-
- private:
-  QProcess process_;
-};
 
 int FreeUdpPort() {
   QUdpSocket probe;
@@ -82,8 +43,9 @@ bool Logged(const TMainFich& core, const std::string& text) {
 // `connect(emulator)` gives, and checks the run ends completed and idle.
 void RunFromAClick(
     const std::function<std::vector<std::string>(const TEmulatorProcess&)>& connect) {
-  TEmulatorProcess emulator;
-  ASSERT_TRUE(emulator.Start()) << "the emulator did not announce READY";
+  TEmulatorProcess emulator(QStringLiteral(QELT_EMULATOR_PATH),
+                            {"--pty", "--udp", "0", "--tcp", "0"});
+  ASSERT_TRUE(emulator.WaitReady()) << "the emulator did not announce READY";
   // The package is copied: a run may rewrite a card script in its folder.
   TTempDir folder;
   std::filesystem::copy(QELT_SAMPLE_PACKAGE, folder.path() / "package",
@@ -124,13 +86,13 @@ void RunFromAClick(
 
 TEST(UpdaterEndToEndTest, StartUpdatesTheEmulatorOverAPseudoTerminal) {
   RunFromAClick([](const TEmulatorProcess& emulator) {
-    return std::vector<std::string>{"--port", emulator.pty};
+    return std::vector<std::string>{"--port", emulator.Endpoint("PTY")};
   });
 }
 
 TEST(UpdaterEndToEndTest, StartUpdatesTheEmulatorOverUdp) {
   RunFromAClick([](const TEmulatorProcess& emulator) {
-    return std::vector<std::string>{"--udp", emulator.udp, "--local-port",
+    return std::vector<std::string>{"--udp", emulator.Endpoint("UDP"), "--local-port",
                                     std::to_string(FreeUdpPort())};
   });
 }
