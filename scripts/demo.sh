@@ -20,20 +20,9 @@ for arg in "$@"; do
   esac
 done
 
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev qt6-base-dev qt6-serialport-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "== Installing: ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "demo.sh: packages are missing and this is not root: ${missing[*]}" >&2
-    exit 1
-  fi
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+. scripts/lib/packages.sh
+install_missing_packages "== " "demo.sh: " g++ cmake ninja-build libgtest-dev libgmock-dev \
+  qt6-base-dev qt6-serialport-dev
 
 echo "== Building (release) into build-release/"
 mkdir -p build-release

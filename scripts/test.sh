@@ -5,21 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev qt6-base-dev qt6-serialport-dev
-          fonts-dejavu-core xvfb xauth)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "error: packages are missing and this is not root: ${missing[*]}" >&2
-    exit 1
-  fi
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+. scripts/lib/packages.sh
+install_missing_packages "" "error: " g++ cmake ninja-build libgtest-dev libgmock-dev \
+  qt6-base-dev qt6-serialport-dev fonts-dejavu-core xvfb xauth
 
 # Headless Qt: offscreen platform, a private runtime folder, and the one known
 # leak inside the font library suppressed (and nothing else).
