@@ -10,28 +10,14 @@
 namespace {
 
 constexpr size_t kVersionLength = 4;
-constexpr int kMainIndex = 6;
 
 bool IsBankDigit(char c) { return c >= '0' && c <= '7'; }
 bool IsCardDigit(char c) { return c >= '0' && c <= '5'; }
-bool IsChainCode(char c) { return c == '8' || c == '9' || c == 'A' || c == 'C'; }
+bool IsChainCode(char c) { return JtagChainIndex(c) >= 0; }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsVersionChar(char c) { return c >= ' ' && c <= '~' && c != '.'; }
 
 std::string Word(uint16_t value) { return DeviceHexByte(value >> 8) + DeviceHexByte(value & 0xFF); }
-
-int ChainOf(char code) {
-  switch (code) {
-    case '8':
-      return 0;
-    case '9':
-      return 1;
-    case 'A':
-      return 2;
-    default:
-      return 3;
-  }
-}
 
 // Letters that begin a two-character command.
 bool IsCommandLetter(char c) {
@@ -145,7 +131,7 @@ void TEmulatedDevice::ExecuteProgram(const std::string& key) {
   }
   if (IsChainCode(arg)) {
     target_ = TTarget::TG_JTAG;
-    target_index_ = ChainOf(arg);
+    target_index_ = JtagChainIndex(arg);
     session_.emplace(CurrentCard().chains[static_cast<size_t>(target_index_)]);
     return Reply(key, ".");
   }
@@ -171,7 +157,7 @@ void TEmulatedDevice::ExecuteRead(const std::string& key) {
     return Reply(key, "." + card.mcu_ids[static_cast<size_t>(arg - '0')] + ".");
   }
   if (key[0] == 'D') {
-    TJtagChain& chain = card.chains[static_cast<size_t>(ChainOf(arg))];
+    TJtagChain& chain = card.chains[static_cast<size_t>(JtagChainIndex(arg))];
     return Reply(key, "." + ReadChainIdentifiers(chain) + ".");
   }
   const int index = ComponentCodeIndex(arg);
@@ -190,8 +176,8 @@ void TEmulatedDevice::ExecuteFinish(const std::string& key) {
     CloseTarget();
   }
   if (IsChainCode(arg)) {
-    if (target_ == TTarget::TG_JTAG && target_index_ == ChainOf(arg)) CloseTarget();
-    CurrentCard().chains[static_cast<size_t>(ChainOf(arg))].Reset();
+    if (target_ == TTarget::TG_JTAG && target_index_ == JtagChainIndex(arg)) CloseTarget();
+    CurrentCard().chains[static_cast<size_t>(JtagChainIndex(arg))].Reset();
   }
   Reply(key, ".");  // "FY", "FU" and closing a bank have no further effect here
 }

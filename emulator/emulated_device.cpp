@@ -6,7 +6,6 @@
 namespace {
 
 constexpr size_t kMaxQueuedOutput = 1 << 20;  // like a full transmit buffer: drop beyond
-constexpr int kMainIndex = 6;
 // Noise a disturbed line produces: never a reply character, a digit, a letter,
 // CR, LF or a zero byte, so it cannot be mistaken for an answer.
 constexpr std::string_view kNoise = "!\"&'()*+,-/;<=>?@[]^_`{|}~\xA5\xB0\xC3\xD7\xE9\xF1";
@@ -21,26 +20,10 @@ TJtagDevice Device(int ir, uint32_t idcode, uint32_t id_instr, uint32_t user_ins
   return d;
 }
 
-int SlotToIndex(int card_slot) {
-  if (card_slot == TEmulatedDevice::kMainCardSlot) return kMainIndex;
-  if (card_slot < 0 || card_slot > 5)
-    throw std::out_of_range("no card in slot " + std::to_string(card_slot));
-  return card_slot;
-}
-
 int ChainIndex(char code) {
-  switch (code) {
-    case '8':
-      return 0;
-    case '9':
-      return 1;
-    case 'A':
-      return 2;
-    case 'C':
-      return 3;
-    default:
-      throw std::out_of_range(std::string("no JTAG chain for code ") + code);
-  }
+  const int index = JtagChainIndex(code);
+  if (index < 0) throw std::out_of_range(std::string("no JTAG chain for code ") + code);
+  return index;
 }
 
 }  // namespace
@@ -52,6 +35,28 @@ std::array<std::vector<TJtagDevice>, 4> DefaultJtagChains() {
       {Device(10, 0x2B3CA0FF, 0x006, 0x002, 64)},
       {Device(8, 0x3C4DC0FF, 0x01, 0x02, 32), Device(6, 0x3C4DD0FF, 0x09, 0, 0)},
   }};
+}
+
+int TEmulatedDevice::CardIndex(int card_slot) {
+  if (card_slot == kMainCardSlot) return kMainIndex;
+  if (card_slot < 0 || card_slot > 5)
+    throw std::out_of_range("no card in slot " + std::to_string(card_slot));
+  return card_slot;
+}
+
+int JtagChainIndex(char code) {
+  switch (code) {
+    case '8':
+      return 0;
+    case '9':
+      return 1;
+    case 'A':
+      return 2;
+    case 'C':
+      return 3;
+    default:
+      return -1;
+  }
 }
 
 TEmulatedDevice::TEmulatedDevice(TDeviceConfig config)
@@ -204,11 +209,11 @@ bool TEmulatedDevice::InApplicationMode() const { return state_ == TDevState::DS
 int TEmulatedDevice::BridgedCard() const { return bridge_ == kMainIndex ? kMainCardSlot : bridge_; }
 
 TEmulatedDevice::TCard& TEmulatedDevice::CardAt(int card_slot) {
-  return cards_[static_cast<size_t>(SlotToIndex(card_slot))];
+  return cards_[static_cast<size_t>(CardIndex(card_slot))];
 }
 
 const TEmulatedDevice::TCard& TEmulatedDevice::CardAt(int card_slot) const {
-  return cards_[static_cast<size_t>(SlotToIndex(card_slot))];
+  return cards_[static_cast<size_t>(CardIndex(card_slot))];
 }
 
 TEmulatedDevice::TCard& TEmulatedDevice::CurrentCard() {

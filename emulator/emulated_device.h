@@ -61,6 +61,10 @@
 // The JTAG chains of the default identity, for codes 8, 9, A, C in this order.
 std::array<std::vector<TJtagDevice>, 4> DefaultJtagChains();
 
+// The chain behind a JTAG component code: '8' 0, '9' 1, 'A' 2, 'C' 3; -1 for any
+// other character.
+int JtagChainIndex(char code);
+
 struct TDeviceConfig {
   uint32_t DeviceType = 37;        // reported as "DEV" in the application
   bool Silent = false;             // the application answers nothing (a device that
@@ -140,6 +144,12 @@ class TEmulatedDevice {
   bool LoadState(const std::string& path, std::string* error);
 
  private:
+  static constexpr int kMainIndex = 6;  // the main card's place in cards_, after slots 0-5
+
+  // kMainCardSlot or 0..5 -> the card's place in cards_; throws std::out_of_range
+  // for anything else.
+  static int CardIndex(int card_slot);
+
   // Where the device's input goes next.
   enum class TDevState : uint8_t {
     DS_APP,           // application: variable protocol

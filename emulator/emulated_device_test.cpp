@@ -261,6 +261,12 @@ TEST_F(DeviceTest, AccessorsRefuseWhatDoesNotExist) {
   EXPECT_EQ(device_->McuId(4, 7), "47");
 }
 
+TEST(JtagChainIndexTest, OnlyTheFourComponentCodesHaveAChain) {
+  const std::pair<char, int> cases[] = {{'8', 0},  {'9', 1},  {'A', 2},  {'C', 3},  {'B', -1},
+                                        {'a', -1}, {'c', -1}, {'7', -1}, {'E', -1}, {'\0', -1}};
+  for (const auto& [code, index] : cases) EXPECT_EQ(JtagChainIndex(code), index) << code;
+}
+
 TEST_F(DeviceTest, GarbageInEveryStateNeverCrashesAndAnswersBoundedly) {
   // Each state is reached, then fed every byte value several times over.
   const std::vector<std::string> preludes = {
