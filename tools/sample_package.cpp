@@ -12,28 +12,33 @@ namespace {
 struct TBankPlan {
   int Bank = 0;
   std::string File;
-  size_t CodeSize = 0;  // bytes of code after the vector table
+  size_t CodeSize = 0;  // bytes of code after the vector table (per revision)
+};
+
+// One JTAG component's version and Effect file length in a revision.
+struct TJtagRelease {
+  std::string Version;
+  int Blocks = 16;
+  bool OptInVariant = false;  // the main card keeps a second image in "opt_in"
 };
 
 // One JTAG component ("8", "9", "A" or "C") and its Effect file.
 struct TJtagPlan {
   char Code = '8';
   std::string File;
-  std::string Version;
-  int Blocks = 16;
-  bool OptInVariant = false;  // the main card keeps a second image in "opt_in"
+  TJtagRelease Release{};  // per revision
 };
 
 struct TCardPlan {
   std::string Folder;  // card folder, also the prefix of its file names
   std::string Title;
-  std::string McuVersion;  // "T0"/"V0" version of the microcontroller banks
+  std::string McuVersion;  // "T0"/"V0" version of the microcontroller banks (per revision)
   std::vector<TBankPlan> Banks;
   std::vector<TJtagPlan> Jtag;
-  std::string EdidName;  // empty: no display identification upload
-  std::string EdidVersion;
-  uint32_t WaitMs = 0;  // a settling wait at the end of the card script
-  int Bridge = -1;      // option card reached through the supervisor's bridge; -1: main card
+  std::string EdidName;     // empty: no display identification upload
+  std::string EdidVersion;  // per revision
+  uint32_t WaitMs = 0;      // a settling wait at the end of the card script
+  int Bridge = -1;          // option card reached through the supervisor's bridge; -1: main card
 };
 
 struct TRevisionPlan {
@@ -105,11 +110,11 @@ std::vector<std::string> CardScript(const TCardPlan& card, const std::string& op
     lines.push_back(ComponentLine('V', '0', card.McuVersion));
   }
   for (const TJtagPlan& jtag : card.Jtag) {
-    std::string folder = jtag.OptInVariant ? opt_in : "";
-    lines.push_back(ComponentLine('T', jtag.Code, jtag.Version));
+    std::string folder = jtag.Release.OptInVariant ? opt_in : "";
+    lines.push_back(ComponentLine('T', jtag.Code, jtag.Release.Version));
     lines.push_back(std::string("D") + jtag.Code);
     lines.push_back(ComponentLine('P', jtag.Code, folder + jtag.File));
-    lines.push_back(ComponentLine('V', jtag.Code, jtag.Version));
+    lines.push_back(ComponentLine('V', jtag.Code, jtag.Release.Version));
   }
   if (!card.EdidName.empty()) {
     lines.push_back(ComponentLine('T', 'E', card.EdidVersion));
@@ -165,10 +170,10 @@ void AddCard(std::vector<TPackageFile>& files, const std::string& rev, const TCa
     TEffectPlan effect;
     effect.Chain = SampleChain(jtag.Code);
     effect.Title = rev + " " + card.Title + " component " + jtag.Code;
-    effect.Version = jtag.Version;
-    effect.Blocks = jtag.Blocks;
+    effect.Version = jtag.Release.Version;
+    effect.Blocks = jtag.Release.Blocks;
     files.push_back({dir + jtag.File, EffectText(effect)});
-    if (jtag.OptInVariant) {
+    if (jtag.Release.OptInVariant) {
       effect.Title += " with the extended input card";
       files.push_back({dir + "opt_in/" + jtag.File, EffectText(effect)});
     }
@@ -191,32 +196,33 @@ void AddRevision(std::vector<TPackageFile>& files, const TRevisionPlan& plan) {
   for (const TCardPlan& card : plan.Cards) AddCard(files, rev, card, plan.Revision == 1);
 }
 
-TRevisionPlan Revision1() {
-  TRevisionPlan plan{1, "2.4", 6144, 7168, {}};
-  plan.Cards = {
+// What every revision shares: the cards in script order, their files, component
+// codes, settling waits and bridges. Versions and sizes are each revision's own.
+std::vector<TCardPlan> CardLayout() {
+  return {
       {"VI3",
        "Main card VI3",
-       "0214",
-       {{0, "VI3_B0.HEX", 22528}, {1, "VI3_B1.HEX", 10240}},
-       {{'8', "VI3_PROM1.svf", "0107", 24, true}, {'A', "VI3_CPLD.svf", "0105", 16, true}},
+       "",
+       {{0, "VI3_B0.HEX", 0}, {1, "VI3_B1.HEX", 0}},
+       {{'8', "VI3_PROM1.svf"}, {'A', "VI3_CPLD.svf"}},
        "",
        "",
        250},
-      {"KEYB3", "Keyboard card KEYB3", "0120", {{0, "KEYB3_B0.HEX", 6144}}, {}, "", "", 0, 0},
+      {"KEYB3", "Keyboard card KEYB3", "", {{0, "KEYB3_B0.HEX", 0}}, {}, "", "", 0, 0},
       {"SCAN",
        "SD scaler card",
-       "0311",
-       {{0, "SCAN_B0.HEX", 12288}},
-       {{'8', "SCAN_PROM1.svf", "0102", 16, false}, {'9', "SCAN_PROM2.svf", "0102", 16, false}},
+       "",
+       {{0, "SCAN_B0.HEX", 0}},
+       {{'8', "SCAN_PROM1.svf"}, {'9', "SCAN_PROM2.svf"}},
        "",
        "",
        0,
        1},
       {"HD",
        "HD scaler card",
-       "0402",
-       {{0, "HD_B0.HEX", 14336}},
-       {{'8', "HD_PROM1.svf", "0201", 20, false}, {'9', "HD_PROM2.svf", "0201", 20, false}},
+       "",
+       {{0, "HD_B0.HEX", 0}},
+       {{'8', "HD_PROM1.svf"}, {'9', "HD_PROM2.svf"}},
        "",
        "",
        0,
@@ -225,56 +231,58 @@ TRevisionPlan Revision1() {
        "Extended input card OPT_IN",
        "",
        {},
-       {{'C', "OPT_IN_CPLD.svf", "0103", 12, false}},
+       {{'C', "OPT_IN_CPLD.svf"}},
        "QELT OPT_IN",
-       "0104",
+       "",
        100,
        5},
   };
+}
+
+// One card's versions and sizes in a revision, in the layout's order of banks and
+// JTAG components.
+struct TCardRelease {
+  std::string McuVersion;
+  std::vector<size_t> BankSizes;  // code bytes of each bank
+  std::vector<TJtagRelease> Jtag;
+  std::string EdidVersion;
+};
+
+TRevisionPlan Revision(int revision, const std::string& package_version, size_t pont_size,
+                       size_t option_size, const std::vector<TCardRelease>& releases) {
+  TRevisionPlan plan{revision, package_version, pont_size, option_size, CardLayout()};
+  for (size_t c = 0; c < plan.Cards.size(); ++c) {
+    TCardPlan& card = plan.Cards[c];
+    const TCardRelease& release = releases.at(c);
+    card.McuVersion = release.McuVersion;
+    card.EdidVersion = release.EdidVersion;
+    for (size_t b = 0; b < card.Banks.size(); ++b) card.Banks[b].CodeSize = release.BankSizes.at(b);
+    for (size_t j = 0; j < card.Jtag.size(); ++j) card.Jtag[j].Release = release.Jtag.at(j);
+  }
   return plan;
 }
 
+// Cards in the layout's order: VI3, KEYB3, SCAN, HD, OPT_IN.
+TRevisionPlan Revision1() {
+  return Revision(1, "2.4", 6144, 7168,
+                  {
+                      {"0214", {22528, 10240}, {{"0107", 24, true}, {"0105", 16, true}}, ""},
+                      {"0120", {6144}, {}, ""},
+                      {"0311", {12288}, {{"0102", 16}, {"0102", 16}}, ""},
+                      {"0402", {14336}, {{"0201", 20}, {"0201", 20}}, ""},
+                      {"", {}, {{"0103", 12}}, "0104"},
+                  });
+}
+
 TRevisionPlan Revision0() {
-  TRevisionPlan plan{0, "1.9", 5120, 6144, {}};
-  plan.Cards = {
-      {"VI3",
-       "Main card VI3",
-       "0131",
-       {{0, "VI3_B0.HEX", 18432}, {1, "VI3_B1.HEX", 8192}},
-       {{'8', "VI3_PROM1.svf", "0104", 20, false}, {'A', "VI3_CPLD.svf", "0102", 12, false}},
-       "",
-       "",
-       250},
-      {"KEYB3", "Keyboard card KEYB3", "0112", {{0, "KEYB3_B0.HEX", 5120}}, {}, "", "", 0, 0},
-      {"SCAN",
-       "SD scaler card",
-       "0207",
-       {{0, "SCAN_B0.HEX", 10240}},
-       {{'8', "SCAN_PROM1.svf", "0101", 12, false}, {'9', "SCAN_PROM2.svf", "0101", 12, false}},
-       "",
-       "",
-       0,
-       1},
-      {"HD",
-       "HD scaler card",
-       "0305",
-       {{0, "HD_B0.HEX", 12288}},
-       {{'8', "HD_PROM1.svf", "0108", 16, false}, {'9', "HD_PROM2.svf", "0108", 16, false}},
-       "",
-       "",
-       0,
-       3},
-      {"OPT_IN",
-       "Extended input card OPT_IN",
-       "",
-       {},
-       {{'C', "OPT_IN_CPLD.svf", "0101", 10, false}},
-       "QELT OPT_IN",
-       "0102",
-       100,
-       5},
-  };
-  return plan;
+  return Revision(0, "1.9", 5120, 6144,
+                  {
+                      {"0131", {18432, 8192}, {{"0104", 20}, {"0102", 12}}, ""},
+                      {"0112", {5120}, {}, ""},
+                      {"0207", {10240}, {{"0101", 12}, {"0101", 12}}, ""},
+                      {"0305", {12288}, {{"0108", 16}, {"0108", 16}}, ""},
+                      {"", {}, {{"0101", 10}}, "0102"},
+                  });
 }
 
 std::string ReadMe() {
