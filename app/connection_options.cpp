@@ -84,3 +84,18 @@ int ComPortIndex(const std::string& name) {
   }
   return 0;
 }
+
+bool OptionValue(const std::vector<std::string>& args, size_t& i, std::string& value,
+                 std::string& error) {
+  const std::string& arg = args[i];
+  const size_t equals = arg.find('=');
+  if (equals != std::string::npos) {
+    value = arg.substr(equals + 1);
+  } else if (i + 1 < args.size()) {
+    value = args[++i];
+  } else {
+    error = arg + " needs a value";
+    return false;
+  }
+  return true;
+}

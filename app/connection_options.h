@@ -2,12 +2,14 @@
 // (qelt-update) both take: --port COM1..COM9|/dev/PATH, --udp HOST[:PORT],
 // --tcp HOST[:PORT] and --local-port N. Each program's own parser hands every one
 // of these options' values here, then words its own message from the fault that
-// comes back. Plain C++; no state.
+// comes back; both take an option's value the same way (OptionValue). Plain C++;
+// no state.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Why a connection option's value was refused.
 enum class TConnectionFault : uint8_t {
@@ -58,3 +60,9 @@ TConnectionError ReadConnectionOption(const std::string& name, const std::string
 
 // "COM1".."COM9" -> 1..9; anything else (lower case included) 0.
 int ComPortIndex(const std::string& name);
+
+// The value of the option args[i]: after its "=" ("--name=value"), else the next
+// argument ("--name value"), `i` then moving past it. False with "--name needs a
+// value" in `error` when there is none.
+bool OptionValue(const std::vector<std::string>& args, size_t& i, std::string& value,
+                 std::string& error);

@@ -113,4 +113,33 @@ TEST(ConnectionOptions, NamesAndComIndexes) {
   }
 }
 
+TEST(ConnectionOptions, AnOptionsValueFollowsItsEqualsSignOrIsTheNextArgument) {
+  const struct {
+    std::vector<std::string> args;
+    size_t at;
+    bool taken;
+    std::string value;  // or the error
+    size_t next;        // where `i` stands afterwards
+  } cases[] = {
+      {{"--port=COM1"}, 0, true, "COM1", 0},
+      {{"--port", "COM1"}, 0, true, "COM1", 1},
+      {{"a.ini", "--tcp", "1.2.3.4", "--x"}, 1, true, "1.2.3.4", 2},
+      {{"--log="}, 0, true, "", 0},
+      {{"--udp=1.2.3.4=5"}, 0, true, "1.2.3.4=5", 0},
+      {{"--port", "--udp"}, 0, true, "--udp", 1},
+      {{"--port"}, 0, false, "--port needs a value", 0},
+      {{"a.ini", "--local-port"}, 1, false, "--local-port needs a value", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    size_t i = c.at;
+    std::string value;
+    std::string error;
+    EXPECT_EQ(OptionValue(c.args, i, value, error), c.taken);
+    EXPECT_EQ(c.taken ? value : error, c.value);
+    EXPECT_EQ(c.taken ? error : value, "");
+    EXPECT_EQ(i, c.next);
+  }
+}
+
 }  // namespace

@@ -260,14 +260,7 @@ bool ParseRunnerOptions(const std::vector<std::string>& args, TRunnerOptions& op
       return false;
     }
     std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      error = name + " needs a value";
-      return false;
-    }
+    if (!OptionValue(args, i, value, error)) return false;
     if (IsLinkOption(name)) ++links;
     if (!handler->second(name, value, options, error)) return false;
   }

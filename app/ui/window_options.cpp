@@ -50,21 +50,13 @@ bool ParseWindowOptions(const std::vector<std::string>& args, TWindowOptions& op
       options.Script = arg;
       continue;
     }
-    const size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
+    const std::string name = arg.substr(0, arg.find('='));
     if (!IsConnectionOption(name)) {
       error = "unknown option \"" + name + "\"";
       return false;
     }
     std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      error = name + " needs a value";
-      return false;
-    }
+    if (!OptionValue(args, i, value, error)) return false;
     if (IsLinkOption(name)) ++connections;
     const TConnectionError fault = ReadConnectionOption(name, value, kWindowRules, options);
     if (fault.Fault != TConnectionFault::CF_NONE) {
