@@ -1,10 +1,13 @@
 // The window on the real Qt link against the emulator executable: a click on
 // START updates the emulated device from the sample package over a
-// pseudo-terminal and over UDP on 127.0.0.1, as `qelt-updater --port /dev/pts/N
+// pseudo-terminal, over UDP and over TCP on 127.0.0.1, as `qelt-updater --port /dev/pts/N
 // examples/package/script.ini` does. The event loop runs in real time here, each
 // wait bounded.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTest>
 #include <QUdpSocket>
@@ -32,6 +35,19 @@ int FreeUdpPort() {
   QUdpSocket probe;
   probe.bind(QHostAddress::LocalHost, 0);
   return probe.localPort();
+}
+
+// Runs the event loop until `done` holds or `limit_ms` pass. Unlike QTest::qWaitFor,
+// which sleeps between rounds of events, it sleeps only while no event is pending,
+// so a run paced by the device's replies goes at the speed of the replies.
+bool WaitFor(const std::function<bool()>& done, int limit_ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.hasExpired(limit_ms)) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+  return true;
 }
 
 bool Logged(const TMainFich& core, const std::string& text) {
@@ -65,14 +81,14 @@ void RunFromAClick(
     if (title.contains(QLatin1String("Device Id :"))) caption = title.toStdString();
   });
   QTest::mouseClick(forms.Window.Start(), Qt::LeftButton);
-  const bool ended = QTest::qWaitFor(
+  const bool ended = WaitFor(
       [&] { return Logged(forms.Core, "Program operation completed") || !host.Errors.empty(); },
       kRunLimitMs);
   ASSERT_TRUE(ended) << "no end after " << kRunLimitMs
                      << " ms; last line: " << forms.Core.MemoStatus.LastLine();
   ASSERT_TRUE(host.Errors.empty()) << host.Errors[0].text;
   EXPECT_EQ(caption, "Corvane Qelt Updater  (Device Id : 01A7)");
-  EXPECT_TRUE(QTest::qWaitFor(
+  EXPECT_TRUE(WaitFor(
       [&] {
         return forms.Core.MemoStatus.LastLine() ==
                "Click on button START to begin program operation";
@@ -94,6 +110,13 @@ TEST(UpdaterEndToEndTest, StartUpdatesTheEmulatorOverUdp) {
   RunFromAClick([](const TEmulatorProcess& emulator) {
     return std::vector<std::string>{"--udp", emulator.Endpoint("UDP"), "--local-port",
                                     std::to_string(FreeUdpPort())};
+  });
+}
+
+// A TCP connection is made asynchronously; the wake-up must not be lost to it.
+TEST(UpdaterEndToEndTest, StartUpdatesTheEmulatorOverTcp) {
+  RunFromAClick([](const TEmulatorProcess& emulator) {
+    return std::vector<std::string>{"--tcp", emulator.Endpoint("TCP")};
   });
 }
 
