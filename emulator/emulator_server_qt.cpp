@@ -137,6 +137,9 @@ void TEmulatorServer::AcceptTcp() {
       if (active_ == TEndpoint::EP_TCP) active_ = TEndpoint::EP_NONE;
     }
     tcp_client_ = client;
+    // A device answers each short command at once; small replies must not wait to
+    // be coalesced.
+    client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(client, &QTcpSocket::readyRead, this, &TEmulatorServer::ReadTcp);
     connect(client, &QTcpSocket::disconnected, this, [this, client] {
       if (tcp_client_ != client) return;

@@ -70,6 +70,10 @@ void TQtTcpBackend::HandleConnected() {
   Post([this] {
     if (failed_ || socket_.state() != QAbstractSocket::ConnectedState) return;
     connected_ = true;
+    // Commands and replies are a few bytes each, one in flight at a time: without
+    // this, coalescing small writes against delayed acknowledgements costs tens of
+    // milliseconds per exchange.
+    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (OnConnected) OnConnected();
     // Bytes that came with the connection were held until it was reported.
     if (socket_.bytesAvailable() > 0) ReadAvailable();
