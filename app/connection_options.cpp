@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "app/ip_config_dlg.h"
+#include "common/number_text.h"
 #include "engines/text_util.h"
 #include "link/com_driver.h"
 

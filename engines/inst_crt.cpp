@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/number_text.h"
 #include "engines/card_table.h"
 #include "engines/text_util.h"
 

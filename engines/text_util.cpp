@@ -16,15 +16,3 @@ std::string TrimLeft(std::string_view s) {
   while (b < s.size() && IsBlank(s[b])) ++b;
   return std::string(s.substr(b));
 }
-
-bool ParseDecimalU32(std::string_view s, uint32_t& value) {
-  if (s.empty()) return false;
-  uint64_t v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-    if (v > 0xFFFFFFFFull) return false;
-  }
-  value = static_cast<uint32_t>(v);
-  return true;
-}

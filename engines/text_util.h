@@ -2,7 +2,6 @@
 // script rules define it (blanks and control characters, i.e. bytes <= 0x20).
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,7 +13,3 @@ std::string TrimLeft(std::string_view s);
 inline bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
-
-// Parses a non-negative decimal integer made only of digits (no sign, no blanks)
-// that fits in 32 bits unsigned. Returns false for anything else.
-bool ParseDecimalU32(std::string_view s, uint32_t& value);

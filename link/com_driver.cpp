@@ -3,6 +3,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "common/number_text.h"
 #include "link/port_names.h"
 
 namespace {
@@ -23,20 +24,6 @@ constexpr std::array<TVarEntry, 6> kVarTable = {{
 }};
 
 constexpr size_t kVarTailMax = 10;  // unterminated MODE_VAR text kept
-
-// Unsigned 32-bit decimal: digits only; anything else (sign, blank, letter, a value
-// above 4294967295) fails, so an overflowing number never reaches a property.
-bool ParseU32(std::string_view text, uint32_t& value) {
-  if (text.empty()) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-    if (v > 0xFFFFFFFFull) return false;
-  }
-  value = static_cast<uint32_t>(v);
-  return true;
-}
 
 }  // namespace
 
@@ -226,8 +213,10 @@ void TComDriver::RecogniseLine(std::string line) {
     if (at == std::string::npos) continue;
     line.erase(0, at);  // the cut stays for the entries tried after this one
     std::string_view rest = std::string_view(line).substr(tag.size());
+    // Digits only: a sign, a blank, a letter or a value above 4294967295 fails, so
+    // an overflowing number never reaches a property.
     uint32_t number = 0;  // a bare tag matches and reports 0
-    if (!rest.empty() && !ParseU32(rest, number)) continue;
+    if (!rest.empty() && !ParseDecimalU32(rest, number)) continue;
     receivedString_ = line;
     Notify(OnRecString);
     switch (i) {
