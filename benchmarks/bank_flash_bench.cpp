@@ -80,7 +80,7 @@ void BM_WaitingStepWithPendingInput(benchmark::State& state) {
   engine.Step();  // file loaded, "P1" sent: now waiting for the erase to start
   owner.RxBuffer.assign(static_cast<size_t>(state.range(0)), 'Z');
   for (auto _ : state) engine.Step();
-  if (engine.State != TPsdState::EraseWaitAck ||
+  if (engine.State() != TProgPsd::TPsdState::PSD_ERASE_ACK ||
       owner.RxBuffer.size() != static_cast<size_t>(state.range(0))) {
     FailBenchmark(state, "the engine did not keep waiting with the text untouched");
     return;

@@ -48,13 +48,18 @@ class TRig {
   }
 
   // Offers `line`, pumps once, answers each of `replies` (reply, one Step), then
-  // lets the pause before an Effect file run out (one more Step).
-  void Reach(const std::string& line, const std::vector<std::string>& replies) {
+  // lets the pause before an Effect file run out (one more Step). What was sent
+  // last must be `last_sent`; the wire is then forgotten.
+  void Reach(const std::string& line, const std::vector<std::string>& replies,
+             const std::string& last_sent) {
     ASSERT_TRUE(h.Offer(line)) << line;
     h.Pump();
     for (const std::string& r : replies) h.Answer(r);
     clock.Advance(TProgJtag::kPauseMs);
     h.Pump();
+    ASSERT_FALSE(h.owner.Sent.empty());
+    EXPECT_EQ(h.owner.Sent.back(), last_sent);
+    h.TakeWire();
   }
 
   TFakeClock clock;
@@ -75,9 +80,7 @@ template <class Engine>
 void CheckRefusal(const TRefusalCase& c) {
   SCOPED_TRACE(c.line);
   TRig<Engine> rig;
-  rig.Reach(c.line, c.replies);
-  EXPECT_EQ(rig.h.owner.Sent.back(), c.refused);
-  rig.h.TakeWire();
+  rig.Reach(c.line, c.replies, c.refused);
   rig.h.Answer("I.");
   rig.h.Pump(3);
   rig.h.ExpectNothingSent();
@@ -93,8 +96,7 @@ void CheckNoAcknowledgement(const TRefusalCase& c) {
   for (const std::string text : {"X.", "R.", "?.", "\x1b."}) {
     SCOPED_TRACE(c.line + " answered " + text);
     TRig<Engine> rig;
-    rig.Reach(c.line, c.replies);
-    rig.h.TakeWire();
+    rig.Reach(c.line, c.replies, c.refused);
     rig.h.TakeEvents();
     rig.h.Answer(text);
     rig.h.Pump(3);
@@ -163,9 +165,7 @@ template <class Engine>
 void CheckRetransmissionLimit(const TRetransmissionCase& c) {
   SCOPED_TRACE(c.line);
   TRig<Engine> rig;
-  rig.Reach(c.line, c.replies);
-  EXPECT_EQ(rig.h.owner.Sent.back(), c.resent);
-  rig.h.TakeWire();
+  rig.Reach(c.line, c.replies, c.resent);
   rig.h.TakeEvents();
   std::string expected;
   for (int i = 0; i < 300; ++i) {

@@ -2,7 +2,7 @@
 // interleaves Steps with random text (raw bytes and fragments of real replies) and
 // random clock advances, for a bounded number of steps. The engines must never
 // crash (the sanitizers watch), must keep Busy consistent with their events, and
-// the bank flash and JTAG engines must pass through every one of their states.
+// every engine must pass through every one of its states.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -126,17 +126,18 @@ TEST_F(EnginesFuzzTest, BankFlashEngineSurvivesRandomRepliesInEveryState) {
   const std::vector<std::string> instructions = {
       "P3 image.hex", "P0 image.hex", "P5 empty.hex", "P1 missing.hex", "PE image.hex",
       "PE empty.hex", "D2",           "F7",           "P8 image.hex",   "junk"};
+  using TPsdState = TProgPsd::TPsdState;
   std::set<TPsdState> seen;
   FuzzEngine(engine, clock, instructions, 1234, [&] {
-    seen.insert(engine.State);
-    if (engine.State == TPsdState::Halted) {
+    seen.insert(engine.State());
+    if (engine.State() == TPsdState::PSD_ERROR) {
       ASSERT_FALSE(engine.Busy);
     }
-    if (engine.State == TPsdState::Idle) {
+    if (engine.State() == TPsdState::PSD_IDLE) {
       ASSERT_TRUE(engine.Lines.empty());
     }
   });
-  EXPECT_EQ(seen.size(), static_cast<size_t>(TPsdState::Done) + 1);
+  EXPECT_EQ(seen.size(), static_cast<size_t>(TPsdState::PSD_ERROR) + 1);
 }
 
 TEST_F(EnginesFuzzTest, JtagEngineSurvivesRandomRepliesInEveryState) {
@@ -145,15 +146,16 @@ TEST_F(EnginesFuzzTest, JtagEngineSurvivesRandomRepliesInEveryState) {
   const std::vector<std::string> instructions = {
       "P8 comments.eff", "P9 tdo.eff", "PA long.eff", "PC raw.eff", "P8 bad.eff",   "P8 empty.eff",
       "P8 missing.eff",  "D8",         "DC",          "F9",         "P3 image.hex", "junk"};
+  using TJtagState = TProgJtag::TJtagState;
   std::set<TJtagState> seen;
   FuzzEngine(engine, clock, instructions, 5678, [&] {
-    seen.insert(engine.State);
-    if (engine.State == TJtagState::Halted || engine.State == TJtagState::Idle) {
+    seen.insert(engine.State());
+    if (engine.State() == TJtagState::JTAG_ERROR || engine.State() == TJtagState::JTAG_IDLE) {
       ASSERT_FALSE(engine.Busy);
       ASSERT_FALSE(engine.EffectFileOpen());
     }
   });
-  EXPECT_EQ(seen.size(), static_cast<size_t>(TJtagState::Done) + 1);
+  EXPECT_EQ(seen.size(), static_cast<size_t>(TJtagState::JTAG_ERROR) + 1);
 }
 
 TEST_F(EnginesFuzzTest, BootLoaderEngineSurvivesRandomReplies) {
@@ -161,9 +163,16 @@ TEST_F(EnginesFuzzTest, BootLoaderEngineSurvivesRandomReplies) {
   engine.CurentDir = dir.Dir();
   const std::vector<std::string> instructions = {
       "SYN", "PB image.hex", "PB image.hex 1234", "PB empty.hex", "PB missing.hex", "junk"};
-  int busy_steps = 0;
-  FuzzEngine(engine, clock, instructions, 91011, [&] { busy_steps += engine.Busy ? 1 : 0; });
-  EXPECT_GT(busy_steps, 0);
+  using TBootState = TProgBoot::TBootState;
+  std::set<TBootState> seen;
+  FuzzEngine(engine, clock, instructions, 91011, [&] {
+    seen.insert(engine.State());
+    if (engine.State() == TBootState::BOOT_ERROR || engine.State() == TBootState::BOOT_IDLE) {
+      ASSERT_FALSE(engine.Busy);
+      ASSERT_TRUE(engine.Lines.empty());
+    }
+  });
+  EXPECT_EQ(seen.size(), static_cast<size_t>(TBootState::BOOT_ERROR) + 1);
 }
 
 TEST_F(EnginesFuzzTest, CardSupervisorEngineSurvivesRandomReplies) {
@@ -186,9 +195,15 @@ TEST_F(EnginesFuzzTest, CardSupervisorEngineSurvivesRandomReplies) {
                                                  "wait x",
                                                  "M",
                                                  "junk"};
-  int busy_steps = 0;
-  FuzzEngine(engine, clock, instructions, 121314, [&] { busy_steps += engine.Busy ? 1 : 0; });
-  EXPECT_GT(busy_steps, 0);
+  using TCrtState = TInstCrt::TCrtState;
+  std::set<TCrtState> seen;
+  FuzzEngine(engine, clock, instructions, 121314, [&] {
+    seen.insert(engine.State());
+    if (engine.State() == TCrtState::CRT_ERROR || engine.State() == TCrtState::CRT_IDLE) {
+      ASSERT_FALSE(engine.Busy);
+    }
+  });
+  EXPECT_EQ(seen.size(), static_cast<size_t>(TCrtState::CRT_ERROR) + 1);
 }
 
 }  // namespace

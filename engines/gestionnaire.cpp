@@ -49,8 +49,8 @@ void TGestionnaire::SendLine(const std::string& text) {
 
 void TGestionnaire::PullInput() { Raise(OnReceive); }
 
-void TGestionnaire::ConsumeInput(const std::string& token) {
-  BufIn.erase(0, token.size());  // erase clamps to the buffer's length
+void TGestionnaire::ConsumeInput(size_t count) {
+  BufIn.erase(0, count);  // erase clamps to the buffer's length
   Raise(OnChangeBufIn);
 }
 
@@ -65,3 +65,72 @@ void TGestionnaire::SetDeviceID(uint16_t n) {
 }
 
 void TGestionnaire::SpeedDown() { Raise(OnSpeedDown); }
+
+bool TGestionnaire::ReceiveAck() {
+  PullInput();
+  if (InputStartsWith('.')) {
+    ConsumeInput(1);
+    return true;
+  }
+  if (InputStartsWith('I')) {
+    ConsumeInput(1);
+    PostError(kInstructionUnknown);
+  }
+  return false;
+}
+
+bool TGestionnaire::ReceiveDone(const char* failure) {
+  PullInput();
+  return TakeVerdict(failure) == TRecordReply::RECORD_TAKEN;
+}
+
+TGestionnaire::TRecordReply TGestionnaire::ReceiveRecordReply(const char* failure) {
+  PullInput();
+  if (InputStartsWith('R')) {
+    ConsumeInput(1);
+    return CountRetransmission() ? TRecordReply::RECORD_RESEND : TRecordReply::RECORD_FAILED;
+  }
+  return TakeVerdict(failure);
+}
+
+TGestionnaire::TRecordReply TGestionnaire::TakeVerdict(const char* failure) {
+  if (InputStartsWith('.')) {
+    ConsumeInput(1);
+    return TRecordReply::RECORD_TAKEN;
+  }
+  if (InputStartsWith('X')) {
+    ConsumeInput(1);
+    PostError(failure);
+    return TRecordReply::RECORD_FAILED;
+  }
+  return TRecordReply::RECORD_NONE;
+}
+
+void TGestionnaire::SendFileLine(const std::vector<std::string>& lines, int32_t index) {
+  SendLine(lines[static_cast<size_t>(index)] + "\r\n");
+}
+
+bool TGestionnaire::UploadStep(const std::vector<std::string>& lines, int32_t& next) {
+  switch (ReceiveRecordReply("Error while writing!!!")) {
+    case TRecordReply::RECORD_TAKEN:
+      StepProgress();
+      if (next >= static_cast<int32_t>(lines.size())) return true;
+      SendFileLine(lines, next);
+      ++next;
+      break;
+    case TRecordReply::RECORD_RESEND:
+      SendFileLine(lines, next > 0 ? next - 1 : 0);
+      break;
+    case TRecordReply::RECORD_NONE:
+    case TRecordReply::RECORD_FAILED:
+      break;
+  }
+  return false;
+}
+
+bool TGestionnaire::CountRetransmission() {
+  ++ErrorCount;
+  if (ErrorCount <= kMaxRetransmissions) return true;
+  PostError(kTooManyRetransmissions);
+  return false;
+}

@@ -16,15 +16,23 @@ class TProbe : public TGestionnaire {
   using TGestionnaire::ClearBusy;
   using TGestionnaire::ClearInput;
   using TGestionnaire::ConsumeInput;
+  using TGestionnaire::CountRetransmission;
   using TGestionnaire::InputStartsWith;
   using TGestionnaire::PostInfo;
   using TGestionnaire::PullInput;
+  using TGestionnaire::ReceiveAck;
+  using TGestionnaire::ReceiveDone;
+  using TGestionnaire::ReceiveRecordReply;
+  using TGestionnaire::SendFileLine;
   using TGestionnaire::SendLine;
   using TGestionnaire::SetBusy;
   using TGestionnaire::SetDeviceID;
   using TGestionnaire::SetMaxProgress;
   using TGestionnaire::SpeedDown;
+  using TGestionnaire::StartRetransmissionCount;
   using TGestionnaire::StepProgress;
+  using TGestionnaire::TRecordReply;
+  using TGestionnaire::UploadStep;
 };
 
 class GestionnaireTest : public ::testing::Test {
@@ -96,14 +104,14 @@ TEST_F(GestionnaireTest, PullInputCopiesTheWholeAccumulator) {
   EXPECT_EQ(engine.BufIn, "1234.");
 }
 
-TEST_F(GestionnaireTest, ConsumeInputDropsTheTokensLengthWhateverItHolds) {
+TEST_F(GestionnaireTest, ConsumeInputDropsTheCountWhateverItHolds) {
   owner.Reply("I.R");
   engine.PullInput();
   ASSERT_TRUE(engine.InputStartsWith('I'));
-  engine.ConsumeInput("X");  // only the length counts
+  engine.ConsumeInput(1);
   EXPECT_EQ(engine.BufIn, ".R");
   EXPECT_EQ(owner.RxBuffer, ".R");
-  engine.ConsumeInput("LONGER");
+  engine.ConsumeInput(6);
   EXPECT_EQ(engine.BufIn, "");
   EXPECT_EQ(owner.RxBuffer, "");
 }
@@ -111,10 +119,122 @@ TEST_F(GestionnaireTest, ConsumeInputDropsTheTokensLengthWhateverItHolds) {
 TEST_F(GestionnaireTest, ConsumeInputOnAnEmptyBufferStillRaisesItsEvent) {
   int changes = 0;
   engine.OnChangeBufIn = [&](TGestionnaire*) { ++changes; };
-  engine.ConsumeInput(".");
+  engine.ConsumeInput(1);
   EXPECT_EQ(engine.BufIn, "");
   EXPECT_EQ(changes, 1);
   EXPECT_FALSE(engine.InputStartsWith('.'));
+}
+
+// The replies the engines wait for, read from the owner's accumulator: what each
+// reading returns, what it leaves and what it raises.
+struct TReplyCase {
+  std::string received;
+  int result;  // ReceiveAck/ReceiveDone: 1 true, 0 false; record: TRecordReply value
+  std::string left;
+  std::vector<std::string> events;
+};
+
+TEST_F(GestionnaireTest, ReceiveAckTakesTheDotAndFailsOnAnUnknownCommand) {
+  const TReplyCase cases[] = {
+      {"", 0, "", {}},     {".R", 1, "R", {}},  {"I.", 0, ".", {"error:Instruction unknown"}},
+      {"X.", 0, "X.", {}}, {"R.", 0, "R.", {}}, {" .", 0, " .", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.received);
+    owner.ClearLogs();
+    owner.RxBuffer = c.received;
+    EXPECT_EQ(engine.ReceiveAck(), c.result == 1);
+    EXPECT_EQ(owner.RxBuffer, c.left);
+    EXPECT_EQ(owner.Events, c.events);
+    EXPECT_EQ(owner.Wire, "");
+  }
+}
+
+TEST_F(GestionnaireTest, ReceiveDoneTakesTheDotAndFailsOnX) {
+  const TReplyCase cases[] = {
+      {".X", 1, "X", {}},  {"X.", 0, ".", {"error:Error while erasing !!!"}},
+      {"I.", 0, "I.", {}}, {"R", 0, "R", {}},
+      {"", 0, "", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.received);
+    owner.ClearLogs();
+    owner.RxBuffer = c.received;
+    EXPECT_EQ(engine.ReceiveDone("Error while erasing !!!"), c.result == 1);
+    EXPECT_EQ(owner.RxBuffer, c.left);
+    EXPECT_EQ(owner.Events, c.events);
+  }
+}
+
+TEST_F(GestionnaireTest, ReceiveRecordReplyCountsEachResendRequest) {
+  using R = TProbe::TRecordReply;
+  const TReplyCase cases[] = {
+      {".R", static_cast<int>(R::RECORD_TAKEN), "R", {}},
+      {"R.", static_cast<int>(R::RECORD_RESEND), ".", {}},
+      {"X.", static_cast<int>(R::RECORD_FAILED), ".", {"error:Checksum Error"}},
+      {"I.", static_cast<int>(R::RECORD_NONE), "I.", {}},
+      {"", static_cast<int>(R::RECORD_NONE), "", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.received);
+    owner.ClearLogs();
+    owner.RxBuffer = c.received;
+    engine.StartRetransmissionCount();
+    EXPECT_EQ(static_cast<int>(engine.ReceiveRecordReply("Checksum Error")), c.result);
+    EXPECT_EQ(owner.RxBuffer, c.left);
+    EXPECT_EQ(owner.Events, c.events);
+    EXPECT_EQ(engine.ErrorCount, c.result == static_cast<int>(R::RECORD_RESEND) ? 1 : 0);
+  }
+}
+
+TEST_F(GestionnaireTest, The301stRetransmissionOfAnOperationFailsIt) {
+  engine.ErrorCount = 17;
+  engine.StartRetransmissionCount();
+  for (int i = 1; i <= 299; ++i) ASSERT_TRUE(engine.CountRetransmission()) << i;
+  owner.RxBuffer = "R";
+  EXPECT_EQ(engine.ReceiveRecordReply("x"), TProbe::TRecordReply::RECORD_RESEND);
+  EXPECT_EQ(engine.ErrorCount, 300);
+  EXPECT_TRUE(owner.Events.empty());
+  owner.RxBuffer = "R";
+  EXPECT_EQ(engine.ReceiveRecordReply("x"), TProbe::TRecordReply::RECORD_FAILED);
+  EXPECT_EQ(engine.ErrorCount, 301);
+  EXPECT_EQ(owner.Events, (std::vector<std::string>{"error:Too Many Transmission Error !!!"}));
+  EXPECT_FALSE(engine.CountRetransmission());  // each one after fails again
+}
+
+TEST_F(GestionnaireTest, UploadStepSendsLineZeroTwiceThenEachLineOnItsAcknowledgement) {
+  const std::vector<std::string> lines = {":0100000011EE", ":00000001FF"};
+  int32_t next = 0;
+  engine.SendFileLine(lines, 0);  // as an upload starts
+  const struct {
+    std::string reply;
+    bool finished;
+    std::string wire;
+    int32_t next;
+    std::vector<std::string> events;
+  } beats[] = {
+      {"", false, "", 0, {}},
+      {"R", false, ":0100000011EE\r\n", 0, {}},
+      {".", false, ":0100000011EE\r\n", 1, {"step"}},
+      {"R", false, ":0100000011EE\r\n", 1, {}},
+      {"?", false, "", 1, {}},
+      {".", false, ":00000001FF\r\n", 2, {"step"}},
+      {"R", false, ":00000001FF\r\n", 2, {}},
+      {".", true, "", 2, {"step"}},
+      {"X", false, "", 2, {"error:Error while writing!!!"}},
+  };
+  EXPECT_EQ(owner.Wire, ":0100000011EE\r\n");
+  for (const auto& b : beats) {
+    SCOPED_TRACE(b.reply + " -> " + b.wire);
+    owner.ClearLogs();
+    owner.RxBuffer = b.reply;
+    EXPECT_EQ(engine.UploadStep(lines, next), b.finished);
+    EXPECT_EQ(owner.Wire, b.wire);
+    EXPECT_EQ(next, b.next);
+    EXPECT_EQ(owner.Events, b.events);
+    EXPECT_EQ(owner.RxBuffer, b.reply == "?" ? "?" : "");
+  }
+  EXPECT_EQ(engine.ErrorCount, 3);
 }
 
 TEST_F(GestionnaireTest, ClearInputDropsEverythingForEverybody) {
@@ -166,7 +286,7 @@ TEST(GestionnaireUnwired, OperationsWithoutHandlersRaiseNothingAndKeepBufIn) {
   bare.StepProgress();
   bare.SetDeviceID(1);
   bare.SpeedDown();
-  bare.ConsumeInput("k");
+  bare.ConsumeInput(1);
   bare.ClearBusy();
   EXPECT_EQ(bare.BufIn, "ept");
   EXPECT_EQ(bare.BufOut, "RS");

@@ -16,7 +16,7 @@ TInstCrt::TInstCrt(TMsClock& clock) : clock_(clock) {}
 void TInstCrt::Step() {
   switch (state_) {
     case TCrtState::CRT_IDLE:
-      Accept();
+      Idle();
       break;
     case TCrtState::CRT_PROMPT:
       Prompt();
@@ -27,10 +27,10 @@ void TInstCrt::Step() {
     case TCrtState::CRT_WAIT_TIME:
       WaitTime();
       break;
-    case TCrtState::CRT_CMD_SEND:
+    case TCrtState::CRT_COMMAND_SEND:
       CommandSend();
       break;
-    case TCrtState::CRT_CMD_ACK:
+    case TCrtState::CRT_COMMAND_ACK:
       CommandAck();
       break;
     case TCrtState::CRT_WRITE_SEND:
@@ -42,19 +42,19 @@ void TInstCrt::Step() {
     case TCrtState::CRT_WRITE_RESULT:
       WriteResult();
       break;
-    case TCrtState::CRT_T_SEND:
+    case TCrtState::CRT_VERSION_SEND:
       VersionSend();
       break;
-    case TCrtState::CRT_T_ACK:
+    case TCrtState::CRT_VERSION_ACK:
       VersionAck();
       break;
-    case TCrtState::CRT_T_VERSION:
+    case TCrtState::CRT_VERSION_READ:
       VersionRead();
       break;
-    case TCrtState::CRT_M_SEND:
+    case TCrtState::CRT_PING_SEND:
       PingSend();
       break;
-    case TCrtState::CRT_M_REPLY:
+    case TCrtState::CRT_PING_REPLY:
       PingReply();
       break;
     case TCrtState::CRT_L_SEND:
@@ -64,7 +64,7 @@ void TInstCrt::Step() {
       LAck();
       break;
     case TCrtState::CRT_DONE:
-      Finish();
+      Done();
       break;
     case TCrtState::CRT_ERROR:
       break;
@@ -116,17 +116,17 @@ TInstCrt::TCrtState TInstCrt::FirstState(TCrtOp op) {
     case TCrtOp::OP_UV:
       return TCrtState::CRT_WRITE_SEND;
     case TCrtOp::OP_T:
-      return TCrtState::CRT_T_SEND;
+      return TCrtState::CRT_VERSION_SEND;
     case TCrtOp::OP_M:
-      return TCrtState::CRT_M_SEND;
+      return TCrtState::CRT_PING_SEND;
     case TCrtOp::OP_L:
       return TCrtState::CRT_L_SEND;
     default:
-      return TCrtState::CRT_CMD_SEND;
+      return TCrtState::CRT_COMMAND_SEND;
   }
 }
 
-void TInstCrt::Accept() {
+void TInstCrt::Idle() {
   if (Busy) return;
   TCrtOp op = TCrtOp::OP_PROMPT;
   size_t keyword_length = 0;
@@ -206,17 +206,11 @@ void TInstCrt::CommandSend() {
     default:
       break;
   }
-  state_ = TCrtState::CRT_CMD_ACK;
+  state_ = TCrtState::CRT_COMMAND_ACK;
 }
 
 void TInstCrt::CommandAck() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    state_ = TCrtState::CRT_DONE;
-  } else if (InputStartsWith('I')) {
-    Refuse();
-  }
+  if (ReceiveAck()) state_ = TCrtState::CRT_DONE;
 }
 
 // "V" + c, or the bare "UV"; the version text follows the device's ".".
@@ -236,48 +230,32 @@ void TInstCrt::WriteSend() {
 }
 
 void TInstCrt::WriteAck() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    if (op_ == TCrtOp::OP_V) DropCode();
-    SetMaxProgress(2);
-    StepProgress();
-    SendLine(Instruction);
-    state_ = TCrtState::CRT_WRITE_RESULT;
-  } else if (InputStartsWith('I')) {
-    Refuse();
-  }
+  if (!ReceiveAck()) return;
+  if (op_ == TCrtOp::OP_V) DropCode();
+  SetMaxProgress(2);
+  StepProgress();
+  SendLine(Instruction);
+  state_ = TCrtState::CRT_WRITE_RESULT;
 }
 
 void TInstCrt::WriteResult() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    StepProgress();
-    state_ = TCrtState::CRT_DONE;
-  } else if (InputStartsWith('X')) {
-    ConsumeInput("X");
-    PostError("Error while writing version number !!!");
-  }
+  if (!ReceiveDone("Error while writing version number !!!")) return;
+  StepProgress();
+  state_ = TCrtState::CRT_DONE;
 }
 
 void TInstCrt::VersionSend() {
   if (!HasArgument()) return;
   code_ = Instruction.substr(0, 1);
   SendLine("T" + code_);
-  state_ = TCrtState::CRT_T_ACK;
+  state_ = TCrtState::CRT_VERSION_ACK;
 }
 
 void TInstCrt::VersionAck() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    SetMaxProgress(2);
-    StepProgress();
-    state_ = TCrtState::CRT_T_VERSION;
-  } else if (InputStartsWith('I')) {
-    Refuse();
-  }
+  if (!ReceiveAck()) return;
+  SetMaxProgress(2);
+  StepProgress();
+  state_ = TCrtState::CRT_VERSION_READ;
 }
 
 // A version differing from the expected one is not an error: it completes silently.
@@ -291,7 +269,7 @@ void TInstCrt::VersionRead() {
     StepProgress();
     state_ = TCrtState::CRT_DONE;
   } else if (InputStartsWith('X')) {
-    ConsumeInput("X");
+    ConsumeInput(1);
     PostError("Error while reading version number !!!");
   }
 }
@@ -308,19 +286,19 @@ void TInstCrt::PingSend() {
   PostInfo("Ping Card " + code_);
   SendLine("M" + code_);
   DropCode();
-  state_ = TCrtState::CRT_M_REPLY;
+  state_ = TCrtState::CRT_PING_REPLY;
 }
 
 // A card that does not answer is skipped by the sequencer; the engine succeeds.
 void TInstCrt::PingReply() {
   PullInput();
   if (InputStartsWith('.')) {
-    ConsumeInput(".");
+    ConsumeInput(1);
     PostInfo("Ping OK");
     if (OnCardReady) OnCardReady(this, ping_card_);
     state_ = TCrtState::CRT_DONE;
   } else if (InputStartsWith('X') || InputStartsWith('I')) {
-    ConsumeInput("X");
+    ConsumeInput(1);
     PostInfo("Ping Error");
     if (OnCardError) OnCardError(this, ping_card_);
     state_ = TCrtState::CRT_DONE;
@@ -334,17 +312,12 @@ void TInstCrt::LSend() {
 }
 
 void TInstCrt::LAck() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    StepProgress();
-    state_ = TCrtState::CRT_DONE;
-  } else if (InputStartsWith('I')) {
-    Refuse();
-  }
+  if (!ReceiveAck()) return;
+  StepProgress();
+  state_ = TCrtState::CRT_DONE;
 }
 
-void TInstCrt::Finish() {
+void TInstCrt::Done() {
   state_ = TCrtState::CRT_IDLE;
   ClearBusy();
 }
@@ -357,9 +330,4 @@ bool TInstCrt::HasArgument() {
 
 void TInstCrt::DropCode() {
   if (!Instruction.empty()) Instruction = Trim(std::string_view(Instruction).substr(1));
-}
-
-void TInstCrt::Refuse() {
-  ConsumeInput("X");
-  PostError("Instruction unknown");
 }

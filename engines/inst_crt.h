@@ -21,6 +21,7 @@
 //       "Missing version in line : <line>"
 //   "M" whose card code is not a decimal digit:
 //       "Invalid card number in line : <line>"
+// Wire: doc/protocol.md, "Card supervisor".
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,28 @@ using TCardReadyNotifyEvent = std::function<void(TGestionnaire* Sender, int card
 
 class TInstCrt : public TGestionnaire {
  public:
+  // The engine's states; Step runs the handler of the same name.
+  enum class TCrtState : uint8_t {
+    CRT_IDLE,          // looks for an instruction to accept
+    CRT_PROMPT,        // posts the prompt text
+    CRT_WAIT_START,    // reads the duration, notes the start tick
+    CRT_WAIT_TIME,     // until more than the duration has elapsed
+    CRT_COMMAND_SEND,  // sends RS, NP, FI, FY, FU, "Q"+c or "Z"+c
+    CRT_COMMAND_ACK,   // PullInput: "." done, "I" refused
+    CRT_WRITE_SEND,    // sends "V"+c or "UV"
+    CRT_WRITE_ACK,     // PullInput: "." then the version text is sent; "I" refused
+    CRT_WRITE_RESULT,  // PullInput: "." written, "X" write failed
+    CRT_VERSION_SEND,  // sends "T"+c
+    CRT_VERSION_ACK,   // PullInput: "." the version follows; "I" refused
+    CRT_VERSION_READ,  // PullInput: four characters then "."; "X" read failed
+    CRT_PING_SEND,     // sends "M"+c
+    CRT_PING_REPLY,    // PullInput: "." ready; "X" or "I" card error
+    CRT_L_SEND,        // sends "L"+argument
+    CRT_L_ACK,         // PullInput: "." done, "I" refused
+    CRT_DONE,          // ClearBusy, back to idle
+    CRT_ERROR,         // after PostError; only ResetEngine leaves it
+  };
+
   // `clock` must outlive the engine; it is read only by "wait".
   explicit TInstCrt(TMsClock& clock = SystemClock());
 
@@ -50,6 +73,8 @@ class TInstCrt : public TGestionnaire {
   void PostError(const std::string& text) override;
   // Clears the base fields (no event) and returns to idle.
   void ResetEngine() override;
+
+  TCrtState State() const { return state_; }
 
   // A "T" read returned the expected version (raised only when equal).
   TVersionNotifyEvent OnVersionSame;
@@ -77,32 +102,11 @@ class TInstCrt : public TGestionnaire {
     OP_L,
   };
 
-  enum class TCrtState : uint8_t {
-    CRT_IDLE,          // looks for an instruction to accept
-    CRT_PROMPT,        // posts the prompt text
-    CRT_WAIT_START,    // reads the duration, notes the start tick
-    CRT_WAIT_TIME,     // until more than the duration has elapsed
-    CRT_CMD_SEND,      // sends RS, NP, FI, FY, FU, "Q"+c or "Z"+c
-    CRT_CMD_ACK,       // PullInput: "." done, "I" refused
-    CRT_WRITE_SEND,    // sends "V"+c or "UV"
-    CRT_WRITE_ACK,     // PullInput: "." then the version text is sent; "I" refused
-    CRT_WRITE_RESULT,  // PullInput: "." written, "X" write failed
-    CRT_T_SEND,        // sends "T"+c
-    CRT_T_ACK,         // PullInput: "." the version follows; "I" refused
-    CRT_T_VERSION,     // PullInput: four characters then "."; "X" read failed
-    CRT_M_SEND,        // sends "M"+c
-    CRT_M_REPLY,       // PullInput: "." ready; "X" or "I" card error
-    CRT_L_SEND,        // sends "L"+argument
-    CRT_L_ACK,         // PullInput: "." done, "I" refused
-    CRT_DONE,          // ClearBusy, back to idle
-    CRT_ERROR,         // after PostError; only ResetEngine leaves it
-  };
-
   // The first keyword that starts `line`, and its length.
   static bool MatchKeyword(std::string_view line, TCrtOp& op, size_t& length);
   static TCrtState FirstState(TCrtOp op);
 
-  void Accept();
+  void Idle();
   void Prompt();
   void WaitStart();
   void WaitTime();
@@ -118,14 +122,12 @@ class TInstCrt : public TGestionnaire {
   void PingReply();
   void LSend();
   void LAck();
-  void Finish();
+  void Done();
 
   // False (after PostError) when the argument is empty.
   bool HasArgument();
   // Removes the component code (first character) from Instruction and trims.
   void DropCode();
-  // Consumes the "I" and fails with "Instruction unknown".
-  void Refuse();
 
   TMsClock& clock_;                        // read by "wait" only
   TCrtState state_ = TCrtState::CRT_IDLE;  // current state

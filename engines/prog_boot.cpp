@@ -8,7 +8,6 @@
 #include "engines/text_util.h"
 
 namespace {
-constexpr int32_t kMaxRetransmissions = 300;
 constexpr uint8_t kVerifyRecordType = 0x0C;
 // The extended boot area whose sum the device verifies.
 constexpr uint16_t kBootLow = 0x4000;
@@ -25,7 +24,7 @@ TProgBoot::TProgBoot() = default;
 void TProgBoot::Step() {
   switch (state_) {
     case TBootState::BOOT_IDLE:
-      Accept();
+      Idle();
       break;
     case TBootState::BOOT_SYNC_SEND:
       SyncSend();
@@ -57,8 +56,8 @@ void TProgBoot::Step() {
     case TBootState::BOOT_VERIFY_WAIT:
       VerifyWait();
       break;
-    case TBootState::BOOT_FINISH:
-      Finish();
+    case TBootState::BOOT_DONE:
+      Done();
       break;
     case TBootState::BOOT_ERROR:
       break;
@@ -79,7 +78,7 @@ void TProgBoot::ResetEngine() {
 }
 
 // "P" then "B", blanks allowed between them: "PB x", "P B x". "PA", "P8" are not ours.
-void TProgBoot::Accept() {
+void TProgBoot::Idle() {
   if (Busy) return;
   if (StartsWith(Instruction, "SYN")) {
     SetBusy();
@@ -120,16 +119,16 @@ void TProgBoot::TypeWait() {
   PullInput();
   if (InputStartsWith('.')) {
     Raise(OnDeviceType);
-    ConsumeInput(".");
+    ConsumeInput(1);
     state_ = TBootState::BOOT_ID_WAIT;
   } else if (InputStartsWith('X')) {
     if (DeviceType == 37) {
-      ConsumeInput("X");
+      ConsumeInput(1);
       DeviceType = 27;
       SendLine("27");
     } else {
       PostError("Bad type of device !!!");
-      ConsumeInput("X");
+      ConsumeInput(1);
     }
   }
 }
@@ -141,7 +140,7 @@ void TProgBoot::IdWait() {
   // The reply begins with a hex digit. A leading "." is the late answer to a "%"
   // repeated while the line was slow; left in place it would hold the reply's "."
   // away from its place for ever.
-  while (InputStartsWith('.')) ConsumeInput(".");
+  while (InputStartsWith('.')) ConsumeInput(1);
   const size_t dot = DeviceType == 27 ? 12 : 8;
   if (BufIn.find('.') != dot) return;
   const uint16_t checksum = HexToWord(BufIn);
@@ -150,7 +149,7 @@ void TProgBoot::IdWait() {
   PostInfo("Device ID : " + id_text);
   SetDeviceID(HexToWord(id_text));
   ClearInput();
-  state_ = TBootState::BOOT_FINISH;
+  state_ = TBootState::BOOT_DONE;
 }
 
 // Instruction holds "B <file> [checksum]". The file is looked for in CurentDir.
@@ -159,7 +158,7 @@ void TProgBoot::Load() {
   size_t name_end = 0;
   while (name_end < Instruction.size() && !IsBlank(Instruction[name_end])) ++name_end;
   const std::string name = Instruction.substr(0, name_end);
-  ErrorCount = 0;
+  StartRetransmissionCount();
   if (!LoadTextLines(CurentDir + name, Lines)) {
     PostError(CurentDir + Instruction + " File not found !!!");
     return;
@@ -172,56 +171,28 @@ void TProgBoot::Load() {
 }
 
 void TProgBoot::EraseAck() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    PostInfo("Erase Extended Boot");
-    state_ = TBootState::BOOT_ERASE_DONE;
-  } else if (InputStartsWith('I')) {
-    ConsumeInput("X");
-    PostError("Instruction unknown");
-  }
+  if (!ReceiveAck()) return;
+  PostInfo("Erase Extended Boot");
+  state_ = TBootState::BOOT_ERASE_DONE;
 }
 
 // Line 0 goes now and again after its acknowledgement: the progress maximum (lines
 // + 2) counts the erase and lines + 1 acknowledgements.
 void TProgBoot::EraseDone() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    StepProgress();
-    ConsumeInput(".");
-    LineIndex = 0;
-    if (Lines.empty()) {
-      PostError("Boot File Empty !!!");
-      return;
-    }
-    PostInfo("Upload Extended Boot");
-    SendHexLine(0);
-    state_ = TBootState::BOOT_UPLOAD;
-  } else if (InputStartsWith('X')) {
-    ConsumeInput("X");
-    PostError("Error while erasing !!!");
+  if (!ReceiveDone("Error while erasing !!!")) return;
+  StepProgress();
+  LineIndex = 0;
+  if (Lines.empty()) {
+    PostError("Boot File Empty !!!");
+    return;
   }
+  PostInfo("Upload Extended Boot");
+  SendFileLine(Lines, 0);
+  state_ = TBootState::BOOT_UPLOAD;
 }
 
 void TProgBoot::Upload() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    StepProgress();
-    if (LineIndex < static_cast<int32_t>(Lines.size())) {
-      SendHexLine(LineIndex);
-      ++LineIndex;
-    } else {
-      state_ = TBootState::BOOT_VERIFY_SEND;
-    }
-  } else if (InputStartsWith('X')) {
-    PostError("Error while writing!!!");
-    ConsumeInput("X");
-  } else if (InputStartsWith('R')) {
-    ConsumeInput("R");
-    if (CountRetransmission()) SendHexLine(LineIndex > 0 ? LineIndex - 1 : 0);
-  }
+  if (UploadStep(Lines, LineIndex)) state_ = TBootState::BOOT_VERIFY_SEND;
 }
 
 void TProgBoot::VerifySend() {
@@ -233,32 +204,15 @@ void TProgBoot::VerifySend() {
   state_ = TBootState::BOOT_VERIFY_WAIT;
 }
 
+// An "R" has the record rebuilt and announced again on the next Step.
 void TProgBoot::VerifyWait() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    state_ = TBootState::BOOT_FINISH;
-  } else if (InputStartsWith('X')) {
-    ConsumeInput("X");
-    PostError("Checksum Error");
-  } else if (InputStartsWith('R')) {
-    ConsumeInput("R");
-    state_ = TBootState::BOOT_VERIFY_SEND;
-    CountRetransmission();
-  }
+  const TRecordReply reply = ReceiveRecordReply("Checksum Error");
+  if (reply == TRecordReply::RECORD_TAKEN) state_ = TBootState::BOOT_DONE;
+  if (reply == TRecordReply::RECORD_RESEND) state_ = TBootState::BOOT_VERIFY_SEND;
 }
 
-void TProgBoot::Finish() {
+void TProgBoot::Done() {
   Lines.clear();
   state_ = TBootState::BOOT_IDLE;
   ClearBusy();
-}
-
-void TProgBoot::SendHexLine(int32_t index) { SendLine(Lines[static_cast<size_t>(index)] + kCrLf); }
-
-bool TProgBoot::CountRetransmission() {
-  ++ErrorCount;
-  if (ErrorCount <= kMaxRetransmissions) return true;
-  PostError("Too Many Transmission Error !!!");
-  return false;
 }

@@ -4,12 +4,9 @@
 // uploads an Intel HEX file line by line and has the device verify a 16-bit sum.
 // Driven by the update sequencer (hand over a line, call Step while Busy);
 // single-threaded, events raised synchronously. No time-outs: a silent device keeps
-// the engine waiting until the owner calls ResetEngine.
-//
-// Wire: "%", "37"/"27" and "PB" go without terminator; HEX lines and the verify
-// record (type 0C, address 0, four checksum digits) end with "\r\n". Up to 300 "R"
-// (send again) are answered per "PB"; the 301st fails the operation.
-// The checksum text of a "PB" line is sent as written, without being checked.
+// the engine waiting until the owner calls ResetEngine. The checksum text of a "PB"
+// line is sent as written, without being checked.
+// Wire: doc/protocol.md, "Boot loader".
 #pragma once
 
 #include <cstdint>
@@ -20,6 +17,23 @@
 
 class TProgBoot : public TGestionnaire {
  public:
+  // The engine's states; Step runs the handler of the same name.
+  enum class TBootState : uint8_t {
+    BOOT_IDLE,         // looks for an instruction to accept
+    BOOT_SYNC_SEND,    // sends "%"
+    BOOT_SYNC_WAIT,    // PullInput: "." anywhere proposes 37; nothing sends "%" again
+    BOOT_TYPE_WAIT,    // PullInput: "." accepted, "X" refused (37 then 27)
+    BOOT_ID_WAIT,      // PullInput: checksum and identifier, "." at 9th/13th char
+    BOOT_LOAD,         // loads the file, sends "PB"
+    BOOT_ERASE_ACK,    // PullInput: "." erase started, "I" unknown command
+    BOOT_ERASE_DONE,   // PullInput: "." erased (line 0 sent), "X" erase failed
+    BOOT_UPLOAD,       // PullInput: "." next line, "X" write failed, "R" again
+    BOOT_VERIFY_SEND,  // sends the verify record
+    BOOT_VERIFY_WAIT,  // PullInput: "." match, "X" mismatch, "R" again
+    BOOT_DONE,         // drops Lines, ClearBusy, back to idle
+    BOOT_ERROR,        // after PostError; only ResetEngine leaves it
+  };
+
   TProgBoot();
 
   // Idle: accepts "SYN", or "P" followed (after blanks) by "B" (SetBusy).
@@ -33,6 +47,8 @@ class TProgBoot : public TGestionnaire {
   // ExpectedChecksum, LineIndex and DeviceType keep their values.
   void ResetEngine() override;
 
+  TBootState State() const { return state_; }
+
   std::string ExpectedChecksum;    // checksum text of the "PB" line; empty if none
   std::vector<std::string> Lines;  // the HEX file being uploaded, without line ends
   int32_t LineIndex = 0;           // index of the next line to send
@@ -41,23 +57,7 @@ class TProgBoot : public TGestionnaire {
   TNotifyEvent OnDeviceType;
 
  private:
-  enum class TBootState : uint8_t {
-    BOOT_IDLE,         // looks for an instruction to accept
-    BOOT_SYNC_SEND,    // sends "%"
-    BOOT_SYNC_WAIT,    // PullInput: "." anywhere proposes 37; nothing sends "%" again
-    BOOT_TYPE_WAIT,    // PullInput: "." accepted, "X" refused (37 then 27)
-    BOOT_ID_WAIT,      // PullInput: checksum and identifier, "." at 9th/13th char
-    BOOT_LOAD,         // loads the file, sends "PB"
-    BOOT_ERASE_ACK,    // PullInput: "." erase started, "I" unknown command
-    BOOT_ERASE_DONE,   // PullInput: "." erased (line 0 sent), "X" erase failed
-    BOOT_UPLOAD,       // PullInput: "." next line, "X" write failed, "R" again
-    BOOT_VERIFY_SEND,  // sends the verify record
-    BOOT_VERIFY_WAIT,  // PullInput: "." match, "X" mismatch, "R" again
-    BOOT_FINISH,       // drops Lines, ClearBusy, back to idle
-    BOOT_ERROR,        // after PostError; only ResetEngine leaves it
-  };
-
-  void Accept();
+  void Idle();
   void SyncSend();
   void SyncWait();
   void TypeWait();
@@ -68,12 +68,7 @@ class TProgBoot : public TGestionnaire {
   void Upload();
   void VerifySend();
   void VerifyWait();
-  void Finish();
-
-  // Sends Lines[index] followed by "\r\n".
-  void SendHexLine(int32_t index);
-  // Adds one "R"; false (after PostError) once more than 300 were received.
-  bool CountRetransmission();
+  void Done();
 
   TBootState state_ = TBootState::BOOT_IDLE;  // current state
 };

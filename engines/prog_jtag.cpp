@@ -11,7 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int32_t kMaxRetransmissions = 300;
 constexpr char kEsc = '\x1b';
 
 bool IsComponentCode(char c) { return c == '8' || c == '9' || c == 'A' || c == 'C'; }
@@ -69,44 +68,44 @@ TProgJtag::TProgJtag(TMsClock& clock) : clock_(clock) {}
 TProgJtag::~TProgJtag() { CloseEffectFile(); }
 
 void TProgJtag::Step() {
-  switch (State) {
-    case TJtagState::Idle:
-      StepIdle();
+  switch (state_) {
+    case TJtagState::JTAG_IDLE:
+      Idle();
       break;
-    case TJtagState::Halted:
+    case TJtagState::JTAG_ID_SEND:
+      IdSend();
       break;
-    case TJtagState::IdSend:
-      StepIdSend();
+    case TJtagState::JTAG_ID_ACK:
+      IdAck();
       break;
-    case TJtagState::IdWaitAck:
-      StepIdWaitAck();
+    case TJtagState::JTAG_ID_DATA:
+      IdData();
       break;
-    case TJtagState::IdWaitData:
-      StepIdWaitData();
+    case TJtagState::JTAG_PLAY_CHECK:
+      PlayCheck();
       break;
-    case TJtagState::PlayCheck:
-      StepPlayCheck();
+    case TJtagState::JTAG_PLAY_ACK:
+      PlayAck();
       break;
-    case TJtagState::PlayWaitAck:
-      StepPlayWaitAck();
+    case TJtagState::JTAG_PAUSE:
+      Pause();
       break;
-    case TJtagState::Pausing:
-      StepPausing();
+    case TJtagState::JTAG_PLAY:
+      Play();
       break;
-    case TJtagState::Playing:
-      StepPlaying();
+    case TJtagState::JTAG_END_WAIT:
+      EndWait();
       break;
-    case TJtagState::EndWait:
-      StepEndWait();
+    case TJtagState::JTAG_FINISH_SEND:
+      FinishSend();
       break;
-    case TJtagState::FinishSend:
-      StepFinishSend();
+    case TJtagState::JTAG_FINISH_ACK:
+      FinishAck();
       break;
-    case TJtagState::FinishWaitAck:
-      StepFinishWaitAck();
+    case TJtagState::JTAG_DONE:
+      Done();
       break;
-    case TJtagState::Done:
-      StepDone();
+    case TJtagState::JTAG_ERROR:
       break;
   }
 }
@@ -115,13 +114,13 @@ void TProgJtag::PostError(const std::string& text) {
   TGestionnaire::PostError(text);
   CloseEffectFile();
   ClearBusy();
-  State = TJtagState::Halted;
+  state_ = TJtagState::JTAG_ERROR;
 }
 
 void TProgJtag::ResetEngine() {
   TGestionnaire::ResetEngine();
   CloseEffectFile();
-  State = TJtagState::Idle;
+  state_ = TJtagState::JTAG_IDLE;
 }
 
 int32_t TProgJtag::OpenEffectFile(const std::string& path) {
@@ -155,47 +154,39 @@ void TProgJtag::ParseStatement(const std::string& line, std::string& result) {
   ::ParseStatement(line, result, *this);
 }
 
-void TProgJtag::StepIdle() {
+void TProgJtag::Idle() {
   if (Busy) return;
   if (Instruction.empty()) return;
   const char keyword = Instruction.front();
   TJtagState next;
   if (keyword == 'D') {
-    next = TJtagState::IdSend;
+    next = TJtagState::JTAG_ID_SEND;
   } else if (keyword == 'P') {
-    next = TJtagState::PlayCheck;
+    next = TJtagState::JTAG_PLAY_CHECK;
   } else if (keyword == 'F') {
-    next = TJtagState::FinishSend;
+    next = TJtagState::JTAG_FINISH_SEND;
   } else {
     return;
   }
   Instruction = Trim(std::string_view(Instruction).substr(1));
   if (Instruction.empty() || !IsComponentCode(Instruction.front())) return;
   SetBusy();
-  State = next;
+  state_ = next;
 }
 
-void TProgJtag::WaitAck(TJtagState next, const std::string& info) {
-  PullInput();
-  if (InputStartsWith('.')) {
-    if (!info.empty()) PostInfo(info);
-    ConsumeInput(".");
-    State = next;
-  } else if (InputStartsWith('I')) {
-    ConsumeInput("I");
-    PostError("Instruction unknown");
-  }
-}
-
-void TProgJtag::StepIdSend() {
+void TProgJtag::IdSend() {
   Component = Instruction.substr(0, 1);
   SendLine("D" + Component);
-  State = TJtagState::IdWaitAck;
+  state_ = TJtagState::JTAG_ID_ACK;
 }
 
-void TProgJtag::StepIdWaitAck() { WaitAck(TJtagState::IdWaitData, "Extract JTAG Devices ID"); }
+void TProgJtag::IdAck() {
+  if (!ReceiveAck()) return;
+  PostInfo("Extract JTAG Devices ID");
+  state_ = TJtagState::JTAG_ID_DATA;
+}
 
-void TProgJtag::StepIdWaitData() {
+void TProgJtag::IdData() {
   PullInput();
   const size_t p = BufIn.find('.');
   if (p == std::string::npos || p == 0) return;
@@ -206,30 +197,23 @@ void TProgJtag::StepIdWaitData() {
   const std::string kept = SafeSubstr(reversed, second ? 16 : 0, 16);
   PostInfo("ID Number : [" + SafeSubstr(kept, 0, 8) + "][" + SafeSubstr(kept, 8, 8) + "]");
   ClearInput();
-  State = TJtagState::Done;
+  state_ = TJtagState::JTAG_DONE;
 }
 
-void TProgJtag::StepPlayCheck() {
+void TProgJtag::PlayCheck() {
   if (!UpdateAllowed) {
     PostError("Update Not Allowed !!!");
-    State = TJtagState::Done;  // the engine ends up Idle, not Halted
+    state_ = TJtagState::JTAG_DONE;  // the engine ends up idle, not in error
     return;
   }
   Component = Instruction.substr(0, 1);
   Instruction = Trim(std::string_view(Instruction).substr(1));
   SendLine("P" + Component);
-  State = TJtagState::PlayWaitAck;
+  state_ = TJtagState::JTAG_PLAY_ACK;
 }
 
-void TProgJtag::StepPlayWaitAck() {
-  PullInput();
-  if (InputStartsWith('I')) {
-    ConsumeInput("I");
-    PostError("Instruction unknown");
-    return;
-  }
-  if (!InputStartsWith('.')) return;
-  ConsumeInput(".");
+void TProgJtag::PlayAck() {
+  if (!ReceiveAck()) return;
   effect_path_ = CurentDir + Instruction;
   LineCount = OpenEffectFile(effect_path_);
   if (LineCount == kEffectFileMissing) {
@@ -242,12 +226,12 @@ void TProgJtag::StepPlayWaitAck() {
   }
   SetMaxProgress(LineCount);
   pause_start_ = clock_.TickCount();
-  State = TJtagState::Pausing;
+  state_ = TJtagState::JTAG_PAUSE;
 }
 
-void TProgJtag::StepPausing() {
+void TProgJtag::Pause() {
   if (clock_.TickCount() - pause_start_ < kPauseMs) return;  // unsigned: survives wrap
-  ErrorCount = 0;
+  StartRetransmissionCount();
   LineNumber = 0;
   if (LineCount == 0) {
     PostError("Effect File Empty !!!");
@@ -268,28 +252,21 @@ void TProgJtag::SendNextStatement() {
   }
   if (result.empty()) {
     SendLine(std::string(kEffectEndRecord) + "\r\n");
-    State = TJtagState::EndWait;
+    state_ = TJtagState::JTAG_END_WAIT;
   } else if (result == kEffectErrorResult) {
     PostError("Error in Effect file line : " + std::to_string(LineNumber));
   } else {
     SendLine(result + "\r\n");
-    State = TJtagState::Playing;
+    state_ = TJtagState::JTAG_PLAY;
   }
 }
 
-bool TProgJtag::CountRetransmission() {
-  ++ErrorCount;
-  if (ErrorCount <= kMaxRetransmissions) return true;
-  PostError("Too Many Transmission Error !!!");
-  return false;
-}
-
-void TProgJtag::StepPlaying() {
+void TProgJtag::Play() {
   PullInput();
   const std::string mark = FirstReplyMark();
   if (mark == ".") {
     if (RawBlockPending) {
-      ConsumeInput(std::string{kEsc, '.'});
+      ConsumeInput(2);  // the device's ESC and "."
       SendLine(TdiHex);
       RawBlockPending = false;
     } else if ((StatementType & kEffectTdoBit) != 0) {
@@ -331,30 +308,32 @@ void TProgJtag::CheckCapturedData() {
   StatementType = 0;  // checked: the device's "." completes the statement
 }
 
-void TProgJtag::StepEndWait() {
+void TProgJtag::EndWait() {
   PullInput();
   const std::string mark = FirstReplyMark();
   if (mark.empty()) return;
   ClearInput();
   if (mark == ".") {
-    State = TJtagState::Done;
+    state_ = TJtagState::JTAG_DONE;
   } else if (mark == "X") {
-    PostError("Instruction unknown");
+    PostError(kInstructionUnknown);
   } else {
-    PostError("Too Many Transmission Error !!!");  // the end record is never resent
+    PostError(kTooManyRetransmissions);  // the end record is never resent
   }
 }
 
-void TProgJtag::StepFinishSend() {
+void TProgJtag::FinishSend() {
   Component = Instruction.substr(0, 1);
   SendLine("F" + Component);
-  State = TJtagState::FinishWaitAck;
+  state_ = TJtagState::JTAG_FINISH_ACK;
 }
 
-void TProgJtag::StepFinishWaitAck() { WaitAck(TJtagState::Done, ""); }
+void TProgJtag::FinishAck() {
+  if (ReceiveAck()) state_ = TJtagState::JTAG_DONE;
+}
 
-void TProgJtag::StepDone() {
+void TProgJtag::Done() {
   CloseEffectFile();
   ClearBusy();
-  State = TJtagState::Idle;
+  state_ = TJtagState::JTAG_IDLE;
 }

@@ -4,6 +4,7 @@
 // The sequencer hands it a script line and calls Step until Busy falls. Runs on the
 // owner's thread; Step never blocks: the pause before a file plays is a timed state
 // on the injected clock, and the Effect file is read one line at a time.
+// Wire: doc/protocol.md, "JTAG" and "Captured data".
 #pragma once
 
 #include <cstdint>
@@ -14,25 +15,25 @@
 #include "engines/gestionnaire.h"
 #include "engines/ms_clock.h"
 
-// The engine's states; Step runs one small function per state.
-enum class TJtagState {
-  Idle,           // waits for an instruction to accept
-  Halted,         // after an error: does nothing until ResetEngine
-  IdSend,         // sends "D" + code
-  IdWaitAck,      // waits for "." or "I" to "D" + code
-  IdWaitData,     // waits for the identifier text and its "."
-  PlayCheck,      // checks UpdateAllowed, sends "P" + code
-  PlayWaitAck,    // waits for "." or "I" to "P" + code, then opens the Effect file
-  Pausing,        // lets the device settle for one second before the first statement
-  Playing,        // one statement in flight: acknowledgements, raw blocks, captured data
-  EndWait,        // waits for the verdict on the end record
-  FinishSend,     // sends "F" + code
-  FinishWaitAck,  // waits for "." or "I" to "F" + code
-  Done,           // closes the Effect file, clears Busy, back to Idle
-};
-
 class TProgJtag : public TGestionnaire, public TEffectStatement {
  public:
+  // The engine's states; Step runs the handler of the same name.
+  enum class TJtagState : uint8_t {
+    JTAG_IDLE,         // looks for an instruction to accept
+    JTAG_ID_SEND,      // sends "D" + code
+    JTAG_ID_ACK,       // PullInput: "." the identifiers follow, "I" unknown command
+    JTAG_ID_DATA,      // PullInput: the identifier text and its "."
+    JTAG_PLAY_CHECK,   // checks UpdateAllowed, sends "P" + code
+    JTAG_PLAY_ACK,     // PullInput: "." opens the Effect file, "I" unknown command
+    JTAG_PAUSE,        // lets the device settle for one second before the first statement
+    JTAG_PLAY,         // PullInput: one statement in flight: "." next, "X" failed, "R" again
+    JTAG_END_WAIT,     // PullInput: the verdict on the end record
+    JTAG_FINISH_SEND,  // sends "F" + code
+    JTAG_FINISH_ACK,   // PullInput: "." done, "I" unknown command
+    JTAG_DONE,         // closes the Effect file, ClearBusy, back to idle
+    JTAG_ERROR,        // after PostError; only ResetEngine leaves it
+  };
+
   // Time between the device's "." to "P" + code and the first statement.
   static constexpr uint32_t kPauseMs = 1000;
   // OpenEffectFile results besides a line count.
@@ -47,7 +48,7 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
   void Step();
   // Reports first (OnError before OnChangeBusy), then closes the file and halts.
   void PostError(const std::string& text) override;
-  // Back to Idle with the base fields cleared; also closes an Effect file left open,
+  // Back to idle with the base fields cleared; also closes an Effect file left open,
   // so no handle survives a stopped run.
   void ResetEngine() override;
 
@@ -61,35 +62,33 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
   // Parses `line` into this engine's statement fields (see effect_language.h).
   void ParseStatement(const std::string& line, std::string& result);
 
-  TJtagState State = TJtagState::Idle;
+  TJtagState State() const { return state_; }
+
   std::string CurrentLine;  // the Effect file line read last; parsed again on "R"
   int32_t LineCount = 0;    // lines of the Effect file being played
   int32_t LineNumber = 0;   // lines read so far: the 1-based line of the statement under way
   std::string Component;    // component code of the current instruction
 
  private:
-  void StepIdle();
-  void StepIdSend();
-  void StepIdWaitAck();
-  void StepIdWaitData();
-  void StepPlayCheck();
-  void StepPlayWaitAck();
-  void StepPausing();
-  void StepPlaying();
-  void StepEndWait();
-  void StepFinishSend();
-  void StepFinishWaitAck();
-  void StepDone();
+  void Idle();
+  void IdSend();
+  void IdAck();
+  void IdData();
+  void PlayCheck();
+  void PlayAck();
+  void Pause();
+  void Play();
+  void EndWait();
+  void FinishSend();
+  void FinishAck();
+  void Done();
 
   void SendNextStatement();
   void CheckCapturedData();
-  // Counts one retransmission; false (after failing the operation) past the limit.
-  bool CountRetransmission();
-  // Waits for "." (then `next`) or "I" at the front of BufIn.
-  void WaitAck(TJtagState next, const std::string& info);
 
-  TMsClock& clock_;           // not owned
-  TLineReader effect_file_;   // the Effect file being played, read line by line
-  std::string effect_path_;   // CurentDir + file name, for messages
-  uint32_t pause_start_ = 0;  // clock tick when Pausing began
+  TJtagState state_ = TJtagState::JTAG_IDLE;  // current state
+  TMsClock& clock_;                           // not owned
+  TLineReader effect_file_;                   // the Effect file being played, read line by line
+  std::string effect_path_;                   // CurentDir + file name, for messages
+  uint32_t pause_start_ = 0;                  // clock tick when the pause began
 };

@@ -29,6 +29,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 namespace {
 
 namespace fs = std::filesystem;
+using TJtagState = TProgJtag::TJtagState;
 
 const std::string kEsc = "\x1b";
 const std::string kEnd = ":00000001FF\r\n";
@@ -65,7 +66,7 @@ class ProgJtagTest : public ::testing::Test {
     EXPECT_EQ(events[events.size() - 2], "error:" + text);
     EXPECT_EQ(events.back(), "busy:0");
     EXPECT_EQ(h.engine.ErrorText, text);
-    EXPECT_EQ(h.engine.State, TJtagState::Halted);
+    EXPECT_EQ(h.engine.State(), TJtagState::JTAG_ERROR);
     EXPECT_FALSE(h.engine.Busy);
     EXPECT_FALSE(h.engine.EffectFileOpen());
   }
@@ -81,23 +82,33 @@ TEST_F(ProgJtagTest, AcceptsOnlyItsComponentCodes) {
     bool accepted;
     TJtagState state;
   } cases[] = {
-      {"D8", true, TJtagState::IdSend},          {"D 8", true, TJtagState::IdSend},
-      {"D8 x", true, TJtagState::IdSend},        {"D9", true, TJtagState::IdSend},
-      {"DA", true, TJtagState::IdSend},          {"DC", true, TJtagState::IdSend},
-      {"P8 f.eff", true, TJtagState::PlayCheck}, {"F9", true, TJtagState::FinishSend},
-      {"FC", true, TJtagState::FinishSend},      {"D7", false, TJtagState::Idle},
-      {"D0", false, TJtagState::Idle},           {"DB", false, TJtagState::Idle},
-      {"DE", false, TJtagState::Idle},           {"D", false, TJtagState::Idle},
-      {"d8", false, TJtagState::Idle},           {"PE file.hex", false, TJtagState::Idle},
-      {"P3 image.hex", false, TJtagState::Idle}, {"PB BOOT.HEX", false, TJtagState::Idle},
-      {"FI", false, TJtagState::Idle},           {"F0", false, TJtagState::Idle},
-      {"RS", false, TJtagState::Idle},
+      {"D8", true, TJtagState::JTAG_ID_SEND},
+      {"D 8", true, TJtagState::JTAG_ID_SEND},
+      {"D8 x", true, TJtagState::JTAG_ID_SEND},
+      {"D9", true, TJtagState::JTAG_ID_SEND},
+      {"DA", true, TJtagState::JTAG_ID_SEND},
+      {"DC", true, TJtagState::JTAG_ID_SEND},
+      {"P8 f.eff", true, TJtagState::JTAG_PLAY_CHECK},
+      {"F9", true, TJtagState::JTAG_FINISH_SEND},
+      {"FC", true, TJtagState::JTAG_FINISH_SEND},
+      {"D7", false, TJtagState::JTAG_IDLE},
+      {"D0", false, TJtagState::JTAG_IDLE},
+      {"DB", false, TJtagState::JTAG_IDLE},
+      {"DE", false, TJtagState::JTAG_IDLE},
+      {"D", false, TJtagState::JTAG_IDLE},
+      {"d8", false, TJtagState::JTAG_IDLE},
+      {"PE file.hex", false, TJtagState::JTAG_IDLE},
+      {"P3 image.hex", false, TJtagState::JTAG_IDLE},
+      {"PB BOOT.HEX", false, TJtagState::JTAG_IDLE},
+      {"FI", false, TJtagState::JTAG_IDLE},
+      {"F0", false, TJtagState::JTAG_IDLE},
+      {"RS", false, TJtagState::JTAG_IDLE},
   };
   for (const auto& c : cases) {
     h.engine.ResetEngine();
     h.TakeEvents();
     EXPECT_EQ(h.Offer(c.line), c.accepted) << c.line;
-    EXPECT_EQ(h.engine.State, c.state) << c.line;
+    EXPECT_EQ(h.engine.State(), c.state) << c.line;
     h.ExpectEvents(c.accepted ? std::vector<std::string>{"busy:1"} : std::vector<std::string>{});
     h.ExpectNothingSent();  // work starts at the next Step
   }
@@ -132,7 +143,7 @@ TEST_F(ProgJtagTest, PauseBeforeTheFirstStatementIsTimedOnTheClock) {
   h.Answer(".");
   h.ExpectWire("P9");
   h.ExpectEvents({"busy:1", "max:2"});
-  EXPECT_EQ(h.engine.State, TJtagState::Pausing);
+  EXPECT_EQ(h.engine.State(), TJtagState::JTAG_PAUSE);
   clock.Advance(999);
   h.Pump(10);  // Step returns at once and sends nothing
   h.ExpectNothingSent();
@@ -160,11 +171,11 @@ TEST_F(ProgJtagTest, CommentOnlyFileSendsTheEndRecordRightAfterThePause) {
   WriteEffect("comments.eff", {"// first", "TRST OFF;", "  // indented", "STATE IDLE"});
   StartPlay("comments.eff");
   h.ExpectWire(kEnd);
-  EXPECT_EQ(h.engine.State, TJtagState::EndWait);
+  EXPECT_EQ(h.engine.State(), TJtagState::JTAG_END_WAIT);
   h.Answer(".");
   h.Pump();
   h.ExpectEvents({"busy:1", "max:4", "busy:0"});
-  EXPECT_EQ(h.engine.State, TJtagState::Idle);
+  EXPECT_EQ(h.engine.State(), TJtagState::JTAG_IDLE);
   EXPECT_FALSE(h.engine.EffectFileOpen());
 }
 
@@ -257,7 +268,7 @@ TEST_F(ProgJtagTest, IdentifierReplyStartingWithADotIsNotRead) {
   h.Answer(".");
   h.Answer(".1234");
   h.Pump(3);
-  EXPECT_EQ(h.engine.State, TJtagState::IdWaitData);
+  EXPECT_EQ(h.engine.State(), TJtagState::JTAG_ID_DATA);
   EXPECT_EQ(h.owner.RxBuffer, ".1234");
 }
 
@@ -295,7 +306,7 @@ TEST_F(ProgJtagTest, UpdateNotAllowedLeavesTheEngineIdle) {
   std::vector<std::string> events = h.TakeEvents();
   EXPECT_EQ(events, (std::vector<std::string>{"busy:1", "error:Update Not Allowed !!!", "busy:0"}));
   h.engine.Step();
-  EXPECT_EQ(h.engine.State, TJtagState::Idle);
+  EXPECT_EQ(h.engine.State(), TJtagState::JTAG_IDLE);
   EXPECT_FALSE(h.engine.Busy);
   EXPECT_TRUE(h.Offer("D8"));
 }
@@ -308,7 +319,7 @@ TEST_F(ProgJtagTest, EmptyFileFailsAfterThePause) {
   h.TakeEvents();
   h.ExpectWire("P8");
   h.Pump();
-  EXPECT_EQ(h.engine.State, TJtagState::Pausing);
+  EXPECT_EQ(h.engine.State(), TJtagState::JTAG_PAUSE);
   clock.Advance(1000);
   h.Pump();
   h.ExpectNothingSent();
@@ -360,7 +371,7 @@ TEST_F(ProgJtagTest, CapturedDataWithWrongChecksumIsAskedAgain) {
   h.ExpectWire("R");
   EXPECT_EQ(h.engine.ErrorCount, 1);
   EXPECT_EQ(h.owner.RxBuffer, "");
-  EXPECT_EQ(h.engine.State, TJtagState::Playing);
+  EXPECT_EQ(h.engine.State(), TJtagState::JTAG_PLAY);
   h.Answer("5A5A" + kEsc + ".");
   h.ExpectWire(".");
   h.Answer(".");  // the device completes the statement
@@ -448,7 +459,7 @@ TEST_F(ProgJtagTest, CapturedReplyTooShortIsAskedAgain) {
     h.ExpectWire("R");
   }
   EXPECT_EQ(h.engine.ErrorCount, 4);
-  EXPECT_EQ(h.engine.State, TJtagState::Playing);
+  EXPECT_EQ(h.engine.State(), TJtagState::JTAG_PLAY);
 }
 
 TEST_F(ProgJtagTest, LongSdrSendsItsRawBlockAfterTheAcknowledgement) {
@@ -538,7 +549,7 @@ TEST_F(ProgJtagTest, ResetEngineClosesAnOpenEffectFile) {
   h.engine.ResetEngine();
   h.ExpectEvents({});
   EXPECT_FALSE(h.engine.EffectFileOpen());
-  EXPECT_EQ(h.engine.State, TJtagState::Idle);
+  EXPECT_EQ(h.engine.State(), TJtagState::JTAG_IDLE);
   EXPECT_FALSE(h.engine.Busy);
 }
 

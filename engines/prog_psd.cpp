@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int32_t kMaxRetransmissions = 300;
 constexpr uint8_t kVerifyRecordType = 0x0C;
 
 bool IsBankDigit(char c) { return c >= '0' && c <= '7'; }
@@ -19,56 +18,54 @@ std::string DropFirst(const std::string& s) {
 }  // namespace
 
 void TProgPsd::Step() {
-  switch (State) {
-    case TPsdState::Idle:
-      StepIdle();
+  switch (state_) {
+    case TPsdState::PSD_IDLE:
+      Idle();
       break;
-    case TPsdState::Halted:
+    case TPsdState::PSD_BANK_CHECK:
+      BankCheck();
       break;
-    case TPsdState::BankCheck:
-      StepBankCheck();
+    case TPsdState::PSD_ERASE_ACK:
+      EraseAck();
       break;
-    case TPsdState::EraseWaitAck:
-      StepEraseWaitAck();
+    case TPsdState::PSD_ERASE_DONE:
+      EraseDone();
       break;
-    case TPsdState::EraseWaitDone:
-      StepEraseWaitDone();
+    case TPsdState::PSD_UPLOAD:
+    case TPsdState::PSD_E_UPLOAD:
+      Upload();
       break;
-    case TPsdState::Uploading:
-      StepUploading(TPsdState::VerifySend);
+    case TPsdState::PSD_VERIFY_SEND:
+      VerifySend();
       break;
-    case TPsdState::VerifySend:
-      StepVerifySend();
+    case TPsdState::PSD_VERIFY_WAIT:
+      VerifyWait();
       break;
-    case TPsdState::VerifyWait:
-      StepVerifyWait();
+    case TPsdState::PSD_E_LOAD:
+      ELoad();
       break;
-    case TPsdState::ELoad:
-      StepELoad();
+    case TPsdState::PSD_E_ACK:
+      EAck();
       break;
-    case TPsdState::EWaitAck:
-      StepEWaitAck();
+    case TPsdState::PSD_ID_SEND:
+      IdSend();
       break;
-    case TPsdState::EUploading:
-      StepUploading(TPsdState::Done);
+    case TPsdState::PSD_ID_ACK:
+      IdAck();
       break;
-    case TPsdState::IdSend:
-      StepIdSend();
+    case TPsdState::PSD_ID_DATA:
+      IdData();
       break;
-    case TPsdState::IdWaitAck:
-      StepIdWaitAck();
+    case TPsdState::PSD_FINISH_SEND:
+      FinishSend();
       break;
-    case TPsdState::IdWaitData:
-      StepIdWaitData();
+    case TPsdState::PSD_FINISH_ACK:
+      FinishAck();
       break;
-    case TPsdState::FinishSend:
-      StepFinishSend();
+    case TPsdState::PSD_DONE:
+      Done();
       break;
-    case TPsdState::FinishWaitAck:
-      StepFinishWaitAck();
-      break;
-    case TPsdState::Done:
-      StepDone();
+    case TPsdState::PSD_ERROR:
       break;
   }
 }
@@ -76,19 +73,19 @@ void TProgPsd::Step() {
 void TProgPsd::PostError(const std::string& text) {
   Lines.clear();
   ClearBusy();
-  State = TPsdState::Halted;
+  state_ = TPsdState::PSD_ERROR;
   TGestionnaire::PostError(text);
 }
 
 void TProgPsd::ResetEngine() {
   Lines.clear();
   TGestionnaire::ResetEngine();
-  State = TPsdState::Idle;
+  state_ = TPsdState::PSD_IDLE;
 }
 
 std::string TProgPsd::BankDigit() const { return std::string(1, HexDigit(Bank)); }
 
-void TProgPsd::StepIdle() {
+void TProgPsd::Idle() {
   if (Busy || Instruction.empty()) return;
   const char keyword = Instruction.front();
   if (keyword != 'P' && keyword != 'D' && keyword != 'F') return;
@@ -96,13 +93,13 @@ void TProgPsd::StepIdle() {
   if (!Instruction.empty() && IsBankDigit(Instruction.front())) {
     SetBusy();
     Bank = HexDigitValue(Instruction.front());
-    State = keyword == 'P'   ? TPsdState::BankCheck
-            : keyword == 'D' ? TPsdState::IdSend
-                             : TPsdState::FinishSend;
+    state_ = keyword == 'P'   ? TPsdState::PSD_BANK_CHECK
+             : keyword == 'D' ? TPsdState::PSD_ID_SEND
+                              : TPsdState::PSD_FINISH_SEND;
   } else if (keyword == 'P' && StartsWith(Instruction, "E")) {
     SetBusy();
     Instruction = DropFirst(Instruction);
-    State = TPsdState::ELoad;
+    state_ = TPsdState::PSD_E_LOAD;
   }
 }
 
@@ -112,38 +109,23 @@ bool TProgPsd::LoadFile(const std::string& name) {
   return false;
 }
 
-void TProgPsd::SendFileLine(int32_t index) { SendLine(Lines[static_cast<size_t>(index)] + "\r\n"); }
-
-bool TProgPsd::CountRetransmission() {
-  ++ErrorCount;
-  if (ErrorCount <= kMaxRetransmissions) return true;
-  PostError("Too Many Transmission Error !!!");
-  return false;
-}
-
-void TProgPsd::StepBankCheck() {
+void TProgPsd::BankCheck() {
   if (!UpdateAllowed) {
     PostError("Update Not Allowed !!!");
-    State = TPsdState::Done;  // the engine ends up Idle, not Halted
+    state_ = TPsdState::PSD_DONE;  // the engine ends up idle, not in error
     return;
   }
   Instruction = DropFirst(Instruction);
-  ErrorCount = 0;
+  StartRetransmissionCount();
   if (!LoadFile(Instruction)) return;
   SendLine("P" + BankDigit());
-  State = TPsdState::EraseWaitAck;
+  state_ = TPsdState::PSD_ERASE_ACK;
 }
 
-void TProgPsd::StepEraseWaitAck() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    PostInfo("Erase Bank" + BankDigit());
-    State = TPsdState::EraseWaitDone;
-  } else if (InputStartsWith('I')) {
-    ConsumeInput("I");
-    PostError("Instruction unknown");
-  }
+void TProgPsd::EraseAck() {
+  if (!ReceiveAck()) return;
+  PostInfo("Erase Bank" + BankDigit());
+  state_ = TPsdState::PSD_ERASE_DONE;
 }
 
 void TProgPsd::StartUpload(TPsdState next) {
@@ -153,130 +135,83 @@ void TProgPsd::StartUpload(TPsdState next) {
     PostError("Keyb File Empty !!!");
     return;
   }
-  if (next == TPsdState::Uploading) PostInfo("Upload Bank" + BankDigit());
+  if (next == TPsdState::PSD_UPLOAD) PostInfo("Upload Bank" + BankDigit());
   // Line 0 goes out now and, once acknowledged, once more: the device expects the
   // first line twice, so the upload takes one acknowledgement more than lines.
-  SendFileLine(0);
-  State = next;
+  SendFileLine(Lines, 0);
+  state_ = next;
 }
 
-void TProgPsd::StepEraseWaitDone() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    StartUpload(TPsdState::Uploading);
-  } else if (InputStartsWith('X')) {
-    ConsumeInput("X");
-    PostError("Error while erasing !!!");
-  }
+void TProgPsd::EraseDone() {
+  if (ReceiveDone("Error while erasing !!!")) StartUpload(TPsdState::PSD_UPLOAD);
 }
 
-void TProgPsd::StepUploading(TPsdState when_done) {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    StepProgress();
-    if (LineIndex < static_cast<int32_t>(Lines.size())) {
-      SendFileLine(LineIndex);
-      ++LineIndex;
-    } else {
-      State = when_done;
-    }
-  } else if (InputStartsWith('X')) {
-    ConsumeInput("X");
-    PostError("Error while writing!!!");
-  } else if (InputStartsWith('R')) {
-    ConsumeInput("R");
-    if (CountRetransmission()) SendFileLine(LineIndex > 0 ? LineIndex - 1 : 0);
-  }
+// A bank upload goes on to its verify; a "PE" upload is done after its last line.
+void TProgPsd::Upload() {
+  if (!UploadStep(Lines, LineIndex)) return;
+  state_ = state_ == TPsdState::PSD_UPLOAD ? TPsdState::PSD_VERIFY_SEND : TPsdState::PSD_DONE;
 }
 
-void TProgPsd::StepVerifySend() {
+void TProgPsd::VerifySend() {
   PostInfo("Verify Bank" + BankDigit());
   // Bank 0 lies in the lower 32 KiB of the file's image, every other bank above it.
   const uint16_t sum =
       Bank == 0 ? HexImageSum(Lines, 0x0000, 0x7FFF) : HexImageSum(Lines, 0x8000, 0xFFFF);
   SendLine(BuildHexRecord(kVerifyRecordType, 0, WordToHex(sum)) + "\r\n");
-  State = TPsdState::VerifyWait;
+  state_ = TPsdState::PSD_VERIFY_WAIT;
 }
 
-void TProgPsd::StepVerifyWait() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
+// An "R" has the record rebuilt and announced again on the next Step.
+void TProgPsd::VerifyWait() {
+  const TRecordReply reply = ReceiveRecordReply("Checksum Error");
+  if (reply == TRecordReply::RECORD_TAKEN) {
     ClearInput();
-    State = TPsdState::Done;
-  } else if (InputStartsWith('X')) {
-    ConsumeInput("X");
-    PostError("Checksum Error");
-  } else if (InputStartsWith('R')) {
-    ConsumeInput("R");
-    State = TPsdState::VerifySend;  // rebuilt and announced again on the next Step
-    CountRetransmission();
+    state_ = TPsdState::PSD_DONE;
   }
+  if (reply == TRecordReply::RECORD_RESEND) state_ = TPsdState::PSD_VERIFY_SEND;
 }
 
-void TProgPsd::StepELoad() {
-  ErrorCount = 0;
+void TProgPsd::ELoad() {
+  StartRetransmissionCount();
   if (!LoadFile(Instruction)) return;
   SendLine("PE");
-  State = TPsdState::EWaitAck;
+  state_ = TPsdState::PSD_E_ACK;
 }
 
-void TProgPsd::StepEWaitAck() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    StartUpload(TPsdState::EUploading);
-  } else if (InputStartsWith('I')) {
-    ConsumeInput("I");
-    PostError("Instruction unknown");
-  }
+void TProgPsd::EAck() {
+  if (ReceiveAck()) StartUpload(TPsdState::PSD_E_UPLOAD);
 }
 
-void TProgPsd::StepIdSend() {
+void TProgPsd::IdSend() {
   SendLine("D" + BankDigit());
-  State = TPsdState::IdWaitAck;
+  state_ = TPsdState::PSD_ID_ACK;
 }
 
-void TProgPsd::StepIdWaitAck() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    PostInfo("Extract MCU ID");
-    ConsumeInput(".");
-    State = TPsdState::IdWaitData;
-  } else if (InputStartsWith('I')) {
-    ConsumeInput("I");
-    PostError("Instruction unknown");
-  }
+void TProgPsd::IdAck() {
+  if (!ReceiveAck()) return;
+  PostInfo("Extract MCU ID");
+  state_ = TPsdState::PSD_ID_DATA;
 }
 
-void TProgPsd::StepIdWaitData() {
+void TProgPsd::IdData() {
   PullInput();
   if (BufIn.find('.') != 2) return;  // two identifier characters, then "."
   PostInfo("ID Number : " + BufIn.substr(0, 2));
   ClearInput();
-  State = TPsdState::Done;
+  state_ = TPsdState::PSD_DONE;
 }
 
-void TProgPsd::StepFinishSend() {
+void TProgPsd::FinishSend() {
   SendLine("F" + BankDigit());
-  State = TPsdState::FinishWaitAck;
+  state_ = TPsdState::PSD_FINISH_ACK;
 }
 
-void TProgPsd::StepFinishWaitAck() {
-  PullInput();
-  if (InputStartsWith('.')) {
-    ConsumeInput(".");
-    State = TPsdState::Done;
-  } else if (InputStartsWith('I')) {
-    ConsumeInput("I");
-    PostError("Instruction unknown");
-  }
+void TProgPsd::FinishAck() {
+  if (ReceiveAck()) state_ = TPsdState::PSD_DONE;
 }
 
-void TProgPsd::StepDone() {
+void TProgPsd::Done() {
   Lines.clear();
   ClearBusy();
-  State = TPsdState::Idle;
+  state_ = TPsdState::PSD_IDLE;
 }

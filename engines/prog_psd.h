@@ -4,6 +4,7 @@
 // file), reads the microcontroller's identifier ("D" + bank) and sends the closing
 // command ("F" + bank). The sequencer hands it a script line and calls Step until
 // Busy falls. Runs on the owner's thread; Step never blocks.
+// Wire: doc/protocol.md, "Bank flash".
 #pragma once
 
 #include <cstdint>
@@ -12,66 +13,66 @@
 
 #include "engines/gestionnaire.h"
 
-// The engine's states; Step runs one small function per state.
-enum class TPsdState {
-  Idle,           // waits for an instruction to accept
-  Halted,         // after an error: does nothing until ResetEngine
-  BankCheck,      // checks UpdateAllowed, loads the file, sends "P" + bank
-  EraseWaitAck,   // waits for the device to start the erase
-  EraseWaitDone,  // waits for the erase to end, then sends the first line
-  Uploading,      // one file line per acknowledgement
-  VerifySend,     // sends the verify record with the bank checksum
-  VerifyWait,     // waits for the verify verdict
-  ELoad,          // "PE": loads the file, sends "PE"
-  EWaitAck,       // "PE": waits for the device, then sends the first line
-  EUploading,     // "PE": one file line per acknowledgement, no verify
-  IdSend,         // sends "D" + bank
-  IdWaitAck,      // waits for "." or "I" to "D" + bank
-  IdWaitData,     // waits for the two identifier characters and their "."
-  FinishSend,     // sends "F" + bank
-  FinishWaitAck,  // waits for "." or "I" to "F" + bank
-  Done,           // empties Lines, clears Busy, back to Idle
-};
-
 class TProgPsd : public TGestionnaire {
  public:
+  // The engine's states; Step runs the handler of the same name.
+  enum class TPsdState : uint8_t {
+    PSD_IDLE,         // looks for an instruction to accept
+    PSD_BANK_CHECK,   // checks UpdateAllowed, loads the file, sends "P" + bank
+    PSD_ERASE_ACK,    // PullInput: "." erase started, "I" unknown command
+    PSD_ERASE_DONE,   // PullInput: "." erased (line 0 sent), "X" erase failed
+    PSD_UPLOAD,       // PullInput: "." next line, "X" write failed, "R" again
+    PSD_VERIFY_SEND,  // sends the verify record with the bank checksum
+    PSD_VERIFY_WAIT,  // PullInput: "." match, "X" mismatch, "R" again
+    PSD_E_LOAD,       // "PE": loads the file, sends "PE"
+    PSD_E_ACK,        // "PE": PullInput: "." line 0 sent, "I" unknown command
+    PSD_E_UPLOAD,     // "PE": as PSD_UPLOAD, then done without verify
+    PSD_ID_SEND,      // sends "D" + bank
+    PSD_ID_ACK,       // PullInput: "." the identifier follows, "I" unknown command
+    PSD_ID_DATA,      // PullInput: two identifier characters, then "."
+    PSD_FINISH_SEND,  // sends "F" + bank
+    PSD_FINISH_ACK,   // PullInput: "." done, "I" unknown command
+    PSD_DONE,         // drops Lines, ClearBusy, back to idle
+    PSD_ERROR,        // after PostError; only ResetEngine leaves it
+  };
+
   TProgPsd() = default;
 
   // Idle: accepts "P"/"D"/"F" + bank 0..7 and "PE" + file. Busy: one piece of work.
   void Step();
   // Ends the operation first (OnChangeBusy), then reports (OnError); halts.
   void PostError(const std::string& text) override;
-  // Back to Idle with Lines dropped and the base fields cleared.
+  // Back to idle with Lines dropped and the base fields cleared.
   void ResetEngine() override;
 
-  TPsdState State = TPsdState::Idle;
+  TPsdState State() const { return state_; }
+
   std::vector<std::string> Lines;  // the file being uploaded, without line ends
   int32_t LineIndex = 0;           // index of the next line to send
   int32_t Bank = 0;                // bank of the current instruction, 0..7
 
  private:
-  void StepIdle();
-  void StepBankCheck();
-  void StepEraseWaitAck();
-  void StepEraseWaitDone();
-  void StepUploading(TPsdState when_done);
-  void StepVerifySend();
-  void StepVerifyWait();
-  void StepELoad();
-  void StepEWaitAck();
-  void StepIdSend();
-  void StepIdWaitAck();
-  void StepIdWaitData();
-  void StepFinishSend();
-  void StepFinishWaitAck();
-  void StepDone();
+  void Idle();
+  void BankCheck();
+  void EraseAck();
+  void EraseDone();
+  void Upload();  // PSD_UPLOAD and PSD_E_UPLOAD
+  void VerifySend();
+  void VerifyWait();
+  void ELoad();
+  void EAck();
+  void IdSend();
+  void IdAck();
+  void IdData();
+  void FinishSend();
+  void FinishAck();
+  void Done();
 
   // Loads CurentDir + `name` into Lines; on failure reports it and returns false.
   bool LoadFile(const std::string& name);
   // Starts the upload once the device is ready: first line, or the empty-file error.
   void StartUpload(TPsdState next);
-  void SendFileLine(int32_t index);
-  // Counts one retransmission; false (after failing the operation) past the limit.
-  bool CountRetransmission();
   std::string BankDigit() const;
+
+  TPsdState state_ = TPsdState::PSD_IDLE;  // current state
 };

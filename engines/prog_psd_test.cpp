@@ -12,6 +12,8 @@
 
 namespace {
 
+using TPsdState = TProgPsd::TPsdState;
+
 // Lines of a HEX image with data at 0x0000 (12 34) and at 0x8000 (AA 55).
 const std::vector<std::string> kImage = {":020000001234B8", ":02800000AA557F", ":00000001FF"};
 // Verify records of that image: 0x0000-0x7FFF sums to 0x7E48, 0x8000-0xFFFF to 0x7F01.
@@ -62,7 +64,7 @@ TEST_F(ProgPsdTest, ProgramsBankThreeWithTheUpperChecksum) {
   h.Pump();
   h.ExpectEvents({"busy:1", "info:Erase Bank3", "max:4", "info:Upload Bank3", "step", "step",
                   "step", "step", "info:Verify Bank3", "busy:0"});
-  EXPECT_EQ(h.engine.State, TPsdState::Idle);
+  EXPECT_EQ(h.engine.State(), TPsdState::PSD_IDLE);
   EXPECT_TRUE(h.engine.Lines.empty());
   EXPECT_EQ(h.owner.RxBuffer, "");
 }
@@ -153,7 +155,7 @@ TEST_F(ProgPsdTest, ThreeHundredRetransmissionsAreAnsweredTheNextFails) {
   h.ExpectError("Too Many Transmission Error !!!");
   h.Pump();
   h.ExpectNothingSent();
-  EXPECT_EQ(h.engine.State, TPsdState::Halted);
+  EXPECT_EQ(h.engine.State(), TPsdState::PSD_ERROR);
   EXPECT_TRUE(h.engine.Lines.empty());
 }
 
@@ -173,7 +175,7 @@ TEST_F(ProgPsdTest, CodesOfOtherEnginesAreLeftAlone) {
   for (const char* line : {"P8 cpld.eff", "D9", "FA", "PC x", "P", "D", "F", "PB BOOT.HEX", "FI",
                            "FU", "FY", "RS", "p3 image.hex", " P3 image.hex"}) {
     EXPECT_FALSE(h.Offer(line)) << line;
-    EXPECT_EQ(h.engine.State, TPsdState::Idle) << line;
+    EXPECT_EQ(h.engine.State(), TPsdState::PSD_IDLE) << line;
   }
   h.ExpectEvents({});
   h.ExpectNothingSent();
@@ -185,7 +187,7 @@ TEST_F(ProgPsdTest, FileNotFoundNamesTheFile) {
   h.Pump();
   h.ExpectError("C:\\upd\\KEYB3\\missing.hex File not found !!!");
   h.ExpectNothingSent();
-  EXPECT_EQ(h.engine.State, TPsdState::Halted);
+  EXPECT_EQ(h.engine.State(), TPsdState::PSD_ERROR);
 }
 
 TEST_F(ProgPsdTest, UpdateNotAllowedLeavesTheEngineIdle) {
@@ -196,7 +198,7 @@ TEST_F(ProgPsdTest, UpdateNotAllowedLeavesTheEngineIdle) {
   h.ExpectError("Update Not Allowed !!!");
   h.ExpectNothingSent();
   h.engine.Step();
-  EXPECT_EQ(h.engine.State, TPsdState::Idle);
+  EXPECT_EQ(h.engine.State(), TPsdState::PSD_IDLE);
   EXPECT_FALSE(h.engine.Busy);
   // Idle again: the next instruction is accepted without a reset.
   h.engine.UpdateAllowed = true;
@@ -216,7 +218,7 @@ TEST_F(ProgPsdTest, PeUploadsWithoutEraseOrVerifyEvenWhenNotAllowed) {
   h.Pump();
   h.ExpectWire(":0100000011EE\r\n:00000001FF\r\n");
   h.ExpectEvents({"busy:1", "max:3", "step", "step", "step", "busy:0"});
-  EXPECT_EQ(h.engine.State, TPsdState::Idle);
+  EXPECT_EQ(h.engine.State(), TPsdState::PSD_IDLE);
 }
 
 TEST_F(ProgPsdTest, PeRefusedOrEmpty) {
@@ -267,7 +269,7 @@ TEST_F(ProgPsdTest, DeviceFailures) {
     h.Pump();
     for (const std::string& r : c.replies) h.Answer(r);
     h.ExpectError(c.error);
-    EXPECT_EQ(h.engine.State, TPsdState::Halted) << c.error;
+    EXPECT_EQ(h.engine.State(), TPsdState::PSD_ERROR) << c.error;
     EXPECT_TRUE(h.engine.Lines.empty()) << c.error;
   }
 }
@@ -277,7 +279,7 @@ TEST_F(ProgPsdTest, UnexpectedRepliesStayInTheBuffer) {
   ASSERT_TRUE(h.Offer("P3 image.hex"));
   h.Pump();
   h.Answer("X");  // not an answer to "P3"
-  EXPECT_EQ(h.engine.State, TPsdState::EraseWaitAck);
+  EXPECT_EQ(h.engine.State(), TPsdState::PSD_ERASE_ACK);
   EXPECT_EQ(h.owner.RxBuffer, "X");
   h.Pump();
   EXPECT_EQ(h.owner.RxBuffer, "X");
@@ -301,7 +303,7 @@ TEST_F(ProgPsdTest, IdentifierReplyWithDotElsewhereIsNotRead) {
   h.Answer(".");
   h.Answer(".4A");
   h.Pump(5);
-  EXPECT_EQ(h.engine.State, TPsdState::IdWaitData);
+  EXPECT_EQ(h.engine.State(), TPsdState::PSD_ID_DATA);
   EXPECT_EQ(h.owner.RxBuffer, ".4A");
   h.engine.ResetEngine();
   h.owner.RxBuffer.clear();
@@ -331,7 +333,7 @@ TEST_F(ProgPsdTest, ResetEngineReturnsToIdleSilently) {
   h.TakeEvents();
   h.engine.ResetEngine();
   h.ExpectEvents({});
-  EXPECT_EQ(h.engine.State, TPsdState::Idle);
+  EXPECT_EQ(h.engine.State(), TPsdState::PSD_IDLE);
   EXPECT_TRUE(h.engine.Lines.empty());
   EXPECT_FALSE(h.engine.Busy);
   EXPECT_EQ(h.engine.ErrorCount, 0);

@@ -133,7 +133,7 @@ void TUpdateRunner::Tick() {
 
 bool TUpdateRunner::RunWaitsOnDevice() {
   return started_ && WaitsOnDevice(core_.SeqState()) && !timed_wait_ &&
-         core_.ProgJtag().State != TJtagState::Pausing;
+         core_.ProgJtag().State() != TProgJtag::TJtagState::JTAG_PAUSE;
 }
 
 void TUpdateRunner::Traffic(TTraceDir dir, const std::string& bytes) {
