@@ -71,11 +71,14 @@ class TRandomDevice {
   std::mt19937 random_;
 };
 
-// Drives `engine` through kRunsPerEngine random runs. `visit` is called before
-// every Step (to record states and check invariants).
-template <class Engine, class Visit>
+// Drives `engine` through kRunsPerEngine random runs, adding every state it is in
+// to `seen`. Before every Step the engine must not be busy in its idle state (the
+// first) or its error state (`error`, the last), and `at_rest` (the engine's own
+// checks for those two states) must hold there.
+template <class Engine, class AtRest>
 void FuzzEngine(Engine& engine, TFakeClock& clock, const std::vector<std::string>& instructions,
-                uint32_t seed, Visit visit) {
+                uint32_t seed, decltype(engine.State()) error, AtRest at_rest,
+                std::set<decltype(engine.State())>& seen) {
   TTestOwner owner;
   owner.Attach(engine);
   TRandomDevice device(seed);
@@ -92,7 +95,11 @@ void FuzzEngine(Engine& engine, TFakeClock& clock, const std::vector<std::string
       if (device.Below(2) == 0) owner.Reply(device.Chunk());
       if (device.Below(10) == 0) owner.RxBuffer.clear();  // a link that lost text
       clock.Advance(static_cast<uint32_t>(device.Below(700)));
-      visit();
+      seen.insert(engine.State());
+      if (engine.State() == decltype(error){} || engine.State() == error) {
+        ASSERT_FALSE(engine.Busy) << "run " << run << " step " << step;
+        at_rest();
+      }
       engine.Step();
       ASSERT_EQ(owner.busy, engine.Busy) << "run " << run << " step " << step;
       ASSERT_LE(engine.ErrorCount, 301);
@@ -116,68 +123,49 @@ class EnginesFuzzTest : public ::testing::Test {
     dir.Write("empty.eff", "");
   }
 
+  // Fuzzes `engine` in the test folder; it must pass through every one of its
+  // states, the error state `error` being the last.
+  template <class Engine, class AtRest>
+  void FuzzEveryState(Engine& engine, const std::vector<std::string>& instructions, uint32_t seed,
+                      decltype(engine.State()) error, AtRest at_rest) {
+    engine.CurentDir = dir.Dir();
+    std::set<decltype(engine.State())> seen;
+    FuzzEngine(engine, clock, instructions, seed, error, at_rest, seen);
+    EXPECT_EQ(seen.size(), static_cast<size_t>(error) + 1);
+  }
+
   TTempDir dir;
   TFakeClock clock;
 };
 
 TEST_F(EnginesFuzzTest, BankFlashEngineSurvivesRandomRepliesInEveryState) {
   TProgPsd engine;
-  engine.CurentDir = dir.Dir();
   const std::vector<std::string> instructions = {
       "P3 image.hex", "P0 image.hex", "P5 empty.hex", "P1 missing.hex", "PE image.hex",
       "PE empty.hex", "D2",           "F7",           "P8 image.hex",   "junk"};
-  using TPsdState = TProgPsd::TPsdState;
-  std::set<TPsdState> seen;
-  FuzzEngine(engine, clock, instructions, 1234, [&] {
-    seen.insert(engine.State());
-    if (engine.State() == TPsdState::PSD_ERROR) {
-      ASSERT_FALSE(engine.Busy);
-    }
-    if (engine.State() == TPsdState::PSD_IDLE) {
-      ASSERT_TRUE(engine.Lines.empty());
-    }
-  });
-  EXPECT_EQ(seen.size(), static_cast<size_t>(TPsdState::PSD_ERROR) + 1);
+  FuzzEveryState(engine, instructions, 1234, TProgPsd::TPsdState::PSD_ERROR,
+                 [&] { ASSERT_TRUE(engine.Lines.empty()); });
 }
 
 TEST_F(EnginesFuzzTest, JtagEngineSurvivesRandomRepliesInEveryState) {
   TProgJtag engine(clock);
-  engine.CurentDir = dir.Dir();
   const std::vector<std::string> instructions = {
       "P8 comments.eff", "P9 tdo.eff", "PA long.eff", "PC raw.eff", "P8 bad.eff",   "P8 empty.eff",
       "P8 missing.eff",  "D8",         "DC",          "F9",         "P3 image.hex", "junk"};
-  using TJtagState = TProgJtag::TJtagState;
-  std::set<TJtagState> seen;
-  FuzzEngine(engine, clock, instructions, 5678, [&] {
-    seen.insert(engine.State());
-    if (engine.State() == TJtagState::JTAG_ERROR || engine.State() == TJtagState::JTAG_IDLE) {
-      ASSERT_FALSE(engine.Busy);
-      ASSERT_FALSE(engine.EffectFileOpen());
-    }
-  });
-  EXPECT_EQ(seen.size(), static_cast<size_t>(TJtagState::JTAG_ERROR) + 1);
+  FuzzEveryState(engine, instructions, 5678, TProgJtag::TJtagState::JTAG_ERROR,
+                 [&] { ASSERT_FALSE(engine.EffectFileOpen()); });
 }
 
-TEST_F(EnginesFuzzTest, BootLoaderEngineSurvivesRandomReplies) {
+TEST_F(EnginesFuzzTest, BootLoaderEngineSurvivesRandomRepliesInEveryState) {
   TProgBoot engine;
-  engine.CurentDir = dir.Dir();
   const std::vector<std::string> instructions = {
       "SYN", "PB image.hex", "PB image.hex 1234", "PB empty.hex", "PB missing.hex", "junk"};
-  using TBootState = TProgBoot::TBootState;
-  std::set<TBootState> seen;
-  FuzzEngine(engine, clock, instructions, 91011, [&] {
-    seen.insert(engine.State());
-    if (engine.State() == TBootState::BOOT_ERROR || engine.State() == TBootState::BOOT_IDLE) {
-      ASSERT_FALSE(engine.Busy);
-      ASSERT_TRUE(engine.Lines.empty());
-    }
-  });
-  EXPECT_EQ(seen.size(), static_cast<size_t>(TBootState::BOOT_ERROR) + 1);
+  FuzzEveryState(engine, instructions, 91011, TProgBoot::TBootState::BOOT_ERROR,
+                 [&] { ASSERT_TRUE(engine.Lines.empty()); });
 }
 
-TEST_F(EnginesFuzzTest, CardSupervisorEngineSurvivesRandomReplies) {
+TEST_F(EnginesFuzzTest, CardSupervisorEngineSurvivesRandomRepliesInEveryState) {
   TInstCrt engine(clock);
-  engine.CurentDir = dir.Dir();
   const std::vector<std::string> instructions = {"prompt Insert the card",
                                                  "wait 500",
                                                  "RS",
@@ -195,15 +183,7 @@ TEST_F(EnginesFuzzTest, CardSupervisorEngineSurvivesRandomReplies) {
                                                  "wait x",
                                                  "M",
                                                  "junk"};
-  using TCrtState = TInstCrt::TCrtState;
-  std::set<TCrtState> seen;
-  FuzzEngine(engine, clock, instructions, 121314, [&] {
-    seen.insert(engine.State());
-    if (engine.State() == TCrtState::CRT_ERROR || engine.State() == TCrtState::CRT_IDLE) {
-      ASSERT_FALSE(engine.Busy);
-    }
-  });
-  EXPECT_EQ(seen.size(), static_cast<size_t>(TCrtState::CRT_ERROR) + 1);
+  FuzzEveryState(engine, instructions, 121314, TInstCrt::TCrtState::CRT_ERROR, [] {});
 }
 
 }  // namespace
