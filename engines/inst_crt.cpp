@@ -163,14 +163,19 @@ void TInstCrt::WaitStart() {
     return;
   }
   wait_duration_ = duration;
-  wait_start_ = clock_.TickCount();
+  wait_tick_ = clock_.TickCount();
+  wait_elapsed_ = 0;
   state_ = TCrtState::CRT_WAIT_TIME;
 }
 
-// Unsigned subtraction keeps the elapsed time right across a tick counter wrap.
+// The tick counter wraps every 2^32 ms, and the longest wait is 2^32 - 1 ms, which
+// a 32-bit elapsed time could never pass. Each Step adds the ticks since the last
+// one (unsigned: right across a wrap) to a 64-bit sum instead.
 void TInstCrt::WaitTime() {
-  const uint32_t elapsed = clock_.TickCount() - wait_start_;
-  if (elapsed > wait_duration_) state_ = TCrtState::CRT_DONE;
+  const uint32_t now = clock_.TickCount();
+  wait_elapsed_ += static_cast<uint32_t>(now - wait_tick_);
+  wait_tick_ = now;
+  if (wait_elapsed_ > wait_duration_) state_ = TCrtState::CRT_DONE;
 }
 
 void TInstCrt::CommandSend() {

@@ -45,7 +45,7 @@ class TInstCrt : public TGestionnaire {
     CRT_IDLE,          // looks for an instruction to accept
     CRT_PROMPT,        // posts the prompt text
     CRT_WAIT_START,    // reads the duration, notes the start tick
-    CRT_WAIT_TIME,     // until more than the duration has elapsed
+    CRT_WAIT_TIME,     // until more than the duration has elapsed (64-bit sum)
     CRT_COMMAND_SEND,  // sends RS, NP, FI, FY, FU, "Q"+c or "Z"+c
     CRT_COMMAND_ACK,   // PullInput: "." done, "I" refused
     CRT_WRITE_SEND,    // sends "V"+c or "UV"
@@ -135,6 +135,7 @@ class TInstCrt : public TGestionnaire {
   std::string line_;                       // the line as handed over, for messages
   std::string code_;                       // c: first character of the argument
   uint32_t wait_duration_ = 0;             // ms, "wait" only
-  uint32_t wait_start_ = 0;                // tick count when the wait began
+  uint32_t wait_tick_ = 0;                 // tick count at the wait's last Step
+  uint64_t wait_elapsed_ = 0;              // ms waited so far; never wraps
   int32_t ping_card_ = 0;                  // card number of the running ping
 };

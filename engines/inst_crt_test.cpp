@@ -420,13 +420,22 @@ TEST_F(InstCrtTest, DamagedLinesFailQuotingTheLineBeforeAnythingIsSent) {
   }
 }
 
-TEST_F(InstCrtTest, LongestWaitIsAccepted) {
+// The longest wait, 2^32 - 1 ms, spans a wrap of the 32-bit tick counter; it still
+// ends on the first Step after more than its duration.
+TEST_F(InstCrtTest, TheLongestWaitEndsOnceMoreThanItsDurationHasPassed) {
   ASSERT_TRUE(h.Offer("wait 4294967295"));
   h.Pump();
   h.clock().Advance(1000000);
   h.Pump(3);
   EXPECT_TRUE(h.engine.Busy);
   EXPECT_TRUE(h.engine.ErrorText.empty());
+  h.clock().Advance(0xFFFFFFFFu - 1000000);  // exactly the duration, the clock wrapped
+  h.Pump(3);
+  EXPECT_TRUE(h.engine.Busy);
+  h.clock().Advance(1);
+  h.Pump(2);
+  EXPECT_FALSE(h.engine.Busy);
+  h.ExpectEvents({"busy:1", "busy:0"});
 }
 
 // ---------------------------------------------------------------------------
