@@ -264,18 +264,21 @@ void TInstCrt::VersionAck() {
 }
 
 // A version differing from the expected one is not an error: it completes silently.
+// "X" in front fails the read unless a complete version stands there ("X123.").
 void TInstCrt::VersionRead() {
   PullInput();
-  if (BufIn.find('.') == kVersionLength) {
+  if (InputStartsWith('X') && BufIn.find('.') != kVersionLength) {
+    ConsumeInput(1);
+    PostError("Error while reading version number !!!");
+    return;
+  }
+  if (AlignDataReply(kVersionLength, kVersionLength, IsTextChar)) {
     const std::string read = BufIn.substr(0, kVersionLength);
     const std::string expected = Trim(std::string_view(Instruction).substr(1));
     if (read == expected && OnVersionSame) OnVersionSame(this, CardCodeIndex(code_));
     ClearInput();
     StepProgress();
     state_ = TCrtState::CRT_DONE;
-  } else if (InputStartsWith('X')) {
-    ConsumeInput(1);
-    PostError("Error while reading version number !!!");
   }
 }
 
@@ -296,13 +299,13 @@ void TInstCrt::PingSend() {
 
 // A card that does not answer is skipped by the sequencer; the engine succeeds.
 void TInstCrt::PingReply() {
-  PullInput();
-  if (InputStartsWith('.')) {
+  const char reply = AwaitReply(".XI");
+  if (reply == '.') {
     ConsumeInput(1);
     PostInfo("Ping OK");
     if (OnCardReady) OnCardReady(this, ping_card_);
     state_ = TCrtState::CRT_DONE;
-  } else if (InputStartsWith('X') || InputStartsWith('I')) {
+  } else if (reply == 'X' || reply == 'I') {
     ConsumeInput(1);
     PostInfo("Ping Error");
     if (OnCardError) OnCardError(this, ping_card_);
@@ -320,6 +323,11 @@ void TInstCrt::LAck() {
   if (!ReceiveAck()) return;
   StepProgress();
   state_ = TCrtState::CRT_DONE;
+}
+
+std::string TInstCrt::AwaitedReply() const {
+  if (state_ == TCrtState::CRT_VERSION_READ) return "the version of component " + code_;
+  return TGestionnaire::AwaitedReply();
 }
 
 void TInstCrt::Done() {

@@ -21,6 +21,10 @@
 //       "Missing version in line : <line>"
 //   "M" whose card code is not a decimal digit:
 //       "Invalid card number in line : <line>"
+// Noise (see gestionnaire.h): the acknowledgement states keep "." and "I",
+// WRITE_RESULT "." and "X", PING_REPLY ".", "X" and "I"; VERSION_READ drops
+// control characters in front, and a text whose first "." is not its fifth
+// character, "." included (an "X" in front still fails the read).
 // Wire: doc/protocol.md, "Card supervisor".
 #pragma once
 
@@ -75,6 +79,8 @@ class TInstCrt : public TGestionnaire {
   void ResetEngine() override;
 
   TCrtState State() const { return state_; }
+  // The version read by name; the rest as the base.
+  std::string AwaitedReply() const override;
 
   // A "T" read returned the expected version (raised only when equal).
   TVersionNotifyEvent OnVersionSame;
