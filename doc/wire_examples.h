@@ -1,6 +1,6 @@
 // The worked examples of doc/protocol.md, read for the tests that replay them:
-// emulator/protocol_doc_test.cpp (the device's side) and
-// engines/protocol_doc_test.cpp (the host's side). The notation is the document's
+// emulator/protocol_doc_test.cpp (the device's side), engines/protocol_doc_test.cpp
+// and link/protocol_doc_test.cpp (the host's side). The notation is the document's
 // own ("Notation and worked examples"): fenced blocks headed "wire" (with words
 // saying where the device starts) and "file NAME". A line that does not read
 // exactly as the notation says makes the reading fail, naming the document's line,
