@@ -99,6 +99,15 @@ void ExpectSent(TDocHost& host, const TWireLine& line) {
   host.wire.clear();
 }
 
+// Not a byte before the pause has passed, however often the engine is stepped.
+void ExpectPause(TDocHost& host, const TWireLine& line) {
+  for (int i = 0; i < kStepLimit; ++i) host.Step();
+  if (line.PauseMs > 0) host.clock.Advance(line.PauseMs - 1);
+  host.Step();
+  EXPECT_EQ(host.wire, "") << "sent before the pause ended, " << At(line.DocLine);
+  host.clock.Advance(1);
+}
+
 // True when `expected` appears in `posted` in the same order (other texts between).
 bool InOrder(const std::vector<std::string>& expected, const std::vector<std::string>& posted) {
   size_t next = 0;
@@ -129,12 +138,7 @@ void Replay(const TWireExample& example, const std::string& dir) {
         host.rx += line.Text;
         break;
       case TWireLine::TKind::WL_PAUSE:
-        // Not a byte before the time has passed, however often the engine is stepped.
-        for (int i = 0; i < kStepLimit; ++i) host.Step();
-        host.clock.Advance(line.PauseMs - 1);
-        host.Step();
-        EXPECT_EQ(host.wire, "") << "sent before the pause ended, " << At(line.DocLine);
-        host.clock.Advance(1);
+        ExpectPause(host, line);
         break;
       case TWireLine::TKind::WL_INFO:
         infos.push_back(line.Text);
