@@ -225,20 +225,18 @@ void TMainFich::LogInfo(const std::string& text) {
 // ---- Handlers -------------------------------------------------------------------
 
 void TMainFich::StartClick() {
-  switch (seq_state_) {
-    case TSeqState::SEQ_IDLE:
-      script_file_ = setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini"
-                                                   : setup_.ScriptArgument;
-      Quit.Enabled = false;
-      seq_state_ = TSeqState::SEQ_OPEN;
-      break;
-    case TSeqState::SEQ_DONE:
-      QuitClick();
-      return;
-    default:  // the operator stops the run; the next idle step closes and resets
-      Quit.Enabled = true;
-      seq_state_ = TSeqState::SEQ_IDLE;
-      break;
+  if (seq_state_ == TSeqState::SEQ_DONE) {
+    QuitClick();
+    return;
+  }
+  if (seq_state_ == TSeqState::SEQ_IDLE) {
+    script_file_ =
+        setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini" : setup_.ScriptArgument;
+    Quit.Enabled = false;
+    seq_state_ = TSeqState::SEQ_OPEN;
+  } else {  // any other state is a run: STOP; the next idle step closes and resets
+    Quit.Enabled = true;
+    seq_state_ = TSeqState::SEQ_IDLE;
   }
   Changed();
 }
@@ -319,17 +317,7 @@ void TMainFich::Timer1Timer() {
 void TMainFich::ReceiveProcedure() {
   Timer1.Enabled = false;
   rx_buffer_ += link_->ReadRaw();
-  switch (seq_state_) {
-    case TSeqState::SEQ_IDLE:
-    case TSeqState::SEQ_OPEN:
-    case TSeqState::SEQ_BOOT_SYNC:
-    case TSeqState::SEQ_ERROR:
-    case TSeqState::SEQ_DONE:
-      break;
-    default:
-      SequencerStep();
-      break;
-  }
+  if (StepsOnReceive(seq_state_)) SequencerStep();
   Timer1.Enabled = !closed_;
   Changed();
 }

@@ -15,6 +15,7 @@
 #include "app/comp_sel_dlg.h"
 #include "app/controls.h"
 #include "app/ip_config_dlg.h"
+#include "app/sequencer.h"
 
 class TComDriver;
 class TMsClock;
@@ -23,39 +24,6 @@ class TInstCrt;
 class TProgPsd;
 class TProgJtag;
 class TGestionnaire;
-
-// The sequencer's states, in the order a run passes through them.
-enum class TSeqState : uint8_t {
-  SEQ_IDLE,                   // no run; resets everything, waits for Start or Read Id
-  SEQ_OPEN,                   // configures and opens the link
-  SEQ_WAKE,                   // asks the device for its DEV value
-  SEQ_WAIT_TYPE,              // waits for a known DEV value
-  SEQ_WAIT_UPDATER,           // waits for the updater-mode echo
-  SEQ_BOOT_SYNC,              // raw mode, starts the boot-loader synchronisation
-  SEQ_WAIT_BOOT_SYNC,         // waits for the synchronisation
-  SEQ_LOAD_SCRIPT,            // loads the main script, starts the bridge boot image
-  SEQ_WAIT_BRIDGE_BOOT,       // waits for the bridge boot image
-  SEQ_PING,                   // pings the next option card
-  SEQ_WAIT_PING,              // waits for the ping
-  SEQ_WAIT_BRIDGE_OPEN,       // waits for the bridge to option card 0 (before the script)
-  SEQ_WAIT_L0,                // waits for "L0"
-  SEQ_WAIT_BRIDGE_CLOSE,      // waits for the bridge to close (before the script)
-  SEQ_NEXT_LINE,              // takes the next main-script line
-  SEQ_WAIT_LINE,              // waits for the engine that took a main-script line
-  SEQ_NEXT_CARD_LINE,         // takes the next card-script line
-  SEQ_WAIT_CARD_LINE,         // waits for the engine that took a card-script line
-  SEQ_NORMAL_BOOT,            // starts the normal boot image (update script only)
-  SEQ_WAIT_NORMAL_BOOT,       // waits for the normal boot image
-  SEQ_CLOSE,                  // chooses how the exchange with the device is closed
-  SEQ_WAIT_REBRIDGE_BOOT,     // waits for the bridge boot image programmed again
-  SEQ_WAIT_END_BRIDGE_OPEN,   // waits for the bridge to option card 0 (closing)
-  SEQ_WAIT_END_UPDATE,        // waits for "FU"
-  SEQ_WAIT_END_BRIDGE_CLOSE,  // waits for the bridge to close (closing)
-  SEQ_WAIT_FINISH,            // waits for "FI"
-  SEQ_DONE,                   // the run succeeded
-  SEQ_ERROR,                  // the run failed; closes the link
-  SEQ_ERROR_REPORT,           // shows the error box
-};
 
 // What the core asks of the window (or of whatever stands in for it). Every call
 // is modal: it returns when the operator has closed the box or dialog.

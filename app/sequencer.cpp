@@ -145,9 +145,6 @@ void TMainFich::StepState() {
     case S::SEQ_ERROR_REPORT:
       DoErrorReport();
       break;
-    default:
-      seq_state_ = S::SEQ_IDLE;
-      break;  // an unknown state counts as idle
   }
 }
 
