@@ -130,7 +130,10 @@ void TMainFich::WireEngine(TGestionnaire& engine) {
   engine.OnChangeBusy = [this](TGestionnaire* e) { engine_busy_ = e->Busy; };
   engine.OnStepProgress = [this](TGestionnaire*) { ProgressBar1.StepIt(); };
   engine.OnChangeMaxProgress = [this](TGestionnaire* e) { ProgressBar1.SetMax(e->MaxProgress); };
-  engine.OnInfo = [this](TGestionnaire* e) { LogInfo(e->InfoText); };
+  engine.OnInfo = [this](TGestionnaire* e) {
+    if (OnEngineInfo) OnEngineInfo(e->InfoText);
+    LogInfo(e->InfoText);
+  };
   engine.OnError = [this](TGestionnaire* e) { ReportError(e->ErrorText); };
   engine.OnChangeDeviceID = [this](TGestionnaire* e) { DeviceIdentified(*e); };
   engine.OnSpeedUp = [this](TGestionnaire*) { link_->SetBaudRate(57600); };
@@ -230,12 +233,14 @@ void TMainFich::StartClick() {
     return;
   }
   if (seq_state_ == TSeqState::SEQ_IDLE) {
+    RaiseRunEnd();  // STOP was pressed since the last step: that run ends first
     script_file_ =
         setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini" : setup_.ScriptArgument;
     Quit.Enabled = false;
     seq_state_ = TSeqState::SEQ_OPEN;
   } else {  // any other state is a run: STOP; the next idle step closes and resets
     Quit.Enabled = true;
+    EndRun(TRunEnd::RUN_STOPPED, "", RunningScript());
     seq_state_ = TSeqState::SEQ_IDLE;
   }
   Changed();

@@ -2,13 +2,15 @@
 // the four programming engines, the component selection and LAN setup dialogs,
 // the script lists, the settings list and the update sequencer that runs on
 // Timer1. Its controls are model objects (app/controls.h) that a view renders;
-// modal things go through TMainView. Used by the Qt window, the command-line
-// runner and the tests. Everything runs on one thread (the event loop's).
+// modal things go through TMainView, and a run's events through its On... members.
+// Used by the Qt window, the command-line runner and the tests. Everything runs on
+// one thread (the event loop's).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,31 @@ class TMainFich {
   void SetView(TMainView* view) { view_ = view; }
   // Raised after every handler below has run, so a view can re-render.
   std::function<void()> OnChanged;
+
+  // What happens in a run, for a front end; the core needs no handler. Each is
+  // raised inside a step: a handler may read the core but must not press its
+  // buttons or tick its timer.
+  // An engine's information text, every one, before the status log drops the
+  // step-by-step texts and repeated lines.
+  std::function<void(const std::string& text)> OnEngineInfo;
+  // A timed wait began or ended: a card script's "wait" line counting its time, or
+  // the JTAG engine's settling pause before an Effect file plays. In between the
+  // engine sends nothing and expects nothing (the step that ends the wait may send
+  // what follows it). Every begin is followed by one end before the run's end.
+  std::function<void()> OnTimedWaitBegin;
+  std::function<void()> OnTimedWaitEnd;
+  // Auto mode, in a card script: the card supervisor read `version`, the version the
+  // script names, for component `component` (0..12, as CardCodes) of `card` (255 main
+  // card, 0..5 option card); the component's remaining lines are skipped.
+  std::function<void(int card, int component, const std::string& version)> OnComponentSkipped;
+  // Option card `card` (0..5) did not answer its ping; its card line is skipped.
+  std::function<void(int card)> OnCardAbsent;
+  // The run ended, raised once per run as the last event of the step that ends it:
+  // RUN_COMPLETED with "Program operation completed" and the main script's path;
+  // RUN_FAILED after the error box, with its message and the path it names;
+  // RUN_STOPPED at the idle step after STOP (link closed, engines reset), with an
+  // empty message and the path of the script that was running.
+  std::function<void(TRunEnd end, const std::string& message, const std::string& script)> OnRunEnd;
 
   // Settings file "Updater.prm": load once after construction, save in FormClose.
   void LoadSettings();
@@ -204,6 +231,10 @@ class TMainFich {
   void CardError(int card);
   void VersionSame(int component);
   void RewriteExtendedInput(bool present);
+  void WatchTimedWait();
+  void EndRun(TRunEnd end, const std::string& message, const std::string& script);
+  void RaiseRunEnd();
+  const std::string& RunningScript() const;
   void ApplyComDevices();
   TMenuItem& ComItem(int index);
   int SelectedComIndex() const;
@@ -243,5 +274,14 @@ class TMainFich {
   bool updater_reported_ = false;  // the device reported UPDATER since then
   bool wake_unsent_ = false;       // "?" fell on a TCP connection still being made
   bool in_step_ = false;           // guards SequencerStep against re-entry
+  bool timed_wait_ = false;        // an engine's timed wait was under way after the last step
   bool closed_ = false;            // FormClose has run
+
+  // How the run ended, until OnRunEnd has told it.
+  struct TRunEndNote {
+    TRunEnd End;
+    std::string Message;
+    std::string Script;
+  };
+  std::optional<TRunEndNote> run_end_;
 };

@@ -1,6 +1,7 @@
 // TMainFich's update sequencer: one SequencerStep per timer tick or data arrival,
-// one small function per state (the opening of a run is in sequencer_wake.cpp).
-// Nothing waits inside a step.
+// one small function per state (the opening of a run is in sequencer_wake.cpp),
+// and the run's events that the engines do not raise themselves. Nothing waits
+// inside a step.
 #include <cassert>
 
 #include "app/main_fich.h"
@@ -22,6 +23,7 @@ constexpr const char* kBridgeBoot = "PB BOOT_EXT_PONT.HEX";
 constexpr const char* kNormalBoot = "PB BOOT_EXT_OPTION.HEX";
 constexpr const char* kUpdateScript = "script.ini";
 constexpr const char* kSyntaxError = "Syntax Error in script file line : ";
+constexpr const char* kCompleted = "Program operation completed";
 
 bool IsCommentOrEmpty(const std::string& line) { return line.empty() || StartsWith(line, "rem"); }
 
@@ -34,7 +36,35 @@ void TMainFich::SequencerStep() {
   }
   in_step_ = true;
   StepState();
+  WatchTimedWait();
+  RaiseRunEnd();
   in_step_ = false;
+}
+
+// The engines do not announce their timed waits; the core looks after every step.
+// A wait lasts at least one step in either engine, so none goes unseen.
+void TMainFich::WatchTimedWait() {
+  const bool waiting = inst_crt_->InTimedWait() || prog_jtag_->InTimedWait();
+  if (waiting == timed_wait_) return;
+  timed_wait_ = waiting;
+  const std::function<void()>& event = waiting ? OnTimedWaitBegin : OnTimedWaitEnd;
+  if (event) event();
+}
+
+// Notes how the run ended; RaiseRunEnd tells it once the step is over.
+void TMainFich::EndRun(TRunEnd end, const std::string& message, const std::string& script) {
+  run_end_ = TRunEndNote{end, message, script};
+}
+
+void TMainFich::RaiseRunEnd() {
+  if (!run_end_) return;
+  const TRunEndNote note = std::move(*run_end_);
+  run_end_.reset();
+  if (OnRunEnd) OnRunEnd(note.End, note.Message, note.Script);
+}
+
+const std::string& TMainFich::RunningScript() const {
+  return current_card_ != -1 ? card_script_file_ : script_file_;
 }
 
 void TMainFich::StepState() {
@@ -361,7 +391,7 @@ void TMainFich::DoWaitFinish() {
 
 void TMainFich::DoDone() {
   rx_buffer_.clear();
-  LogInfo("Program operation completed");
+  LogInfo(kCompleted);
   Quit.Enabled = true;
   if (ReadId.Visible) {
     ReadId.Enabled = true;
@@ -376,6 +406,7 @@ void TMainFich::DoDone() {
   ProgressBar3.ToMax();
   link_->SetConType(CON_NONE);
   seq_state_ = TSeqState::SEQ_IDLE;
+  EndRun(TRunEnd::RUN_COMPLETED, kCompleted, script_file_);
 }
 
 void TMainFich::DoError() {
@@ -385,7 +416,8 @@ void TMainFich::DoError() {
 }
 
 void TMainFich::DoErrorReport() {
-  const std::string& path = current_card_ != -1 ? card_script_file_ : script_file_;
+  const std::string& path = RunningScript();
   if (view_) view_->ShowError(last_error_ + "\r\n" + path);
   seq_state_ = TSeqState::SEQ_IDLE;
+  EndRun(TRunEnd::RUN_FAILED, last_error_, path);
 }

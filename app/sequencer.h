@@ -1,6 +1,6 @@
 // The update sequencer's vocabulary: its states with their names and the two facts
 // a step and a watcher need about each (does it wait on the device, does received
-// text cause a step). TMainFich runs the states
+// text cause a step), and the ways a run ends. TMainFich runs the states
 // (sequencer.cpp); the runner's watchdog and the tests read them. Plain C++, no state.
 #pragma once
 
@@ -97,3 +97,9 @@ constexpr bool WaitsOnDevice(TSeqState state) { return SeqStateInfo(state).Waits
 // True for the states in which text from the device is followed by a step.
 constexpr bool StepsOnReceive(TSeqState state) { return SeqStateInfo(state).StepsOnReceive; }
 
+// How a run ended.
+enum class TRunEnd : uint8_t {
+  RUN_COMPLETED,  // "Program operation completed"
+  RUN_FAILED,     // the error box was shown
+  RUN_STOPPED,    // the operator pressed STOP
+};

@@ -51,6 +51,9 @@ class TInstCrt : public TGestionnaire {
   // Clears the base fields (no event) and returns to idle.
   void ResetEngine() override;
 
+  // True while a "wait" line counts its time: nothing is sent, nothing expected.
+  bool InTimedWait() const { return state_ == TCrtState::CRT_WAIT_TIME; }
+
   // A "T" read returned the expected version (raised only when equal).
   TVersionNotifyEvent OnVersionSame;
   // A ping "M" was answered "X" or "I": the card is absent; not an engine error.
