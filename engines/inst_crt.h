@@ -79,6 +79,8 @@ class TInstCrt : public TGestionnaire {
   void ResetEngine() override;
 
   TCrtState State() const { return state_; }
+  // True while a "wait" line counts its time: nothing is sent, nothing expected.
+  bool InTimedWait() const { return state_ == TCrtState::CRT_WAIT_TIME; }
   // The version read by name; the rest as the base.
   std::string AwaitedReply() const override;
 
