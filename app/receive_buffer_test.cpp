@@ -22,7 +22,7 @@ TDeviceConfig HangsOn(const std::string& command) {
   TDeviceConfig config;
   TFaultRule rule;
   std::string error;
-  EXPECT_TRUE(ParseFaultSpec("hang,cmd=" + command, rule, error)) << error;
+  EXPECT_TRUE(ParseFaultRule("hang,cmd=" + command, rule, error)) << error;
   config.Faults.Rules.push_back(rule);
   return config;
 }

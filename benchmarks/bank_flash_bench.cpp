@@ -12,7 +12,7 @@
 #include "benchmarks/bench_inputs.h"
 #include "benchmarks/bench_rig.h"
 #include "engines/prog_psd.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

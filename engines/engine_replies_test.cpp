@@ -15,7 +15,8 @@
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
 #include "engines/testing/engine_harness.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/pieces.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -110,9 +111,8 @@ void CheckNoiseBeforeAcknowledgement(const TRefusalCase& c) {
   const std::string wire = plain.h.TakeWire();
   const Events events = plain.h.TakeEvents();
   for (const std::string noise : {"X", "R", "?", "\x1b", "XR\r\n\xff"}) {
-    for (size_t piece = 1; piece <= noise.size() + 1; ++piece) {
-      SCOPED_TRACE(c.line + " answered noise of " + std::to_string(noise.size()) +
-                   " bytes in pieces of " + std::to_string(piece));
+    SCOPED_TRACE(c.line + " answered noise of " + std::to_string(noise.size()) + " bytes");
+    ForEveryPieceSize(noise.size() + 1, [&](size_t piece) {
       TRig<Engine> rig;
       rig.Reach(c.line, c.replies, c.refused);
       rig.h.TakeEvents();
@@ -122,7 +122,7 @@ void CheckNoiseBeforeAcknowledgement(const TRefusalCase& c) {
       rig.h.ExpectEvents(events);
       EXPECT_EQ(rig.h.owner.RxBuffer, plain.h.owner.RxBuffer);
       EXPECT_EQ(rig.h.engine.NoiseCount(), noise.size());
-    }
+    });
   }
 }
 
@@ -237,9 +237,8 @@ void CheckNoiseRule(const TNoiseCase& c) {
   const Events events = plain.h.TakeEvents();
   for (const std::string& noise : c.noises) {
     const std::string text = noise + c.reply;
-    for (size_t piece = 1; piece <= text.size(); ++piece) {
-      SCOPED_TRACE(c.line + " after " + c.last_sent + ": noise \"" + noise + "\" in pieces of " +
-                   std::to_string(piece));
+    SCOPED_TRACE(c.line + " after " + c.last_sent + ": noise \"" + noise + "\"");
+    ForEveryPieceSize(text.size(), [&](size_t piece) {
       TRig<Engine> rig;
       rig.Reach(c.line, c.replies, c.last_sent);
       rig.h.TakeEvents();
@@ -249,7 +248,7 @@ void CheckNoiseRule(const TNoiseCase& c) {
       rig.h.ExpectEvents(events);
       EXPECT_EQ(rig.h.owner.RxBuffer, plain.h.owner.RxBuffer);
       EXPECT_EQ(rig.h.engine.NoiseCount(), noise.size());
-    }
+    });
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "engines/gestionnaire.h"
 #include "engines/testing/test_owner.h"
+#include "testing/pieces.h"
 
 namespace {
 
@@ -190,8 +191,8 @@ TEST_F(GestionnaireNoiseTest, DataRepliesAreAlignedTheSameWhateverThePieces) {
       engine.ResetEngine();
       owner.RxBuffer.clear();
       bool complete = false;
-      for (size_t at = 0; at < c.stream.size(); at += piece) {
-        owner.Reply(c.stream.substr(at, piece));
+      for (const std::string& part : CutInPieces(c.stream, piece)) {
+        owner.Reply(part);
         engine.PullInput();
         complete = engine.AlignDataReply(c.shortest, c.longest, c.can_begin);
       }

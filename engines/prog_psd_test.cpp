@@ -8,7 +8,7 @@
 #include "engines/file_access.h"
 #include "engines/intel_hex.h"
 #include "engines/testing/engine_harness.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -346,7 +346,7 @@ TEST_F(ProgPsdTest, RepliesInPiecesOfEverySize) {
   WriteHex("two.hex", lines);
   // The whole conversation's replies at once, as a link may deliver them.
   const std::string replies = "..R....";
-  for (size_t piece = 1; piece <= replies.size(); ++piece) {
+  ForEveryPieceSize(replies.size(), [&](size_t piece) {
     h.engine.ResetEngine();
     h.engine.UpdateAllowed = true;
     h.owner.RxBuffer.clear();
@@ -360,7 +360,7 @@ TEST_F(ProgPsdTest, RepliesInPiecesOfEverySize) {
               ":0100010022DC\r\n" +
                   BuildHexRecord(0x0C, 0, "8000") + "\r\n")
         << piece;
-  }
+  });
 }
 
 }  // namespace
