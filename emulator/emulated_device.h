@@ -213,6 +213,7 @@ class TEmulatedDevice {
   void FeedRawBlock(char c);
   void FeedCaptureAck(char c);
   void HandleRecordLine();
+  bool MayAskAgain(const TDeviceRecord& record) const;  // may a resend fault hit it?
   void HandleMemoryRecord(const TDeviceRecord& record);
   void HandleJtagRecord(const TDeviceRecord& record);
   void HandleJtagResult(const TJtagResult& result, std::string_view key);

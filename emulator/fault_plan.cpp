@@ -168,7 +168,10 @@ bool ParseFaultRule(std::string_view text, TFaultRule& rule, std::string& error)
 std::string FaultRuleHelp() {
   return "Fault RULE: KIND[,key=value]...  (every rule is drawn from --seed)\n"
          "  Memory faults (key mem=MEMORY, default any memory):\n"
-         "    resend            answer \"R\" to a record line or raw JTAG block\n"
+         "    resend            answer \"R\" (\"damaged, send it again\") to a line of an\n"
+         "                      upload, a verify record, or a JTAG statement record or\n"
+         "                      raw block; never to the end record of a JTAG playback,\n"
+         "                      which the host does not send again\n"
          "    erase-fail        answer \"X\" instead of the erase confirmation (PB, P0-P7)\n"
          "    write-fail        answer \"X\" to a data record, a version text (V, UV) or\n"
          "                      a JTAG statement record\n"

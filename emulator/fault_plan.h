@@ -13,7 +13,8 @@
 #include <vector>
 
 enum class TFaultKind : uint8_t {
-  FK_RESEND,            // "R" instead of taking a record line or a raw JTAG block
+  FK_RESEND,            // "R" to a record or raw JTAG block the host sends again
+                        // (never to a playback's end record)
   FK_ERASE_FAIL,        // "X" instead of the erase confirmation
   FK_WRITE_FAIL,        // "X" to a data record, a version text or a JTAG statement
   FK_VERIFY_FAIL,       // "X" to a verify record; wrong captured bits on a JTAG chain

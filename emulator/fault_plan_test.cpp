@@ -167,6 +167,10 @@ TEST_F(FaultedDeviceTest, EachFaultChangesExactlyTheRepliesItNames) {
       {{"verify-fail,mem=jtag8"}, {{"P8", "."}, {sir, "FEFE" + kEsc + "."}, {".", "."}}},
       {{"write-fail,mem=jtag9"}, {{"P9", "."}, {":0100000601F8\r\n", "X"}}},
       {{"resend,mem=jtag9"}, {{"P9", "."}, {":0100000601F8\r\n", "R"}}},
+      // The end record of a playback is never asked for again; the playback ends.
+      {{"resend,mem=jtag9"}, {{"P9", "."}, {":00000001FF\r\n", "."}, {":0100000601F8\r\n", "X"}}},
+      // The end record of an upload is a line of the file: asked for again.
+      {{"resend,mem=bank3,skip=1"}, {{"P3", ".."}, {line, "."}, {":00000001FF\r\n", "R"}}},
       {{"hang,cmd=P8"}, {{"M1", "."}, {"P8", ""}, {"?", ""}, {"T8", ""}}},
   };
   for (const TFaultCase& c : cases) {
