@@ -25,43 +25,23 @@ install_missing_packages "== " "demo.sh: " g++ cmake ninja-build libgtest-dev li
   qt6-base-dev qt6-serialport-dev
 
 echo "== Building (release) into build-release/"
-mkdir -p build-release
-build_log=build-release/demo-build.log
-if ! { cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQELT_SANITIZE=OFF &&
-       cmake --build build-release --target qelt-update qelt-emulator -j "$(nproc)"; } \
-     > "$build_log" 2>&1; then
-  tail -n 40 "$build_log" >&2
-  echo "demo.sh: the build failed (whole log: $build_log)" >&2
-  exit 1
-fi
-updater="$top/build-release/tools/qelt-update"
-emulator="$top/build-release/emulator/qelt-emulator"
+. scripts/lib/release.sh
+build_release demo.sh
 
 # A private folder for the device's state and a copy of the package: a run may
 # rewrite the main card's script (the extended input card's images), and the
 # committed package stays as it is.
 work=$(mktemp -d)
-emulator_pid=""
 cleanup() {
-  if [ -n "$emulator_pid" ] && kill -0 "$emulator_pid" 2>/dev/null; then
-    kill -TERM "$emulator_pid" 2>/dev/null || true
-    wait "$emulator_pid" 2>/dev/null || true
-  fi
+  stop_emulator || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 cp -r examples/package "$work/package"
 
 echo "== Starting the device emulator on a pseudo-terminal (fresh device)"
-coproc EMULATOR { exec "$emulator" --pty --state "$work/device.state" "${pace[@]}"; }
-emulator_pid=$EMULATOR_PID
-pty=""
-while IFS= read -r -t 20 -u "${EMULATOR[0]}" line; do
-  case "$line" in
-    "PTY "*) pty=${line#PTY } ;;
-    READY) break ;;
-  esac
-done
+start_emulator demo.sh --pty --state "$work/device.state" "${pace[@]}" || exit 1
+pty=$emulator_pty
 if [ -z "$pty" ]; then
   echo "demo.sh: the emulator did not report its pseudo-terminal" >&2
   exit 1
@@ -84,8 +64,7 @@ run() {
 run "First run: update the device"
 run "Second run: the device is current, so every component is skipped"
 
-kill -TERM "$emulator_pid" && wait "$emulator_pid" || true
-emulator_pid=""
+stop_emulator || true
 if [ "$status" -eq 0 ]; then
   echo
   echo "== Demo complete: the device was updated, and the second run skipped what was current."
