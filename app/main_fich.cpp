@@ -110,6 +110,8 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
   IPConfigDlg.OnWarning = [this](const std::string& text) {
     if (view_) view_->ShowWarning(text);
   };
+  WriteCardScript = [](const std::string& path, const std::vector<std::string>& lines,
+                       std::string* error) { return SaveTextLines(path, lines, error); };
 }
 
 TMainFich::~TMainFich() {
@@ -128,7 +130,10 @@ void TMainFich::WireEngine(TGestionnaire& engine) {
   engine.OnChangeBufIn = [this](TGestionnaire* e) { rx_buffer_ = e->BufIn; };
   engine.OnReceive = [this](TGestionnaire* e) { e->BufIn = rx_buffer_; };
   engine.OnChangeBusy = [this](TGestionnaire* e) { engine_busy_ = e->Busy; };
-  engine.OnStepProgress = [this](TGestionnaire*) { ProgressBar1.StepIt(); };
+  engine.OnStepProgress = [this](TGestionnaire* e) {
+    ProgressBar1.StepIt();
+    if (effect_play_ && e == prog_jtag_.get()) ++effect_play_->Statements;
+  };
   engine.OnChangeMaxProgress = [this](TGestionnaire* e) { ProgressBar1.SetMax(e->MaxProgress); };
   engine.OnInfo = [this](TGestionnaire* e) {
     if (OnEngineInfo) OnEngineInfo(e->InfoText);
@@ -315,13 +320,16 @@ void TMainFich::Timer1Timer() {
   Timer1.Enabled = false;
   time_left_ = Timer1.Interval < time_left_ ? time_left_ - Timer1.Interval : 0;
   SequencerStep();
+  WatchStillWaiting();
   Timer1.Enabled = true;
   Changed();
 }
 
 void TMainFich::ReceiveProcedure() {
   Timer1.Enabled = false;
-  rx_buffer_ += link_->ReadRaw();
+  const std::string received = link_->ReadRaw();
+  progress_.Received(received);
+  rx_buffer_ += received;
   if (StepsOnReceive(seq_state_)) SequencerStep();
   Timer1.Enabled = !closed_;
   Changed();
