@@ -182,7 +182,11 @@ class TMainFich {
   bool Card0Ready() const { return card0_ready_; }
   bool UpdaterAck() const { return updater_ack_; }
   uint32_t TimeLeft() const { return time_left_; }
-  const std::string& RxBuffer() const { return rx_buffer_; }
+  // The receive buffer: what the device sent that no engine has consumed yet.
+  std::string RxBuffer() const;
+  // Bytes the receive buffer could not take in this run: it holds at most
+  // TGestionnaire::kInputCap bytes, as much as an engine ever looks at.
+  uint64_t RxDropped() const { return rx_dropped_; }
   const std::vector<std::string>& ScriptLines() const { return script_lines_; }
   const std::vector<std::string>& CardLines() const { return card_lines_; }
   const std::vector<std::string>& Settings() const { return settings_; }
@@ -253,6 +257,15 @@ class TMainFich {
   void ReportError(const std::string& text);
   void LogInfo(const std::string& text);
   void ReceiveProcedure();
+  // The receive buffer is shared with the engines rather than copied at every
+  // pull: it is the BufIn of the engine that pulled last (rx_holder_), followed by
+  // what arrived since (rx_buffer_). A pull appends only that new part; what the
+  // engine consumes is gone for everybody at once, so OnChangeBufIn copies nothing.
+  void AppendReceived(const std::string& bytes);  // up to the cap, the rest counted
+  void HandOverReceived(TGestionnaire& engine);   // OnReceive: engine.BufIn := all
+  void TakeBackReceived(TGestionnaire& engine);   // OnChangeBufIn
+  void ReclaimReceived();                         // all back into rx_buffer_
+  void ClearReceived();
   void DeviceIdentified(const TGestionnaire& engine);
   void CardReady(int card);
   void CardError(int card);
@@ -296,7 +309,9 @@ class TMainFich {
   std::string curent_card_dir_;            // the folder the engines look in
   std::string last_error_;                 // shown in the error box
   std::string current_line_;               // the instruction being handed over
-  std::string rx_buffer_;                  // received, not yet consumed
+  std::string rx_buffer_;                  // received since rx_holder_ last pulled
+  TGestionnaire* rx_holder_ = nullptr;     // its BufIn: the older part of the buffer
+  uint64_t rx_dropped_ = 0;                // bytes the full buffer could not take
   int32_t current_card_ = -1;              // 255 main card, 0..5 option card, -1 none
   int32_t line_index_ = 0;                 // main-script lines taken (pings before)
   int32_t card_line_index_ = 0;            // card-script lines taken

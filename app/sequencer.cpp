@@ -404,7 +404,7 @@ void TMainFich::DoWaitFinish() {
 }
 
 void TMainFich::DoDone() {
-  rx_buffer_.clear();
+  ClearReceived();
   LogInfo(kCompleted);
   Quit.Enabled = true;
   if (ReadId.Visible) {
@@ -424,7 +424,7 @@ void TMainFich::DoDone() {
 }
 
 void TMainFich::DoError() {
-  rx_buffer_.clear();
+  ClearReceived();
   link_->SetConType(CON_NONE);
   seq_state_ = TSeqState::SEQ_ERROR_REPORT;
 }

@@ -52,10 +52,12 @@ class TTracingEnd : public TDeviceEnd {
 };
 
 // The emulated device until it has taken `healthy_writes` writes, then a device
-// that answers nothing and sends "Z\x01" without pause.
+// that answers nothing and sends `piece` at every pump.
 class TBabblingEnd : public TDeviceEnd {
  public:
-  TBabblingEnd(TEmulatedDevice* device, int healthy_writes) : healthy_writes_(healthy_writes) {
+  TBabblingEnd(TEmulatedDevice* device, int healthy_writes,
+               std::string piece = std::string(16, 'Z') + '\x01')
+      : healthy_writes_(healthy_writes), piece_(std::move(piece)) {
     if (device) end_ = std::make_unique<TEmulatorEnd>(*device);
   }
   void FromHost(const std::string& kind, const std::string& bytes) override {
@@ -65,13 +67,14 @@ class TBabblingEnd : public TDeviceEnd {
     if (end_ && writes_ <= healthy_writes_) {
       end_->Pump(now_ms, to_host);
     } else {
-      to_host(std::string(16, 'Z') + '\x01');
+      to_host(piece_);
     }
   }
 
  private:
   std::unique_ptr<TEmulatorEnd> end_;  // null: babbles from the start
   int healthy_writes_;
+  std::string piece_;  // sent at every pump once babbling
   int writes_ = 0;
 };
 
