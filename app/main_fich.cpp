@@ -111,6 +111,8 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
   IPConfigDlg.OnWarning = [this](const std::string& text) {
     if (view_) view_->ShowWarning(text);
   };
+  WriteCardScript = [](const std::string& path, const std::vector<std::string>& lines,
+                       std::string* error) { return SaveTextLines(path, lines, error); };
 }
 
 TMainFich::~TMainFich() {
@@ -129,7 +131,10 @@ void TMainFich::WireEngine(TGestionnaire& engine) {
   engine.OnChangeBufIn = [this](TGestionnaire* e) { TakeBackReceived(*e); };
   engine.OnReceive = [this](TGestionnaire* e) { HandOverReceived(*e); };
   engine.OnChangeBusy = [this](TGestionnaire* e) { engine_busy_ = e->Busy; };
-  engine.OnStepProgress = [this](TGestionnaire*) { ProgressBar1.StepIt(); };
+  engine.OnStepProgress = [this](TGestionnaire* e) {
+    ProgressBar1.StepIt();
+    if (effect_play_ && e == prog_jtag_.get()) ++effect_play_->Statements;
+  };
   engine.OnChangeMaxProgress = [this](TGestionnaire* e) { ProgressBar1.SetMax(e->MaxProgress); };
   engine.OnInfo = [this](TGestionnaire* e) {
     if (OnEngineInfo) OnEngineInfo(e->InfoText);
@@ -317,6 +322,7 @@ void TMainFich::Timer1Timer() {
   Timer1.Enabled = false;
   time_left_ = Timer1.Interval < time_left_ ? time_left_ - Timer1.Interval : 0;
   SequencerStep();
+  WatchStillWaiting();
   Timer1.Enabled = true;
   Changed();
 }
@@ -370,7 +376,9 @@ void TMainFich::ClearReceived() {
 
 void TMainFich::ReceiveProcedure() {
   Timer1.Enabled = false;
-  AppendReceived(link_->ReadRaw());
+  const std::string received = link_->ReadRaw();
+  progress_.Received(received);
+  AppendReceived(received);
   if (StepsOnReceive(seq_state_)) SequencerStep();
   Timer1.Enabled = !closed_;
   Changed();
