@@ -1,8 +1,9 @@
 // Fuzzes the emulated device (TEmulatedDevice) with arbitrary host bytes in pieces,
 // at arbitrary times, under fault rules that are parsed from the input or taken
 // from a list. Invariants: no reply holds a zero byte (the network cuts a piece
-// there); no reply is held back for ever; and whatever the session did, the state
-// it would save loads back into a fresh device and saves again to the same text.
+// there); no reply is held back for ever; a chattering device's noise is bounded;
+// and whatever the session did, the state it would save loads back into a fresh
+// device and saves again to the same text.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -21,6 +22,7 @@ const char* const kRules[] = {
     "garbage,rate=20",
     "delay,cmd=M,ms=500",
     "hang,cmd=P8,skip=2",
+    "chatter,cmd=T,skip=1",
     "unknown,cmd=T",
     "capture-checksum",
     "verify-fail,mem=jtag8",
@@ -82,7 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Every delay ends (the longest is 2^32 - 1 ms, and delays do not add up beyond
   // what came before them): nothing waits once its time has come.
   for (int i = 0; i < 4; ++i) device.TakeOutput(now += 0x7FFFFFFF);
-  FUZZ_REQUIRE(!device.NextReleaseTime(), "nothing is held back for ever");
+  if (device.Chattering()) {
+    FUZZ_REQUIRE(device.TakeOutput(now).empty(), "a chattering device sends nothing in no time");
+    FUZZ_REQUIRE(device.TakeOutput(now + 20).size() <= TEmulatedDevice::kMaxChatter,
+                 "a chattering device's noise is bounded");
+  } else {
+    FUZZ_REQUIRE(!device.NextReleaseTime(), "nothing is held back for ever");
+  }
 
   const std::string saved = device.SaveStateText();
   TEmulatedDevice fresh;
