@@ -84,6 +84,18 @@ TEST_F(RunnerProcess, AChatteringDeviceEndsTheRunWithWhatItSent) {
   }
 }
 
+// A script that opens the bridge to an empty slot: the bridge opens, and the first
+// command for the card behind it ends the run, instead of a wait without end.
+TEST_F(RunnerProcess, ABridgeToAnAbsentCardEndsAtItsFirstCommand) {
+  std::ofstream(Pkg("rev1/bridge.ini")) << "Q2\r\nT8 0100\r\nZ2\r\n";
+  std::ofstream(Pkg("rev1/VI3/bridge.ini")) << "";  // the main card's script of that name
+  TEmulator emulator({"--pty", "--absent", "2"});
+  ASSERT_TRUE(emulator.Ready);
+  TRun run = RunUpdater({Pkg("bridge.ini"), "--port", emulator.Pty, "--timeout", "5"});
+  EXPECT_EQ(run.exit_code, 1) << Explain(run);
+  EXPECT_EQ(run.err, "Instruction unknown\n" + Pkg("rev1/bridge.ini") + "\n") << Explain(run);
+}
+
 TEST_F(RunnerProcess, AMissingPortIsARunFailure) {
   TRun run = RunUpdater({Script(), "--port", Temp("no-such-tty")});
   EXPECT_EQ(run.exit_code, 1) << Explain(run);
