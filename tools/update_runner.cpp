@@ -70,8 +70,7 @@ bool TUpdateRunner::Configure(std::string& error) {
       if (options_.Port.starts_with("COM")) {
         core_.ComClick(options_.Port[3] - '1');
       } else {
-        core_.Link().SetComDeviceMap({{"COM1", options_.Port}});
-        core_.ComClick(0);
+        core_.DevicePortClick(options_.Port);  // named by its path in every message
       }
       break;
     case TRunnerLink::LINK_UDP:
