@@ -120,7 +120,8 @@ bool TMainFich::RunUnderWay() const {
 
 void TMainFich::DoWake() {
   line_index_ = 0;
-  rx_buffer_.clear();
+  ClearReceived();
+  rx_dropped_ = 0;
   LogInfo("Synchronize...");
   dev_reported_ = false;
   updater_reported_ = false;
@@ -173,7 +174,7 @@ void TMainFich::DoBootSync() {
     }
   }
   line_index_ = 0;
-  rx_buffer_.clear();
+  ClearReceived();
   seq_state_ = TSeqState::SEQ_WAIT_BOOT_SYNC;
   HandBoot("SYN");
 }
