@@ -44,15 +44,16 @@ TLinkFault OpenFault(QSerialPort::SerialPortError error, const QString& text) {
       return TLinkFault::LF_MISSING;
     case QSerialPort::UnsupportedOperationError:  // the terminal settings cannot be read
       return TLinkFault::LF_NOT_SERIAL;
-    case QSerialPort::PermissionError:
+    case QSerialPort::PermissionError: {
 #ifdef Q_OS_WIN
-      return TLinkFault::LF_BUSY;
+      const bool busy = true;
 #else
-      if (text.contains(QStringLiteral("locking")) || text.contains(QStringLiteral("busy"))) {
-        return TLinkFault::LF_BUSY;
-      }
-      return TLinkFault::LF_PERMISSION;
+      const bool busy =
+          text.contains(QStringLiteral("locking")) || text.contains(QStringLiteral("busy"));
 #endif
+      (void)text;
+      return busy ? TLinkFault::LF_BUSY : TLinkFault::LF_PERMISSION;
+    }
     default:
       return TLinkFault::LF_OTHER;
   }
