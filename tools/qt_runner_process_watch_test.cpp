@@ -53,11 +53,13 @@ TEST_F(RunnerProcess, ADeviceThatStopsAnsweringMidUploadIsStoppedByTheWatchdog) 
   EXPECT_TRUE(Contains(run.out, "Upload Bank0\n")) << Explain(run);
 }
 
-TEST_F(RunnerProcess, AMissingPortIsARunFailure) {
-  TRun run = RunUpdater({Script(), "--port", Temp("no-such-tty")});
+TEST_F(RunnerProcess, AMissingPortIsARunFailureNamedAsGiven) {
+  const std::string port = Temp("no-such-tty");
+  TRun run = RunUpdater({Script(), "--port", port});
   EXPECT_EQ(run.exit_code, 1) << Explain(run);
-  EXPECT_EQ(run.err, "Error while opening COM1\n" + Script() + "\n") << Explain(run);
-  EXPECT_TRUE(Contains(run.out, Temp("no-such-tty") + ": No such file or directory\n"))
+  EXPECT_EQ(run.err, "Error while opening " + port + "\n" + port +
+                         ": No such file or directory\nis the adapter plugged in? `--list-ports`\n" +
+                         Script() + "\n")
       << Explain(run);
 }
 
