@@ -21,8 +21,11 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-const char kHexFile[] = ":0100000011EE\r\n:00000001FF\r\n";
-const char kLine0[] = ":0100000011EE\r\n";
+// A bank image (upper banks, 8000-FFFF) and a boot image (4000-5FFF).
+const char kHexFile[] = ":01800000116E\r\n:00000001FF\r\n";
+const char kLine0[] = ":01800000116E\r\n";
+const char kBootFile[] = ":0140000011AE\r\n:00000001FF\r\n";
+const char kBootLine0[] = ":0140000011AE\r\n";
 const char kEffectFile[] = "SIR 8 TDI (FE);\r\n";
 const char kSirRecord[] = ":01000862FE97\r\n";
 
@@ -35,13 +38,14 @@ class TRigHarness : public TEngineHarness<Engine> {
   explicit TRigHarness(TFakeClock&) requires(!std::is_constructible_v<Engine, TMsClock&>) {}
 };
 
-// One engine on a fake clock, allowed to update, in a folder holding "f.hex" and
-// "f.eff".
+// One engine on a fake clock, allowed to update, in a folder holding "f.hex",
+// "b.hex" and "f.eff".
 template <class Engine>
 class TRig {
  public:
   TRig() : h(clock) {
     dir.Write("f.hex", kHexFile);
+    dir.Write("b.hex", kBootFile);
     dir.Write("f.eff", kEffectFile);
     h.engine.CurentDir = dir.Dir();
     h.engine.UpdateAllowed = true;
@@ -111,7 +115,7 @@ const Events kBootEvents = {"busy:1", "max:4", "busy:0", "error:Instruction unkn
 const Events kRefused = {"busy:1", "busy:0", "error:Instruction unknown"};
 const Events kJtagEvents = {"busy:1", "error:Instruction unknown", "busy:0"};
 
-const TRefusalCase kBootRefusals[] = {{"PB f.hex", {}, "PB", kBootEvents}};
+const TRefusalCase kBootRefusals[] = {{"PB b.hex", {}, "PB", kBootEvents}};
 const TRefusalCase kPsdRefusals[] = {
     {"P3 f.hex", {}, "P3", kRefused},
     {"PE f.hex", {}, "PE", kRefused},
@@ -189,7 +193,7 @@ const Events kReportsFirst = {"error:Too Many Transmission Error !!!", "busy:0"}
 
 TEST(EngineReplies, ThreeHundredRetransmissionsAreAnsweredAndThe301stFails) {
   // The upload engines consume the "R"; the JTAG engine drops the whole reply.
-  CheckRetransmissionLimit<TProgBoot>({"PB f.hex", {".", "."}, kLine0, kEndsFirst, "?"});
+  CheckRetransmissionLimit<TProgBoot>({"PB b.hex", {".", "."}, kBootLine0, kEndsFirst, "?"});
   CheckRetransmissionLimit<TProgPsd>({"P3 f.hex", {".", "."}, kLine0, kEndsFirst, "?"});
   CheckRetransmissionLimit<TProgPsd>({"PE f.hex", {"."}, kLine0, kEndsFirst, "?"});
   CheckRetransmissionLimit<TProgJtag>({"P8 f.eff", {"."}, kSirRecord, kReportsFirst, ""});
