@@ -130,7 +130,10 @@ void TMainFich::WireEngine(TGestionnaire& engine) {
   engine.OnChangeBusy = [this](TGestionnaire* e) { engine_busy_ = e->Busy; };
   engine.OnStepProgress = [this](TGestionnaire*) { ProgressBar1.StepIt(); };
   engine.OnChangeMaxProgress = [this](TGestionnaire* e) { ProgressBar1.SetMax(e->MaxProgress); };
-  engine.OnInfo = [this](TGestionnaire* e) { LogInfo(e->InfoText); };
+  engine.OnInfo = [this](TGestionnaire* e) {
+    if (OnEngineInfo) OnEngineInfo(e->InfoText);
+    LogInfo(e->InfoText);
+  };
   engine.OnError = [this](TGestionnaire* e) { ReportError(e->ErrorText); };
   engine.OnChangeDeviceID = [this](TGestionnaire* e) { DeviceIdentified(*e); };
   engine.OnSpeedUp = [this](TGestionnaire*) { link_->SetBaudRate(57600); };
@@ -225,20 +228,20 @@ void TMainFich::LogInfo(const std::string& text) {
 // ---- Handlers -------------------------------------------------------------------
 
 void TMainFich::StartClick() {
-  switch (seq_state_) {
-    case TSeqState::SEQ_IDLE:
-      script_file_ = setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini"
-                                                   : setup_.ScriptArgument;
-      Quit.Enabled = false;
-      seq_state_ = TSeqState::SEQ_OPEN;
-      break;
-    case TSeqState::SEQ_DONE:
-      QuitClick();
-      return;
-    default:  // the operator stops the run; the next idle step closes and resets
-      Quit.Enabled = true;
-      seq_state_ = TSeqState::SEQ_IDLE;
-      break;
+  if (seq_state_ == TSeqState::SEQ_DONE) {
+    QuitClick();
+    return;
+  }
+  if (seq_state_ == TSeqState::SEQ_IDLE) {
+    RaiseRunEnd();  // STOP was pressed since the last step: that run ends first
+    script_file_ =
+        setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini" : setup_.ScriptArgument;
+    Quit.Enabled = false;
+    seq_state_ = TSeqState::SEQ_OPEN;
+  } else {  // any other state is a run: STOP; the next idle step closes and resets
+    Quit.Enabled = true;
+    EndRun(TRunEnd::RUN_STOPPED, "", RunningScript());
+    seq_state_ = TSeqState::SEQ_IDLE;
   }
   Changed();
 }
@@ -319,17 +322,7 @@ void TMainFich::Timer1Timer() {
 void TMainFich::ReceiveProcedure() {
   Timer1.Enabled = false;
   rx_buffer_ += link_->ReadRaw();
-  switch (seq_state_) {
-    case TSeqState::SEQ_IDLE:
-    case TSeqState::SEQ_OPEN:
-    case TSeqState::SEQ_BOOT_SYNC:
-    case TSeqState::SEQ_ERROR:
-    case TSeqState::SEQ_DONE:
-      break;
-    default:
-      SequencerStep();
-      break;
-  }
+  if (StepsOnReceive(seq_state_)) SequencerStep();
   Timer1.Enabled = !closed_;
   Changed();
 }

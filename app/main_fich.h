@@ -2,19 +2,22 @@
 // the four programming engines, the component selection and LAN setup dialogs,
 // the script lists, the settings list and the update sequencer that runs on
 // Timer1. Its controls are model objects (app/controls.h) that a view renders;
-// modal things go through TMainView. Used by the Qt window, the command-line
-// runner and the tests. Everything runs on one thread (the event loop's).
+// modal things go through TMainView, and a run's events through its On... members.
+// Used by the Qt window, the command-line runner and the tests. Everything runs on
+// one thread (the event loop's).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/comp_sel_dlg.h"
 #include "app/controls.h"
 #include "app/ip_config_dlg.h"
+#include "app/sequencer.h"
 
 class TComDriver;
 class TMsClock;
@@ -23,39 +26,6 @@ class TInstCrt;
 class TProgPsd;
 class TProgJtag;
 class TGestionnaire;
-
-// The sequencer's states, in the order a run passes through them.
-enum class TSeqState : uint8_t {
-  SEQ_IDLE,                   // no run; resets everything, waits for Start or Read Id
-  SEQ_OPEN,                   // configures and opens the link
-  SEQ_WAKE,                   // asks the device for its DEV value
-  SEQ_WAIT_TYPE,              // waits for a known DEV value
-  SEQ_WAIT_UPDATER,           // waits for the updater-mode echo
-  SEQ_BOOT_SYNC,              // raw mode, starts the boot-loader synchronisation
-  SEQ_WAIT_BOOT_SYNC,         // waits for the synchronisation
-  SEQ_LOAD_SCRIPT,            // loads the main script, starts the bridge boot image
-  SEQ_WAIT_BRIDGE_BOOT,       // waits for the bridge boot image
-  SEQ_PING,                   // pings the next option card
-  SEQ_WAIT_PING,              // waits for the ping
-  SEQ_WAIT_BRIDGE_OPEN,       // waits for the bridge to option card 0 (before the script)
-  SEQ_WAIT_L0,                // waits for "L0"
-  SEQ_WAIT_BRIDGE_CLOSE,      // waits for the bridge to close (before the script)
-  SEQ_NEXT_LINE,              // takes the next main-script line
-  SEQ_WAIT_LINE,              // waits for the engine that took a main-script line
-  SEQ_NEXT_CARD_LINE,         // takes the next card-script line
-  SEQ_WAIT_CARD_LINE,         // waits for the engine that took a card-script line
-  SEQ_NORMAL_BOOT,            // starts the normal boot image (update script only)
-  SEQ_WAIT_NORMAL_BOOT,       // waits for the normal boot image
-  SEQ_CLOSE,                  // chooses how the exchange with the device is closed
-  SEQ_WAIT_REBRIDGE_BOOT,     // waits for the bridge boot image programmed again
-  SEQ_WAIT_END_BRIDGE_OPEN,   // waits for the bridge to option card 0 (closing)
-  SEQ_WAIT_END_UPDATE,        // waits for "FU"
-  SEQ_WAIT_END_BRIDGE_CLOSE,  // waits for the bridge to close (closing)
-  SEQ_WAIT_FINISH,            // waits for "FI"
-  SEQ_DONE,                   // the run succeeded
-  SEQ_ERROR,                  // the run failed; closes the link
-  SEQ_ERROR_REPORT,           // shows the error box
-};
 
 // What the core asks of the window (or of whatever stands in for it). Every call
 // is modal: it returns when the operator has closed the box or dialog.
@@ -101,6 +71,31 @@ class TMainFich {
   void SetView(TMainView* view) { view_ = view; }
   // Raised after every handler below has run, so a view can re-render.
   std::function<void()> OnChanged;
+
+  // What happens in a run, for a front end; the core needs no handler. Each is
+  // raised inside a step: a handler may read the core but must not press its
+  // buttons or tick its timer.
+  // An engine's information text, every one, before the status log drops the
+  // step-by-step texts and repeated lines.
+  std::function<void(const std::string& text)> OnEngineInfo;
+  // A timed wait began or ended: a card script's "wait" line counting its time, or
+  // the JTAG engine's settling pause before an Effect file plays. In between the
+  // engine sends nothing and expects nothing (the step that ends the wait may send
+  // what follows it). Every begin is followed by one end before the run's end.
+  std::function<void()> OnTimedWaitBegin;
+  std::function<void()> OnTimedWaitEnd;
+  // Auto mode, in a card script: the card supervisor read `version`, the version the
+  // script names, for component `component` (0..12, as CardCodes) of `card` (255 main
+  // card, 0..5 option card); the component's remaining lines are skipped.
+  std::function<void(int card, int component, const std::string& version)> OnComponentSkipped;
+  // Option card `card` (0..5) did not answer its ping; its card line is skipped.
+  std::function<void(int card)> OnCardAbsent;
+  // The run ended, raised once per run as the last event of the step that ends it:
+  // RUN_COMPLETED with "Program operation completed" and the main script's path;
+  // RUN_FAILED after the error box, with its message and the path it names;
+  // RUN_STOPPED at the idle step after STOP (link closed, engines reset), with an
+  // empty message and the path of the script that was running.
+  std::function<void(TRunEnd end, const std::string& message, const std::string& script)> OnRunEnd;
 
   // Settings file "Updater.prm": load once after construction, save in FormClose.
   void LoadSettings();
@@ -236,6 +231,10 @@ class TMainFich {
   void CardError(int card);
   void VersionSame(int component);
   void RewriteExtendedInput(bool present);
+  void WatchTimedWait();
+  void EndRun(TRunEnd end, const std::string& message, const std::string& script);
+  void RaiseRunEnd();
+  const std::string& RunningScript() const;
   void ApplyComDevices();
   TMenuItem& ComItem(int index);
   int SelectedComIndex() const;
@@ -275,5 +274,14 @@ class TMainFich {
   bool updater_reported_ = false;  // the device reported UPDATER since then
   bool wake_unsent_ = false;       // "?" fell on a TCP connection still being made
   bool in_step_ = false;           // guards SequencerStep against re-entry
+  bool timed_wait_ = false;        // an engine's timed wait was under way after the last step
   bool closed_ = false;            // FormClose has run
+
+  // How the run ended, until OnRunEnd has told it.
+  struct TRunEndNote {
+    TRunEnd End;
+    std::string Message;
+    std::string Script;
+  };
+  std::optional<TRunEndNote> run_end_;
 };

@@ -328,6 +328,14 @@ TEST_F(MainFichTest, SerialPortThatCannotBeOpenedEndsTheRunWithItsReason) {
       {"No such file or directory", "/dev/ttyS2: No such file or directory"},
       {"Permission denied",
        "/dev/ttyS2: Permission denied (you may not have permission to open this serial port)"},
+      // The serial backend's text when the port's lock cannot be taken.
+      {"Permission error while locking the device",
+       "/dev/ttyS2: Permission error while locking the device (you may not have permission to "
+       "open this serial port)"},
+      // The text another platform gives for a port the user may not open.
+      {"Access is denied.",
+       "/dev/ttyS2: Access is denied. (you may not have permission to open this serial port)"},
+      {"Device or resource busy", "/dev/ttyS2: Device or resource busy"},
   };
   for (const Case& k : cases) {
     TRunHarnessOptions o = Options();
@@ -401,6 +409,30 @@ TEST_F(MainFichTest, UpdaterModeIsAskedForAndItsEchoAwaited) {
   EXPECT_EQ(h.Writes[1], "1yU");
   EXPECT_EQ(h.Writes[2], "254yU");
   EXPECT_EQ(h.Writes[3], "%");
+}
+
+// Device types 36 to 39 are asked into updater mode; any other type is not, and
+// the run goes on to the boot loader once the type request has timed out.
+TEST_F(MainFichTest, OnlyDeviceTypes36To39AreAskedIntoUpdaterMode) {
+  for (int type = 34; type <= 41; ++type) {
+    const bool known = type >= 36 && type <= 39;
+    TScriptedDevice device;
+    device.reply = [type](const std::string& w) {
+      if (w == "?") return "DEV" + std::to_string(type) + "\r\n";
+      return w == "254yU" ? std::string("UPD254\r\n") : std::string();
+    };
+    TRunHarness h(Options(), &device);
+    h.core->StartClick();
+    ASSERT_TRUE(h.RunToState(TSeqState::SEQ_WAIT_BOOT_SYNC, 150)) << type;
+    h.Tick();  // the boot loader is called
+    ASSERT_GE(h.Writes.size(), 2u) << type;
+    const Lines first(h.Writes.begin(), h.Writes.begin() + (known ? 4 : 2));
+    EXPECT_EQ(first, known ? (Lines{"?", "1yU", "254yU", "%"}) : (Lines{"?", "%"})) << type;
+    EXPECT_EQ(h.core->UpdaterAck(), known) << type;
+    EXPECT_EQ(h.Log(),
+              known ? Lines{"Synchronize..."} : (Lines{"Synchronize...", "Switch ON the device"}))
+        << type;
+  }
 }
 
 TEST_F(MainFichTest, NoUpdaterEchoWithinHalfASecondGoesOnWithoutTheAck) {

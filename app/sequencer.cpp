@@ -1,5 +1,7 @@
 // TMainFich's update sequencer: one SequencerStep per timer tick or data arrival,
-// one small function per state. Nothing waits inside a step.
+// one small function per state (the opening of a run is in sequencer_wake.cpp),
+// and the run's events that the engines do not raise themselves. Nothing waits
+// inside a step.
 #include <cassert>
 
 #include "app/main_fich.h"
@@ -16,32 +18,14 @@
 
 namespace {
 
-constexpr uint32_t kIdleInterval = 500;    // ms between idle ticks
-constexpr uint32_t kRunInterval = 10;      // ms between ticks during a run
-constexpr uint32_t kTypeTimeout = 1000;    // ms allowed for the DEV report
-constexpr uint32_t kUpdaterTimeout = 500;  // ms allowed for the updater-mode echo
-constexpr uint32_t kWakeBaud = 9600;
-constexpr uint32_t kRunBaud = 57600;
-constexpr int kDevCommand = 2;         // the link's "?" entry
-constexpr uint32_t kUpdaterAck = 254;  // written after 1, and echoed by the device
+constexpr uint32_t kIdleInterval = 500;  // ms between idle ticks
 constexpr const char* kBridgeBoot = "PB BOOT_EXT_PONT.HEX";
 constexpr const char* kNormalBoot = "PB BOOT_EXT_OPTION.HEX";
 constexpr const char* kUpdateScript = "script.ini";
 constexpr const char* kSyntaxError = "Syntax Error in script file line : ";
+constexpr const char* kCompleted = "Program operation completed";
 
 bool IsCommentOrEmpty(const std::string& line) { return line.empty() || StartsWith(line, "rem"); }
-
-// The platform's reason for a failed serial open, naming the device that was
-// tried, with a hint when the operator lacks the right to open it.
-std::string SerialOpenDetail(const std::string& device, const std::string& reason) {
-  std::string detail = device + ": " + reason;
-  for (const char* word : {"ermission", "denied", "ccess"}) {
-    if (reason.find(word) != std::string::npos) {
-      return detail + " (you may not have permission to open this serial port)";
-    }
-  }
-  return detail;
-}
 
 }  // namespace
 
@@ -52,7 +36,35 @@ void TMainFich::SequencerStep() {
   }
   in_step_ = true;
   StepState();
+  WatchTimedWait();
+  RaiseRunEnd();
   in_step_ = false;
+}
+
+// The engines do not announce their timed waits; the core looks after every step.
+// A wait lasts at least one step in either engine, so none goes unseen.
+void TMainFich::WatchTimedWait() {
+  const bool waiting = inst_crt_->InTimedWait() || prog_jtag_->InTimedWait();
+  if (waiting == timed_wait_) return;
+  timed_wait_ = waiting;
+  const std::function<void()>& event = waiting ? OnTimedWaitBegin : OnTimedWaitEnd;
+  if (event) event();
+}
+
+// Notes how the run ended; RaiseRunEnd tells it once the step is over.
+void TMainFich::EndRun(TRunEnd end, const std::string& message, const std::string& script) {
+  run_end_ = TRunEndNote{end, message, script};
+}
+
+void TMainFich::RaiseRunEnd() {
+  if (!run_end_) return;
+  const TRunEndNote note = std::move(*run_end_);
+  run_end_.reset();
+  if (OnRunEnd) OnRunEnd(note.End, note.Message, note.Script);
+}
+
+const std::string& TMainFich::RunningScript() const {
+  return current_card_ != -1 ? card_script_file_ : script_file_;
 }
 
 void TMainFich::StepState() {
@@ -145,9 +157,6 @@ void TMainFich::StepState() {
     case S::SEQ_ERROR_REPORT:
       DoErrorReport();
       break;
-    default:
-      seq_state_ = S::SEQ_IDLE;
-      break;  // an unknown state counts as idle
   }
 }
 
@@ -168,95 +177,6 @@ void TMainFich::DoIdle() {
   revision_ = 0;
   SetCurentCardDir(setup_.ProgramFolder);
   Timer1.Interval = kIdleInterval;
-}
-
-void TMainFich::DoOpen() {
-  Timer1.Interval = kRunInterval;
-  link_->SetConMode(MODE_VAR);
-  if (LAN1.Checked) {
-    link_->SetIpLocalPort(static_cast<int32_t>(IPConfigDlg.LocalPort()));
-    link_->SetIpRemotePort(static_cast<int32_t>(IPConfigDlg.RemotePort()));
-    link_->SetIpRemoteAddress(IPConfigDlg.RemoteAddress());
-  } else {
-    link_->SetBaudRate(kWakeBaud);
-    link_->SetPort(SelectedPortName());
-  }
-  Port1.Enabled = false;
-  Program1.Enabled = false;
-  Start.Caption = "STOP";
-  if (ReadId.Visible) ReadId.Enabled = false;
-  ProgressBar1.SetPosition(0);
-  ProgressBar2.SetPosition(0);
-  ProgressBar3.SetPosition(0);
-  seq_state_ = TSeqState::SEQ_WAKE;
-  OpenLink();
-}
-
-// The first opening of a run: a failure ends the run with the platform's reason.
-void TMainFich::OpenLink() {
-  const bool lan = LAN1.Checked;
-  link_->SetConType(lan ? static_cast<tConnectionType>(IPConfigDlg.ConnectionMode()) : CON_RS232);
-  if (link_->LastOpenOk()) return;
-  const std::string reason = link_->LastOpenError();
-  ReportError(lan ? std::string("Error while opening LAN Device")
-                  : "Error while opening " + link_->Port());
-  if (reason.empty()) return;
-  LogInfo(lan ? reason : SerialOpenDetail(link_->ResolvePortName(link_->Port()), reason));
-}
-
-void TMainFich::DoWake() {
-  line_index_ = 0;
-  rx_buffer_.clear();
-  LogInfo("Synchronize...");
-  dev_reported_ = false;
-  updater_reported_ = false;
-  link_->SendCommand(kDevCommand);
-  // A TCP link drops what is sent while it connects; the request is sent again as
-  // soon as the connection stands, within the same time allowance.
-  wake_unsent_ = link_->ConType() == CON_TCP && link_->TcpConnectPending();
-  time_left_ = kTypeTimeout;
-  seq_state_ = TSeqState::SEQ_WAIT_TYPE;
-}
-
-void TMainFich::DoWaitType() {
-  if (time_left_ == 0) {
-    LogInfo("Switch ON the device");
-    seq_state_ = TSeqState::SEQ_BOOT_SYNC;
-    return;
-  }
-  if (wake_unsent_ && !link_->TcpConnectPending()) {
-    wake_unsent_ = false;
-    link_->SendCommand(kDevCommand);
-  }
-  const uint32_t dev = link_->DEV();
-  if (dev_reported_ && dev >= 36 && dev <= 39) {
-    time_left_ = kUpdaterTimeout;
-    link_->SetUPDATER(1);
-    link_->SetUPDATER(kUpdaterAck);
-    seq_state_ = TSeqState::SEQ_WAIT_UPDATER;
-  }
-}
-
-void TMainFich::DoWaitUpdater() {
-  if (time_left_ == 0) {
-    seq_state_ = TSeqState::SEQ_BOOT_SYNC;
-  } else if (updater_reported_ && link_->UPDATER() == kUpdaterAck) {
-    updater_ack_ = true;
-    seq_state_ = TSeqState::SEQ_BOOT_SYNC;
-  }
-}
-
-void TMainFich::DoBootSync() {
-  link_->SetConMode(MODE_RAW);
-  if (link_->ConType() == CON_RS232) {
-    link_->SetConType(CON_NONE);
-    link_->SetBaudRate(kRunBaud);
-    link_->SetConType(CON_RS232);
-  }
-  line_index_ = 0;
-  rx_buffer_.clear();
-  seq_state_ = TSeqState::SEQ_WAIT_BOOT_SYNC;
-  HandBoot("SYN");
 }
 
 void TMainFich::DoWaitBootSync() {
@@ -471,7 +391,7 @@ void TMainFich::DoWaitFinish() {
 
 void TMainFich::DoDone() {
   rx_buffer_.clear();
-  LogInfo("Program operation completed");
+  LogInfo(kCompleted);
   Quit.Enabled = true;
   if (ReadId.Visible) {
     ReadId.Enabled = true;
@@ -486,6 +406,7 @@ void TMainFich::DoDone() {
   ProgressBar3.ToMax();
   link_->SetConType(CON_NONE);
   seq_state_ = TSeqState::SEQ_IDLE;
+  EndRun(TRunEnd::RUN_COMPLETED, kCompleted, script_file_);
 }
 
 void TMainFich::DoError() {
@@ -495,7 +416,8 @@ void TMainFich::DoError() {
 }
 
 void TMainFich::DoErrorReport() {
-  const std::string& path = current_card_ != -1 ? card_script_file_ : script_file_;
+  const std::string& path = RunningScript();
   if (view_) view_->ShowError(last_error_ + "\r\n" + path);
   seq_state_ = TSeqState::SEQ_IDLE;
+  EndRun(TRunEnd::RUN_FAILED, last_error_, path);
 }

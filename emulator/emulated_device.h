@@ -5,6 +5,7 @@
 // no code with the host's engines or link. Front ends: TInProcessPort for tests,
 // the qelt-emulator executable for a pseudo-terminal, UDP and TCP.
 // Plain C++, single-threaded; time comes in as milliseconds from the caller.
+// Wire: doc/protocol.md, whose worked examples protocol_doc_test.cpp replays here.
 //
 // Default identity (a revision-1 device; what the sample firmware package matches):
 //   Application: "?" answers "DEV37" CR LF; writing 254 to the updater variable

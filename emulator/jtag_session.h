@@ -53,8 +53,9 @@ class TJtagSession {
   uint16_t pending_bits_ = 0;
 };
 
-// The reply that carries captured data: the bytes and their 8-bit sum as hex
-// pairs, a 00 byte written ESC "0" and a 1B byte ESC ESC, then ESC ".".
+// The reply that carries captured data (doc/protocol.md, "Captured data"): the bytes
+// and their 8-bit sum as hex pairs, a 00 byte written ESC "0" and a 1B byte ESC ESC,
+// then ESC ".".
 // `corrupt_checksum` sends a wrong sum (a damaged transmission).
 std::string EncodeCapturedData(const std::vector<uint8_t>& bytes, bool corrupt_checksum);
 

@@ -2,13 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "engines/file_access.h"
 #include "engines/intel_hex.h"
 
 namespace {
@@ -308,74 +304,6 @@ TEST(EffectHelpers, UniformHexDigitAndAppendHexSum) {
   hex = "";
   AppendHexSum(hex);
   EXPECT_EQ(hex, "00");
-}
-
-// True when `record` is a well-formed Intel HEX line whose checksum adds up.
-bool WellFormedRecord(const std::string& record) {
-  if (record.size() < 11 || record[0] != ':' || record.size() % 2 == 0) return false;
-  unsigned sum = 0;
-  for (size_t i = 1; i < record.size(); i += 2) {
-    if (!std::isxdigit(static_cast<unsigned char>(record[i])) ||
-        !std::isxdigit(static_cast<unsigned char>(record[i + 1]))) {
-      return false;
-    }
-    sum += static_cast<unsigned>(HexDigitValue(record[i]) * 16 + HexDigitValue(record[i + 1]));
-  }
-  const size_t count =
-      static_cast<size_t>(HexDigitValue(record[1]) * 16 + HexDigitValue(record[2]));
-  return (sum & 0xFF) == 0 && record.size() == 11 + 2 * count;
-}
-
-// Vendor-written vector files are full SVF, not the one-statement-per-line subset:
-// every line must still give a record, "Error" or nothing, and never anything else.
-void ParseWholeFile(const std::string& path, int& records, int& errors) {
-  std::vector<std::string> lines;
-  ASSERT_TRUE(LoadTextLines(path, lines)) << path;
-  ASSERT_FALSE(lines.empty()) << path;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    TEffectStatement st;
-    std::string result;
-    ParseStatement(lines[i], result, st);
-    if (result == "Error") {
-      ++errors;
-    } else if (!result.empty()) {
-      ++records;
-      EXPECT_TRUE(WellFormedRecord(result)) << path << ":" << i + 1 << ": " << result;
-      if (st.RawBlockPending) {
-        EXPECT_LE(st.TdiHex.size(), kEffectMaxRawBlock);
-      }
-    }
-  }
-}
-
-TEST(EffectParse, VendorFileInTheTree) {
-  const char* src = std::getenv("QELT_SOURCE_DIR");
-  if (!src) GTEST_SKIP() << "QELT_SOURCE_DIR not set";
-  int records = 0, errors = 0;
-  ParseWholeFile(std::string(src) + "/engines/testdata/VHDL-CPLDIntro1LEDon.svf", records, errors);
-  // Mostly plain SIR/SDR/RUNTEST lines; FREQUENCY, HIR/TIR/HDR/TDR and blank lines fail.
-  EXPECT_GT(records, 1000);
-  EXPECT_GT(errors, 10);
-}
-
-TEST(EffectParse, SharedVendorFiles) {
-  // The shared test data lies beside the source tree (on developers' machines and in CI).
-  const char* src = std::getenv("QELT_SOURCE_DIR");
-  if (!src) GTEST_SKIP() << "QELT_SOURCE_DIR not set";
-  const std::filesystem::path dir =
-      std::filesystem::path(src) / ".." / "shared" / "testdata" / "svf";
-  std::error_code ec;
-  if (!std::filesystem::is_directory(dir, ec)) GTEST_SKIP() << "no shared vector files here";
-  int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    const std::string ext = entry.path().extension().string();
-    if (ext != ".svf" && ext != ".SVF") continue;
-    int records = 0, errors = 0;
-    ParseWholeFile(entry.path().string(), records, errors);
-    EXPECT_GT(records + errors, 0) << entry.path();
-    ++files;
-  }
-  EXPECT_GT(files, 0);
 }
 
 }  // namespace

@@ -91,6 +91,8 @@ class TInstCrt : public TGestionnaire {
   void ResetEngine() override;
 
   TCrtState State() const { return state_; }
+  // True while a "wait" line counts its time: nothing is sent, nothing expected.
+  bool InTimedWait() const { return state_ == TCrtState::CRT_WAIT_TIME; }
 
   // A "T" read returned the expected version (raised only when equal).
   TVersionNotifyEvent OnVersionSame;

@@ -75,6 +75,9 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
   // so no handle survives a stopped run.
   void ResetEngine() override;
 
+  // True during the pause before a file plays: nothing is sent, nothing expected.
+  bool InTimedWait() const { return state_ == TJtagState::JTAG_PAUSE; }
+
   // Opens `path` and counts its lines (CR LF, LF or CR end a line), then rewinds.
   // Returns the count, kEffectFileMissing or kEffectFileUnreadable.
   int32_t OpenEffectFile(const std::string& path);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -661,43 +660,6 @@ TEST_F(ProgJtagTest, LargeFileIsStreamedNotLoaded) {
   h.TakeWire();
   h.Answer(".");
   h.ExpectWire(kEnd);
-}
-
-// Vendor-written full SVF is not the one-statement-per-line subset: the check
-// before the first statement stops it at its first foreign line, which the message
-// names with the reason; nothing is sent.
-TEST_F(ProgJtagTest, VendorVectorFilesStopAtTheirFirstForeignLine) {
-  struct {
-    std::string path;
-    const char* error;
-    size_t records;
-  } cases[] = {
-      // Line 3 is blank, which is no statement.
-      {"engines/testdata/VHDL-CPLDIntro1LEDon.svf", ":3: blank line !!!", 0},
-      // TRST, ENDIR and ENDDR pass; HDR on line 7 does not exist here.
-      {"../shared/testdata/svf/snes_dejitter.svf", ":7: HDR is not part of the Effect language !!!",
-       0},
-  };
-  const char* src = std::getenv("QELT_SOURCE_DIR");
-  if (!src) GTEST_SKIP() << "QELT_SOURCE_DIR not set";
-  int played = 0;
-  for (auto& c : cases) {
-    c.path = std::string(src) + "/" + c.path;  // the shared folder lies beside the tree
-    std::error_code ec;
-    if (!fs::exists(c.path, ec)) continue;  // the shared folder is not everywhere
-    ++played;
-    h.engine.ResetEngine();
-    h.engine.UpdateAllowed = true;
-    h.engine.CurentDir = "";
-    h.owner.RxBuffer.clear();
-    h.owner.ClearLogs();
-    StartPlay(c.path);
-    for (int i = 0; i < 100 && h.engine.Busy; ++i) h.Answer(".");
-    EXPECT_EQ(h.engine.ErrorText, c.path + c.error) << c.path;
-    EXPECT_EQ(h.owner.Sent.size(), c.records) << c.path;
-    EXPECT_FALSE(h.engine.EffectFileOpen());
-  }
-  EXPECT_GE(played, 1);
 }
 
 TEST_F(ProgJtagTest, FirstReplyMark) {

@@ -2,6 +2,7 @@
 // over a serial port, a UDP endpoint or a TCP client, either framing the small
 // variable protocol (MODE_VAR: "?" -> "DEV37" CR LF, "254yU" -> "UPD254" CR LF) or
 // passing the engines' text unchanged (MODE_RAW). Created once by the main window.
+// Wire: doc/protocol.md, "Variable protocol" and "Raw mode".
 // Single-threaded: every call and every notification runs on the event-loop thread;
 // handlers may call back into the link (e.g. ReadRaw from OnRecString).
 #pragma once

@@ -1,13 +1,14 @@
 // The runner's no-answer watchdog (--timeout): ends a run whose device has sent
-// nothing for too long while the run waits on it. Time the run spends in a timed
-// wait of its own ("wait" lines, the JTAG engine's settling pause, the sequencer's
-// own time-outs) does not count. Reads the injected clock; plain C++, single-threaded.
+// nothing for too long while the run waits on it. The caller says when it does
+// (WaitsOnDevice of app/sequencer.h, outside the core's timed waits), so time spent in
+// "wait" lines, the JTAG engine's settling pause and the sequencer's own time-outs
+// does not count. Reads the injected clock; plain C++, single-threaded.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "app/main_fich.h"
+#include "app/sequencer.h"
 #include "engines/ms_clock.h"
 
 class TNoAnswerWatchdog {
@@ -28,14 +29,6 @@ class TNoAnswerWatchdog {
   uint32_t timeout_ms_;    // 0: off
   uint32_t silent_since_;  // tick of the last arrival or of the last pause
 };
-
-// "SEQ_WAIT_CARD_LINE" and so on.
-const char* SeqStateName(TSeqState state);
-
-// True for the states in which the run waits on the device with no time-out of its
-// own: not idle or ended, not opening the link, and not the two wake-up waits,
-// which give up by themselves.
-bool WaitsOnDevice(TSeqState state);
 
 // "No answer from the device for 5 s in SEQ_WAIT_CARD_LINE (last sent: \"P0\")";
 // the part in brackets only when something was sent.

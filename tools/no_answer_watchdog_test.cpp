@@ -49,29 +49,6 @@ TEST(NoAnswerWatchdog, SurvivesTheTickCounterWrapping) {
   EXPECT_TRUE(watchdog.Expired(true));
 }
 
-TEST(NoAnswerWatchdog, WaitingStates) {
-  for (TSeqState state :
-       {TSeqState::SEQ_IDLE, TSeqState::SEQ_WAIT_TYPE, TSeqState::SEQ_WAIT_UPDATER,
-        TSeqState::SEQ_DONE, TSeqState::SEQ_ERROR, TSeqState::SEQ_ERROR_REPORT}) {
-    EXPECT_FALSE(WaitsOnDevice(state)) << SeqStateName(state);
-  }
-  for (TSeqState state :
-       {TSeqState::SEQ_WAIT_BOOT_SYNC, TSeqState::SEQ_WAIT_BRIDGE_BOOT, TSeqState::SEQ_WAIT_PING,
-        TSeqState::SEQ_WAIT_LINE, TSeqState::SEQ_WAIT_CARD_LINE, TSeqState::SEQ_WAIT_FINISH}) {
-    EXPECT_TRUE(WaitsOnDevice(state)) << SeqStateName(state);
-  }
-}
-
-TEST(NoAnswerWatchdog, StateNamesFollowTheEnumeration) {
-  EXPECT_STREQ(SeqStateName(TSeqState::SEQ_IDLE), "SEQ_IDLE");
-  EXPECT_STREQ(SeqStateName(TSeqState::SEQ_WAIT_BOOT_SYNC), "SEQ_WAIT_BOOT_SYNC");
-  EXPECT_STREQ(SeqStateName(TSeqState::SEQ_WAIT_L0), "SEQ_WAIT_L0");
-  EXPECT_STREQ(SeqStateName(TSeqState::SEQ_WAIT_CARD_LINE), "SEQ_WAIT_CARD_LINE");
-  EXPECT_STREQ(SeqStateName(TSeqState::SEQ_WAIT_END_BRIDGE_CLOSE), "SEQ_WAIT_END_BRIDGE_CLOSE");
-  EXPECT_STREQ(SeqStateName(TSeqState::SEQ_ERROR_REPORT), "SEQ_ERROR_REPORT");
-  EXPECT_STREQ(SeqStateName(static_cast<TSeqState>(200)), "SEQ_IDLE");
-}
-
 TEST(NoAnswerWatchdog, Message) {
   const struct {
     uint32_t ms;

@@ -1,13 +1,7 @@
 #include "tools/update_runner.h"
 
-#include <map>
-
 #include "app/script_rules.h"
 #include "engines/card_table.h"
-#include "engines/prog_boot.h"
-#include "engines/prog_jtag.h"
-#include "engines/prog_psd.h"
-#include "engines/text_util.h"
 #include "link/com_driver.h"
 
 std::string SkipNote(int card, int component, const std::string& version) {
@@ -32,52 +26,41 @@ TUpdateRunner::TUpdateRunner(TMainFich& core, const TRunnerOptions& options, TMs
       watchdog_(clock, options.TimeoutMs),
       logged_(core.MemoStatus.Lines().size()) {  // earlier lines are not this run's
   core_.SetView(this);
-  core_.OnChanged = [this] { Render(); };
-  HookEngine(core_.ProgBoot());
-  HookEngine(core_.InstCrt());
-  HookEngine(core_.ProgPsd());
-  HookEngine(core_.ProgJtag());
-  // A "wait" line keeps its keyword in Instruction until its first step, so the
-  // moment the card supervisor turns busy tells a timed wait from a device exchange.
-  TInstCrt& crt = core_.InstCrt();
-  saved_crt_busy_ = crt.OnChangeBusy;
-  crt.OnChangeBusy = [this](TGestionnaire* engine) {
-    if (saved_crt_busy_) saved_crt_busy_(engine);
-    timed_wait_ = engine->Busy && engine->Instruction.starts_with("wait");
-  };
-  saved_version_same_ = crt.OnVersionSame;
-  crt.OnVersionSame = [this](TGestionnaire* engine, int component) {
-    if (saved_version_same_) saved_version_same_(engine, component);
-    NoteVersionSame(component);
-  };
-}
-
-// The core skips a current component's lines in Auto mode while a card script
-// runs, without a log line of its own; the runner says so.
-void TUpdateRunner::NoteVersionSame(int component) {
-  if (!core_.MAuto.Checked || core_.CurrentCard() == -1) return;
-  // The card supervisor still holds the "T" line's code and expected version.
-  const std::string_view line = core_.InstCrt().Instruction;
-  const std::string version = line.empty() ? std::string() : Trim(line.substr(1));
-  const std::string note = SkipNote(core_.CurrentCard(), component, version);
-  for (TRunnerOutput* output : outputs_) output->Log(note);
+  Subscribe();
 }
 
 TUpdateRunner::~TUpdateRunner() {
-  for (auto& [engine, handler] : saved_info_) engine->OnInfo = handler;
-  core_.InstCrt().OnChangeBusy = saved_crt_busy_;
-  core_.InstCrt().OnVersionSame = saved_version_same_;
   core_.OnChanged = nullptr;
+  core_.OnEngineInfo = nullptr;
+  core_.OnTimedWaitBegin = nullptr;
+  core_.OnTimedWaitEnd = nullptr;
+  core_.OnComponentSkipped = nullptr;
+  core_.OnRunEnd = nullptr;
   core_.SetView(nullptr);
 }
 
-void TUpdateRunner::HookEngine(TGestionnaire& engine) {
-  saved_info_.emplace_back(&engine, engine.OnInfo);
-  TNotifyEvent core_handler = engine.OnInfo;
-  engine.OnInfo = [this, core_handler](TGestionnaire* sender) {
-    if (core_handler) core_handler(sender);
-    for (TRunnerOutput* output : outputs_) output->Activity(sender->InfoText);
+void TUpdateRunner::Subscribe() {
+  core_.OnChanged = [this] { Render(); };
+  core_.OnEngineInfo = [this](const std::string& text) {
+    for (TRunnerOutput* output : outputs_) output->Activity(text);
   };
+  core_.OnTimedWaitBegin = [this] { timed_wait_ = true; };
+  core_.OnTimedWaitEnd = [this] { timed_wait_ = false; };
+  // The core skips a current component's lines without a log line of its own.
+  core_.OnComponentSkipped = [this](int card, int component, const std::string& version) {
+    Log(SkipNote(card, component, version));
+  };
+  // Finished by Render, once the run's last log lines are written out.
+  core_.OnRunEnd = [this](TRunEnd end, const std::string& message, const std::string& script) {
+    ended_ = true;
+    end_ = end;
+    end_message_ = message;
+    end_script_ = script;
+  };
+}
+
+void TUpdateRunner::Log(const std::string& text) {
+  for (TRunnerOutput* output : outputs_) output->Log(text);
 }
 
 bool TUpdateRunner::Configure(std::string& error) {
@@ -131,9 +114,8 @@ void TUpdateRunner::Tick() {
   }
 }
 
-bool TUpdateRunner::RunWaitsOnDevice() {
-  return started_ && WaitsOnDevice(core_.SeqState()) && !timed_wait_ &&
-         core_.ProgJtag().State() != TProgJtag::TJtagState::JTAG_PAUSE;
+bool TUpdateRunner::RunWaitsOnDevice() const {
+  return started_ && WaitsOnDevice(core_.SeqState()) && !timed_wait_;
 }
 
 void TUpdateRunner::Traffic(TTraceDir dir, const std::string& bytes) {
@@ -146,27 +128,21 @@ void TUpdateRunner::Traffic(TTraceDir dir, const std::string& bytes) {
   for (TRunnerOutput* output : trace_outputs_) output->Trace(dir, bytes);
 }
 
-std::string TUpdateRunner::RunningScript() const {
-  return core_.CurrentCard() != -1 ? core_.CardScriptFile() : core_.ScriptFile();
-}
-
 void TUpdateRunner::Interrupt(const std::string& reason) {
   if (finished_) return;
-  const std::string script = started_ ? RunningScript() : std::string();
-  if (started_ && core_.SeqState() != TSeqState::SEQ_IDLE) {
-    core_.StartClick();   // STOP: the state becomes SEQ_IDLE ...
-    core_.Timer1Timer();  // ... whose step closes the link and resets the engines
+  if (!started_ || core_.SeqState() == TSeqState::SEQ_IDLE) {
+    Finish(kExitStopped, reason, "");
+    return;
   }
-  Finish(kExitStopped, reason, script);
+  stop_reason_ = reason;
+  core_.StartClick();   // STOP: the state becomes SEQ_IDLE ...
+  core_.Timer1Timer();  // ... whose step closes the link, resets the engines, ends the run
 }
 
 void TUpdateRunner::Render() {
   const std::vector<std::string>& lines = core_.MemoStatus.Lines();
   for (; logged_ < lines.size(); ++logged_) {
-    const std::string& line = lines[logged_];
-    if (line == kIdlePrompt) continue;
-    if (started_ && line == kCompletedText) completed_ = true;
-    for (TRunnerOutput* output : outputs_) output->Log(line);
+    if (lines[logged_] != kIdlePrompt) Log(lines[logged_]);
   }
   TProgressState state;
   const TProgressBar* bars[3] = {&core_.ProgressBar1, &core_.ProgressBar2, &core_.ProgressBar3};
@@ -175,20 +151,18 @@ void TUpdateRunner::Render() {
     state.Max[i] = bars[i]->Max();
   }
   for (TRunnerOutput* output : outputs_) output->Progress(state);
-  if (finished_ || !started_ || core_.SeqState() != TSeqState::SEQ_IDLE) return;
-  if (error_shown_) {
-    Finish(kExitFailed, error_message_, error_script_);
-  } else if (completed_) {
-    Finish(kExitCompleted, kCompletedText, "");
+  if (!ended_ || !started_) return;
+  switch (end_) {
+    case TRunEnd::RUN_COMPLETED:
+      Finish(kExitCompleted, end_message_, "");
+      break;
+    case TRunEnd::RUN_FAILED:
+      Finish(kExitFailed, end_message_, end_script_);
+      break;
+    case TRunEnd::RUN_STOPPED:
+      Finish(kExitStopped, stop_reason_.empty() ? "Stopped" : stop_reason_, end_script_);
+      break;
   }
-}
-
-void TUpdateRunner::ShowError(const std::string& text) {
-  // The box holds the message, CR LF, and the path of the script that was running.
-  const size_t cut = text.find("\r\n");
-  error_message_ = text.substr(0, cut);
-  error_script_ = cut == std::string::npos ? std::string() : text.substr(cut + 2);
-  error_shown_ = true;
 }
 
 void TUpdateRunner::ShowWarning(const std::string& text) {

@@ -1,9 +1,10 @@
 // TUpdateRunner: what qelt-update does around the TMainFich core, without the event
 // loop: applies the command line over the loaded settings, presses START, ticks
-// Timer1, turns the status log, the progress bars and the error box into output,
-// runs the no-answer watchdog and stops the run on request as STOP does. It is the
-// core's view (TMainView). The Qt adapter (qt_event_loop_view.cpp) owns the timer
-// and the signal handling. Plain C++, single-threaded; time from TMsClock.
+// Timer1, turns the status log, the progress bars and the core's run events into
+// output, runs the no-answer watchdog and stops the run on request as STOP does.
+// It is the core's view (TMainView). The Qt side (qt_runner_loop.cpp and the entry
+// point) owns the timer and the signal handling. Plain C++, single-threaded; time
+// from TMsClock.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +13,6 @@
 #include <vector>
 
 #include "app/main_fich.h"
-#include "engines/gestionnaire.h"
-#include "engines/inst_crt.h"
 #include "tools/no_answer_watchdog.h"
 #include "tools/runner_options.h"
 #include "tools/runner_output.h"
@@ -26,7 +25,6 @@ inline constexpr int kExitStopped = 3;    // watchdog, Ctrl-C or termination req
 
 // The status line the window shows while idle; the runner has no START button.
 inline constexpr const char* kIdlePrompt = "Click on button START to begin program operation";
-inline constexpr const char* kCompletedText = "Program operation completed";
 
 // "Skipped, already current: VI3 MCU (version 0214)", for a component index
 // 0..12 of `card` (255 main card, 0..5 option card).
@@ -38,8 +36,8 @@ std::string RunnerScriptArgument(const TRunnerOptions& options, const std::strin
 
 class TUpdateRunner : public TMainView {
  public:
-  // Becomes the core's view and hooks its change and engine notifications; both
-  // are undone by the destructor. The core and the clock must outlive the runner.
+  // Becomes the core's view and subscribes to its change and run events; both are
+  // undone by the destructor. The core and the clock must outlive the runner.
   TUpdateRunner(TMainFich& core, const TRunnerOptions& options, TMsClock& clock);
   ~TUpdateRunner() override;
   TUpdateRunner(const TUpdateRunner&) = delete;
@@ -74,7 +72,7 @@ class TUpdateRunner : public TMainView {
   std::function<void()> OnFinished;
 
   // TMainView.
-  void ShowError(const std::string& text) override;
+  void ShowError(const std::string&) override {}  // the failure comes with OnRunEnd
   void ShowWarning(const std::string& text) override;
   void ShowLanSetup(TIPConfigDlg& dialog) override;
   void ShowComponentSelection(TCompSelDlg& dialog) override;
@@ -83,11 +81,10 @@ class TUpdateRunner : public TMainView {
   void Close() override {}  // only the window closes itself; a run never asks here
 
  private:
+  void Subscribe();
   void Render();
-  void HookEngine(TGestionnaire& engine);
-  void NoteVersionSame(int component);
-  bool RunWaitsOnDevice();
-  std::string RunningScript() const;
+  void Log(const std::string& text);
+  bool RunWaitsOnDevice() const;
   void Finish(int exit_code, const std::string& message, const std::string& script);
 
   TMainFich& core_;
@@ -95,16 +92,14 @@ class TUpdateRunner : public TMainView {
   TNoAnswerWatchdog watchdog_;
   std::vector<TRunnerOutput*> outputs_;        // not owned
   std::vector<TRunnerOutput*> trace_outputs_;  // the outputs that show traffic
-  std::vector<std::pair<TGestionnaire*, TNotifyEvent>> saved_info_;  // the core's handlers
-  TNotifyEvent saved_crt_busy_;             // the core's OnChangeBusy of the card supervisor
-  TVersionNotifyEvent saved_version_same_;  // the core's OnVersionSame of the card supervisor
-  size_t logged_ = 0;                       // status log lines already written out
-  std::string last_sent_;                   // the last piece written to the device
-  std::string error_message_;               // from the error box
-  std::string error_script_;
-  bool error_shown_ = false;  // the error box came up
-  bool completed_ = false;    // "Program operation completed" was logged
-  bool timed_wait_ = false;   // a "wait" line runs in the card supervisor
+  size_t logged_ = 0;                          // status log lines already written out
+  std::string last_sent_;                      // the last piece written to the device
+  std::string stop_reason_;                    // why Interrupt stopped the run
+  std::string end_message_;                    // the core's OnRunEnd texts
+  std::string end_script_;
+  TRunEnd end_ = TRunEnd::RUN_COMPLETED;  // how the run ended, once ended_
+  bool ended_ = false;       // the core ended the run; finished after its last log lines
+  bool timed_wait_ = false;  // between the core's OnTimedWaitBegin and OnTimedWaitEnd
   bool started_ = false;
   bool finished_ = false;
   int exit_code_ = kExitCompleted;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -223,6 +224,43 @@ TEST_F(UpdateRunner, WatchdogLeavesTimedWaitsAndTheJtagPauseAlone) {
   TEmulatedDevice device;
   Build(&device, {"--timeout", "0.5"});
   ASSERT_EQ(Run(), kExitCompleted) << out_.str() << err_.str();
+}
+
+// Records what the runner hands an output besides the log.
+class TRecordingOutput : public TRunnerOutput {
+ public:
+  void Log(const std::string&) override {}
+  void Activity(const std::string& text) override { Activities.push_back(text); }
+  void Error(const std::string& message, const std::string& script, int exit_code) override {
+    Ends.push_back("error " + message + " | " + script + " | " + std::to_string(exit_code));
+  }
+  void Done(const std::string& text) override { Ends.push_back("done " + text); }
+  std::vector<std::string> Activities;
+  std::vector<std::string> Ends;
+};
+
+TEST_F(UpdateRunner, AFailedRunEndsWithTheErrorBoxTextAndItsScript) {
+  WritePackage();
+  dir_.Write("rev1/script.ini", "CM\r\n");
+  dir_.Write("rev1/VI3/script.ini", "P0 absent.hex\r\n");
+  TEmulatedDevice device;
+  Build(&device, {});
+  TRecordingOutput recorder;
+  runner_->AddOutput(&recorder);
+  ASSERT_EQ(Run(), kExitFailed) << out_.str();
+  const std::string card_dir = dir_.Dir() + "rev1" + kPathSeparator + "VI3" + kPathSeparator;
+  const std::string message = card_dir + "absent.hex File not found !!!";
+  EXPECT_EQ(err_.str(), message + "\n" + card_dir + "script.ini\n");
+  EXPECT_TRUE(out_.str().ends_with("Device ID : 01A7\n" + message + "\n")) << out_.str();
+  EXPECT_EQ(recorder.Ends,
+            std::vector<std::string>{"error " + message + " | " + card_dir + "script.ini | 1"});
+  // The engines' step texts, which the log leaves out, reach the activity line.
+  for (const char* text : {"Ping Card 0", "Ping OK", "Ping Card 5"}) {
+    EXPECT_NE(std::find(recorder.Activities.begin(), recorder.Activities.end(), text),
+              recorder.Activities.end())
+        << text;
+  }
+  EXPECT_FALSE(Contains(out_.str(), "Ping OK")) << out_.str();
 }
 
 TEST_F(UpdateRunner, InterruptStopsTheRunAtOnce) {
