@@ -390,8 +390,8 @@ TEST_F(MainFichTest, SilentDeviceGetsSwitchOnOnceAfterOneHundredTicks) {
   EXPECT_EQ(Count(h.Log(), "Switch ON the device"), 1);
   EXPECT_EQ(h.Log(), (Lines{"Synchronize...", "Switch ON the device"}));
   // Raw mode on a port reopened at 57600 bit/s, then "%" until the boot loader answers.
-  EXPECT_EQ(h.Transports,
-            (Lines{"serial.open /dev/ttyS0 9600", "serial.close", "serial.open /dev/ttyS0 57600"}));
+  EXPECT_EQ(h.Connections(), (Lines{"serial.open /dev/ttyS0 9600", "serial.reset", "serial.close",
+                                    "tcp.close", "serial.open /dev/ttyS0 57600"}));
   EXPECT_EQ(h.Wire.substr(0, 3), "?%%");
   EXPECT_EQ(h.Wire.find_first_not_of('%', 1), std::string::npos);
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

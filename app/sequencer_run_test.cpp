@@ -102,8 +102,9 @@ TEST_F(SequencerRunTest, FullUpdateOnARevisionOneDeviceWithEveryCardPresent) {
   expected.push_back("FI");  // the device confirmed updater mode: a plain finish
   EXPECT_EQ(run.Commands(), expected);
   EXPECT_TRUE(run.h.view.Errors.empty());
-  EXPECT_EQ(run.h.Transports, (Lines{"serial.open /dev/ttyS0 9600", "serial.close",
-                                     "serial.open /dev/ttyS0 57600", "serial.close"}));
+  EXPECT_EQ(run.h.Connections(),
+            (Lines{"serial.open /dev/ttyS0 9600", "serial.reset", "serial.close", "tcp.close",
+                   "serial.open /dev/ttyS0 57600", "serial.reset", "serial.close", "tcp.close"}));
 
   // The memories hold the package's images; the boot area was erased for each image.
   const TTestPackage& p = run.package;
@@ -303,7 +304,7 @@ TEST_F(SequencerRunTest, NetworkRunsCarryTheSameCommands) {
     Lines first_transports;
   };
   const std::vector<Case> cases = {
-      {true, {"udp.bind 10600", "udp.send 127.0.0.1:10700"}},
+      {true, {"udp.bind 10600", "udp.send 127.0.0.1:10700 ?"}},
       {false, {"tcp.connect 127.0.0.1:10700"}},
   };
   for (const Case& k : cases) {

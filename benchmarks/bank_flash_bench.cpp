@@ -12,8 +12,8 @@
 #include "benchmarks/bench_inputs.h"
 #include "benchmarks/bench_rig.h"
 #include "engines/prog_psd.h"
-#include "engines/testing/temp_dir.h"
 #include "engines/testing/test_owner.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "benchmarks/memory_figures.h"
 #include "engines/effect_language.h"
 #include "engines/intel_hex.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

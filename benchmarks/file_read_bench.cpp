@@ -16,7 +16,7 @@
 #include "benchmarks/bench_inputs.h"
 #include "engines/file_access.h"
 #include "engines/prog_jtag.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

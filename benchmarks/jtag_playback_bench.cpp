@@ -15,7 +15,7 @@
 #include "benchmarks/bench_rig.h"
 #include "benchmarks/memory_figures.h"
 #include "engines/prog_jtag.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

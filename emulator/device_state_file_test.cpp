@@ -7,6 +7,7 @@
 #include <string>
 
 #include "emulator/emulated_device.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -20,21 +21,14 @@ std::string Exchange(TEmulatedDevice& device, std::string_view bytes) {
 
 class StateFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("qelt_state_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
   // A device with something written into every kind of memory and register.
   void Fill(TEmulatedDevice& d) {
     ASSERT_EQ(Exchange(d, "254yU%37PB:04400000DEADBEEF84\r\n"), "UPD254\r\n..6A5C01A7....");
     ASSERT_EQ(Exchange(d, "P3:048000000102030472\r\nV80203"), ".....");
     ASSERT_EQ(Exchange(d, "Q5PE:040000001122334452\r\nUV 9 A B Z5"), "......");
   }
-  fs::path folder_;
+  TTempDir dir_;
+  const fs::path& folder_ = dir_.path();
 };
 
 TEST_F(StateFileTest, WhatOneRunWritesTheNextReadsBack) {

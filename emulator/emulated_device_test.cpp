@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "testing/pieces.h"
+
 namespace {
 
 class DeviceTest : public ::testing::Test {
@@ -56,14 +58,16 @@ TEST_F(DeviceTest, ApplicationAnswersTheVariableProtocol) {
   EXPECT_TRUE(device_->InApplicationMode());
 }
 
-TEST_F(DeviceTest, CommandsArriveInAnyPieces) {
-  std::string out;
-  for (char c : std::string("2")) out += Send(std::string(1, c));
-  out += Send("5");
-  out += Send("4y");
-  out += Send("U");
-  EXPECT_EQ(out, "UPD254\r\n");
-  EXPECT_FALSE(device_->InApplicationMode());
+TEST_F(DeviceTest, CommandsArriveInPiecesOfEverySize) {
+  // The updater request, the synchronisation and the identification, as one stream.
+  const std::string commands = "254yU%37";
+  ForEveryPieceSize(commands.size(), [&](size_t size) {
+    Make();
+    std::string out;
+    for (const std::string& piece : CutInPieces(commands, size)) out += Send(piece);
+    EXPECT_EQ(out, "UPD254\r\n..6A5C01A7.");
+    EXPECT_FALSE(device_->InApplicationMode());
+  });
 }
 
 TEST_F(DeviceTest, DeviceTypeIsConfigurableAndASilentDeviceAnswersNothing) {

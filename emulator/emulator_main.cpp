@@ -2,7 +2,6 @@
 // TCP port, for driving the updater (or a terminal program) without hardware.
 // See EmulatorHelpText() for the options.
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -11,7 +10,7 @@
 #include "emulator/emulated_device.h"
 #include "emulator/emulator_options.h"
 #include "emulator/emulator_server_qt.h"
-#include "emulator/signals_posix.h"
+#include "platform/stop_signals_posix.h"
 
 namespace {
 
@@ -51,12 +50,11 @@ int main(int argc, char** argv) {
   TEmulatorServer server(device, options);
   if (!server.Start(&error)) return Fail(error);
 
-  const int signal_fd = InstallTerminationPipe();
-  if (signal_fd < 0) return Fail("cannot watch for SIGINT and SIGTERM");
-  QSocketNotifier on_signal(signal_fd, QSocketNotifier::Read);
   int status = 0;
-  QObject::connect(&on_signal, &QSocketNotifier::activated, &app, [&] {
-    on_signal.setEnabled(false);
+  bool stopping = false;
+  const bool watching = WatchStopSignals(app, [&](int) {
+    if (stopping) return;  // the state is saved once
+    stopping = true;
     std::string why;
     if (!options.StateFile.empty() && !device.SaveState(options.StateFile, &why)) {
       std::fprintf(stderr, "qelt-emulator: %s\n", why.c_str());
@@ -64,6 +62,7 @@ int main(int argc, char** argv) {
     }
     app.exit(status);
   });
+  if (!watching) return Fail("cannot watch for SIGINT, SIGTERM and SIGHUP");
 
   for (const std::string& line : server.EndpointLines()) std::printf("%s\n", line.c_str());
   std::printf("READY\n");

@@ -77,7 +77,7 @@ bool ApplyValue(const std::string& name, const std::string& value, TEmulatorOpti
   if (name == "--fault") {
     TFaultRule rule;
     std::string why;
-    if (!ParseFaultSpec(value, rule, why)) return error = "--fault " + value + ": " + why, false;
+    if (!ParseFaultRule(value, rule, why)) return error = "--fault " + value + ": " + why, false;
     out.Faults.push_back(rule);
     return true;
   }
@@ -145,15 +145,16 @@ TDeviceConfig DeviceConfigFromOptions(const TEmulatorOptions& options) {
 std::string EmulatorHelpText() {
   return "Usage: qelt-emulator [--pty] [--udp PORT] [--tcp PORT] [--state FILE] [--pace]\n"
          "                     [--log FILE] [--seed N] [--device-type N|silent]\n"
-         "                     [--boot-type 37|27|none] [--absent LIST] [--fault SPEC]...\n"
+         "                     [--boot-type 37|27|none] [--absent LIST] [--fault RULE]...\n"
          "\n"
          "Plays the device's side of the updater's exchanges: the application's variable\n"
          "protocol, the boot loader, the supervisor, flash banks, the E memory, version\n"
          "registers and JTAG chains. One device stands behind every endpoint; replies go\n"
          "to the endpoint that last sent something. When all endpoints are ready it\n"
          "prints one line each (\"PTY /dev/pts/N\", \"UDP 127.0.0.1:PORT\",\n"
-         "\"TCP 127.0.0.1:PORT\"), then \"READY\". SIGINT or SIGTERM saves the state file\n"
-         "and exits with status 0. At least one of --pty, --udp, --tcp is required.\n"
+         "\"TCP 127.0.0.1:PORT\"), then \"READY\". SIGINT, SIGTERM or SIGHUP saves the\n"
+         "state file and exits with status 0. At least one of --pty, --udp, --tcp is\n"
+         "required.\n"
          "\n"
          "Options (a value may also be given as --option=VALUE):\n"
          "  --pty               serve a pseudo-terminal; its slave path is printed. The\n"
@@ -184,12 +185,12 @@ std::string EmulatorHelpText() {
          "                      refuses both.\n"
          "  --absent LIST       option cards that are absent, e.g. 1,3 (cards 0 to 5);\n"
          "                      overrides the state file's card presence.\n"
-         "  --fault SPEC        add a fault rule (repeatable), see below.\n"
+         "  --fault RULE        add a fault rule (repeatable), see below.\n"
          "  --help, -h          print this help and exit.\n"
          "\n" +
-         FaultSpecHelp() +
+         FaultRuleHelp() +
          "\n"
-         "Exit status: 0 after SIGINT/SIGTERM with the state saved; 1 when the state\n"
-         "cannot be saved at exit; 2 for a bad option, an endpoint that cannot be\n"
-         "opened, or a state file that cannot be read or created.\n";
+         "Exit status: 0 after SIGINT, SIGTERM or SIGHUP with the state saved; 1 when\n"
+         "the state cannot be saved at exit; 2 for a bad option, an endpoint that cannot\n"
+         "be opened, or a state file that cannot be read or created.\n";
 }

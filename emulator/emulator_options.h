@@ -25,7 +25,7 @@ struct TEmulatorOptions {
   bool Silent = false;                        // --device-type silent
   std::optional<int> BootType;                // --boot-type 37|27|none (none = 0)
   std::optional<std::array<bool, 6>> Absent;  // --absent LIST: true = card absent
-  std::vector<TFaultRule> Faults;             // --fault SPEC, in order
+  std::vector<TFaultRule> Faults;             // --fault RULE, in order
 };
 
 // Parses the arguments after the program name. False with `error` (one line).
@@ -35,5 +35,5 @@ bool ParseEmulatorOptions(const std::vector<std::string>& args, TEmulatorOptions
 // The device configuration the options ask for (defaults where not given).
 TDeviceConfig DeviceConfigFromOptions(const TEmulatorOptions& options);
 
-// The --help text: every option and the fault SPEC syntax.
+// The --help text: every option and the fault RULE syntax.
 std::string EmulatorHelpText();

@@ -129,9 +129,9 @@ bool ParseMemSelector(std::string_view text, TMemSelector& out) {
   return true;
 }
 
-bool ParseFaultSpec(std::string_view spec, TFaultRule& rule, std::string& error) {
-  const size_t comma = spec.find(',');
-  const std::string_view name = spec.substr(0, comma);
+bool ParseFaultRule(std::string_view text, TFaultRule& rule, std::string& error) {
+  const size_t comma = text.find(',');
+  const std::string_view name = text.substr(0, comma);
   const TKindName* kind = nullptr;
   for (const TKindName& k : kKinds) {
     if (name == k.name) kind = &k;
@@ -142,7 +142,7 @@ bool ParseFaultSpec(std::string_view spec, TFaultRule& rule, std::string& error)
   }
   TFaultRule parsed;
   parsed.Kind = kind->kind;
-  std::string_view rest = comma == std::string_view::npos ? "" : spec.substr(comma + 1);
+  std::string_view rest = comma == std::string_view::npos ? "" : text.substr(comma + 1);
   while (!rest.empty()) {
     const size_t next = rest.find(',');
     const std::string_view item = rest.substr(0, next);
@@ -165,8 +165,8 @@ bool ParseFaultSpec(std::string_view spec, TFaultRule& rule, std::string& error)
   return true;
 }
 
-std::string FaultSpecHelp() {
-  return "Fault SPEC: KIND[,key=value]...  (every rule is drawn from --seed)\n"
+std::string FaultRuleHelp() {
+  return "Fault RULE: KIND[,key=value]...  (every rule is drawn from --seed)\n"
          "  Memory faults (key mem=MEMORY, default any memory):\n"
          "    resend            answer \"R\" to a record line or raw JTAG block\n"
          "    erase-fail        answer \"X\" instead of the erase confirmation (PB, P0-P7)\n"

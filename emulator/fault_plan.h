@@ -2,7 +2,7 @@
 // retransmission requests, failed erases/writes/verifies/reads, "I" to chosen
 // commands, damaged captured data, noise before replies, replies in pieces,
 // delayed replies and a device that hangs. Rules come from the in-process config
-// or from "--fault SPEC" on the emulator's command line (ParseFaultSpec).
+// or from "--fault RULE" on the emulator's command line (ParseFaultRule).
 // Plain C++; single-threaded; owned by the emulated device.
 #pragma once
 
@@ -69,12 +69,12 @@ struct TFaultConfig {
   std::vector<TFaultRule> Rules;
 };
 
-// Parses "KIND[,key=value]..." (syntax in FaultSpecHelp). False with `error`.
-bool ParseFaultSpec(std::string_view spec, TFaultRule& rule, std::string& error);
+// Parses "KIND[,key=value]..." (syntax in FaultRuleHelp). False with `error`.
+bool ParseFaultRule(std::string_view text, TFaultRule& rule, std::string& error);
 // Parses a memory name such as "boot", "bank3", "card2.e", "main.jtagA", "version8".
 bool ParseMemSelector(std::string_view text, TMemSelector& out);
-// The SPEC syntax, for --help.
-std::string FaultSpecHelp();
+// The RULE syntax, for --help.
+std::string FaultRuleHelp();
 
 // Index of a component code in "0123456789ACE", or -1.
 int ComponentCodeIndex(char code);

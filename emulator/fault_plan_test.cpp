@@ -1,4 +1,4 @@
-// Fault rules: their SPEC syntax, and each fault's exact effect on the device's
+// Fault rules: their RULE syntax, and each fault's exact effect on the device's
 // replies, reproducible from the seed.
 #include "emulator/fault_plan.h"
 
@@ -16,10 +16,10 @@ namespace {
 
 const std::string kEsc = "\x1B";
 
-TEST(FaultSpec, ParsesEveryKindAndKey) {
+TEST(FaultRule, ParsesEveryKindAndKey) {
   TFaultRule r;
   std::string error;
-  ASSERT_TRUE(ParseFaultSpec("resend,rate=10,count=3,skip=2,mem=card1.bank3", r, error)) << error;
+  ASSERT_TRUE(ParseFaultRule("resend,rate=10,count=3,skip=2,mem=card1.bank3", r, error)) << error;
   EXPECT_EQ(r.Kind, TFaultKind::FK_RESEND);
   EXPECT_EQ(r.RatePercent, 10u);
   EXPECT_EQ(r.Count, 3u);
@@ -27,24 +27,24 @@ TEST(FaultSpec, ParsesEveryKindAndKey) {
   EXPECT_EQ(r.Memory.Kind, TMemKind::MK_BANK);
   EXPECT_EQ(r.Memory.Card, 1);
   EXPECT_EQ(r.Memory.Index, 3);
-  ASSERT_TRUE(ParseFaultSpec("delay,cmd=M2,ms=3000", r, error)) << error;
+  ASSERT_TRUE(ParseFaultRule("delay,cmd=M2,ms=3000", r, error)) << error;
   EXPECT_EQ(r.Kind, TFaultKind::FK_DELAY);
   EXPECT_EQ(r.Command, "M2");
   EXPECT_EQ(r.DelayMs, 3000u);
-  ASSERT_TRUE(ParseFaultSpec("split,size=1", r, error)) << error;
+  ASSERT_TRUE(ParseFaultRule("split,size=1", r, error)) << error;
   EXPECT_EQ(r.PieceSize, 1u);
-  ASSERT_TRUE(ParseFaultSpec("garbage,bytes=5,cmd=%", r, error)) << error;
+  ASSERT_TRUE(ParseFaultRule("garbage,bytes=5,cmd=%", r, error)) << error;
   EXPECT_EQ(r.Bytes, 5u);
   EXPECT_EQ(r.Command, "%");
-  for (const char* spec : {"erase-fail", "write-fail", "verify-fail", "read-fail", "unknown",
+  for (const char* text : {"erase-fail", "write-fail", "verify-fail", "read-fail", "unknown",
                            "capture-checksum", "hang", "split", "garbage"}) {
-    EXPECT_TRUE(ParseFaultSpec(spec, r, error)) << spec << ": " << error;
+    EXPECT_TRUE(ParseFaultRule(text, r, error)) << text << ": " << error;
   }
 }
 
-TEST(FaultSpec, RejectsWithAnExactReason) {
+TEST(FaultRule, RejectsWithAnExactReason) {
   struct TCase {
-    const char* spec;
+    const char* text;
     const char* error;
   };
   const TCase table[] = {
@@ -67,12 +67,12 @@ TEST(FaultSpec, RejectsWithAnExactReason) {
   for (const TCase& c : table) {
     TFaultRule r;
     std::string error;
-    EXPECT_FALSE(ParseFaultSpec(c.spec, r, error)) << c.spec;
-    EXPECT_EQ(error, c.error) << c.spec;
+    EXPECT_FALSE(ParseFaultRule(c.text, r, error)) << c.text;
+    EXPECT_EQ(error, c.error) << c.text;
   }
 }
 
-TEST(FaultSpec, MemorySelectors) {
+TEST(FaultRule, MemorySelectors) {
   struct TCase {
     const char* text;
     TMemKind kind;
@@ -115,16 +115,16 @@ TEST(FaultPlanRules, SkipCountAndRateDecideWhenARuleFires) {
   EXPECT_FALSE(plan.FireOnMemory(TFaultKind::FK_WRITE_FAIL, bank));
 }
 
-// Runs host bytes through a device built with the given fault specs.
+// Runs host bytes through a device built with the given fault rules.
 class FaultedDeviceTest : public ::testing::Test {
  protected:
-  void Make(const std::vector<std::string>& specs, uint64_t seed = 1) {
+  void Make(const std::vector<std::string>& rules, uint64_t seed = 1) {
     TDeviceConfig config;
     config.Faults.Seed = seed;
-    for (const std::string& spec : specs) {
+    for (const std::string& text : rules) {
       TFaultRule rule;
       std::string error;
-      ASSERT_TRUE(ParseFaultSpec(spec, rule, error)) << error;
+      ASSERT_TRUE(ParseFaultRule(text, rule, error)) << error;
       config.Faults.Rules.push_back(rule);
     }
     device_ = std::make_unique<TEmulatedDevice>(config);
@@ -143,7 +143,7 @@ struct TExchange {
 };
 
 struct TFaultCase {
-  std::vector<std::string> specs;
+  std::vector<std::string> rules;
   std::vector<TExchange> exchanges;
 };
 
@@ -170,10 +170,10 @@ TEST_F(FaultedDeviceTest, EachFaultChangesExactlyTheRepliesItNames) {
       {{"hang,cmd=P8"}, {{"M1", "."}, {"P8", ""}, {"?", ""}, {"T8", ""}}},
   };
   for (const TFaultCase& c : cases) {
-    Make(c.specs);
+    Make(c.rules);
     ASSERT_EQ(Send("254yU%37"), "UPD254\r\n..6A5C01A7.");
     for (const TExchange& e : c.exchanges) {
-      EXPECT_EQ(Send(e.send), e.reply) << c.specs[0] << ", sent " << e.send;
+      EXPECT_EQ(Send(e.send), e.reply) << c.rules[0] << ", sent " << e.send;
     }
   }
 }

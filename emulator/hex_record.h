@@ -27,7 +27,7 @@ enum class TRecordVerdict : uint8_t {
 };
 
 // Parses one line without its line end. Hex digits of either case are accepted.
-// On RV_OK fills `out`; otherwise `out` is left unspecified.
+// On RV_OK fills `out`; otherwise `out` may hold part of the line and means nothing.
 TRecordVerdict ParseRecordLine(std::string_view line, TDeviceRecord& out);
 
 // Value of a hex digit of either case, or -1 for any other character.

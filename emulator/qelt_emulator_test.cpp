@@ -18,19 +18,12 @@
 #include <string>
 
 #include "emulator/testing/emulator_process.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 constexpr int kWaitMs = 10000;  // bound on every wait; nothing is timed
-
-QCoreApplication& App() {
-  static int argc = 1;
-  static char name[] = "emulator_tests";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication app(argc, argv);
-  return app;
-}
 
 // Writes `send` to the pseudo-terminal and reads until `expected.size()` bytes came.
 std::string PtyExchange(int fd, const std::string& send, size_t expected_size) {
@@ -65,16 +58,8 @@ std::string TcpExchange(QTcpSocket& socket, const QByteArray& send, int expected
 
 class QeltEmulatorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    App();
-    folder_ = fs::temp_directory_path() /
-              ("qelt_emulator_exe_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-  fs::path folder_;
+  TTempDir dir_;
+  const fs::path& folder_ = dir_.path();
 };
 
 TEST_F(QeltEmulatorTest, OneDeviceAnswersOnThePseudoTerminalUdpAndTcp) {
@@ -143,6 +128,30 @@ TEST_F(QeltEmulatorTest, TheStateFileCarriesWhatOneRunWroteIntoTheNext) {
   EXPECT_NE(text.find("card 2 absent"), std::string::npos);
 }
 
+// A closed terminal (SIGHUP) or Ctrl-C stops the emulator as SIGTERM does: the
+// state is saved and the status is 0.
+TEST_F(QeltEmulatorTest, InterruptAndHangUpSaveTheStateToo) {
+  for (int signal : {SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    const std::string state = (folder_ / ("device" + std::to_string(signal) + ".state")).string();
+    TEmulatorProcess emulator(QELT_EMULATOR_PATH,
+                              {"--udp", "0", "--state", QString::fromStdString(state)});
+    ASSERT_TRUE(emulator.WaitReady());
+    QUdpSocket udp;
+    ASSERT_TRUE(udp.bind(QHostAddress::LocalHost, 0));
+    const quint16 port = emulator.Port("UDP");
+    EXPECT_EQ(UdpExchange(udp, port, "254yU"), "UPD254\r\n");
+    EXPECT_EQ(UdpExchange(udp, port, "%"), ".");
+    EXPECT_EQ(UdpExchange(udp, port, "37"), ".6A5C01A7.");
+    EXPECT_EQ(UdpExchange(udp, port, "V9"), ".");
+    EXPECT_EQ(UdpExchange(udp, port, "0777"), ".");
+    EXPECT_EQ(emulator.Terminate(signal), 0);
+    std::ifstream in(state);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("version main 9 0777"), std::string::npos) << text;
+  }
+}
+
 TEST_F(QeltEmulatorTest, BadStartUpInputEndsWithStatusTwoAndAClearMessage) {
   const std::string bad = (folder_ / "bad.state").string();
   std::ofstream(bad) << "qelt-emulator-state 1\nversion main 8 12\n";
@@ -177,7 +186,7 @@ TEST_F(QeltEmulatorTest, HelpDocumentsEveryOptionAndTheFaultSyntax) {
   const std::string help = emulator.Process().readAllStandardOutput().toStdString();
   for (const char* option :
        {"--pty", "--udp PORT", "--tcp PORT", "--state FILE", "--pace", "--log FILE", "--seed N",
-        "--device-type N|silent", "--boot-type 37|27|none", "--absent LIST", "--fault SPEC",
+        "--device-type N|silent", "--boot-type 37|27|none", "--absent LIST", "--fault RULE",
         "--help", "capture-checksum", "hang", "MEMORY:"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }

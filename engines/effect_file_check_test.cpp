@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

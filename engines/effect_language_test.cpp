@@ -202,7 +202,7 @@ TEST(EffectParse, LexicalRules) {
 }
 
 // Lines whose treatment the language leaves open are rejected, never worse.
-TEST(EffectParse, UnspecifiedLinesGiveError) {
+TEST(EffectParse, MalformedOrOutOfRangeLinesGiveError) {
   const std::string digits252(252, '0');
   std::string long_ok = std::string(250, 'A') + "12";
   std::string long_bad = std::string(252, 'A') + "12";

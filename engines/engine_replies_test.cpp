@@ -15,7 +15,7 @@
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
 #include "engines/testing/engine_harness.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

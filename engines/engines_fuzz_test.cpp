@@ -16,8 +16,8 @@
 #include "engines/prog_boot.h"
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
-#include "engines/testing/temp_dir.h"
 #include "engines/testing/test_owner.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

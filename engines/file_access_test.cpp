@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engines/card_table.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

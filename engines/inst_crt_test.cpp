@@ -271,8 +271,7 @@ TEST_F(InstCrtTest, VersionReadAnsweredXFails) {
 
 TEST_F(InstCrtTest, VersionReadRepliesSplitInPiecesOfEverySize) {
   const std::string replies = ".0102.";
-  for (size_t piece = 1; piece <= replies.size(); ++piece) {
-    SCOPED_TRACE(piece);
+  ForEveryPieceSize(replies.size(), [&](size_t piece) {
     TCrtHarness t;
     t.Offer("T3 0102");
     t.Pump();
@@ -280,7 +279,7 @@ TEST_F(InstCrtTest, VersionReadRepliesSplitInPiecesOfEverySize) {
     ASSERT_TRUE(t.RunToIdle());
     t.ExpectEvents({"busy:1", "max:2", "step", "same:3", "step", "busy:0"});
     EXPECT_EQ(t.owner.RxBuffer, "");
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engines/testing/engine_harness.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -207,14 +207,13 @@ TEST_F(ProgBootTest, ALateAnswerToARepeatedSyncIsNotMistakenForTheReply) {
 
 TEST_F(ProgBootTest, IdentificationReplySplitInPiecesOfEverySize) {
   const std::string reply = "60001A2B.";
-  for (size_t piece = 1; piece <= reply.size(); ++piece) {
-    SCOPED_TRACE(piece);
+  ForEveryPieceSize(reply.size(), [&](size_t piece) {
     TBootHarness t;
     t.ReachIdentification();
     t.ReplyInPieces(reply, piece);
     ASSERT_TRUE(t.RunToIdle());
     t.ExpectEvents({"info:Boot Checksum : 0000", "info:Device ID : 1A2B", "id:6699", "busy:0"});
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------

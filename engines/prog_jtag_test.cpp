@@ -10,7 +10,7 @@
 
 #include "engines/ms_clock.h"
 #include "engines/testing/engine_harness.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QELT_HEAP_COUNTER 1
@@ -549,7 +549,7 @@ TEST_F(ProgJtagTest, LongSdrWithCapturedDataInPiecesOfEverySize) {
       {":0100000601F8\r\n", "."},
       {kEnd, "."},
   };
-  for (size_t piece = 1; piece <= 9; ++piece) {
+  ForEveryPieceSize(9, [&](size_t piece) {
     h.engine.ResetEngine();
     h.engine.UpdateAllowed = true;
     h.owner.RxBuffer.clear();
@@ -561,7 +561,7 @@ TEST_F(ProgJtagTest, LongSdrWithCapturedDataInPiecesOfEverySize) {
     h.Pump();
     EXPECT_FALSE(h.engine.Busy) << piece;
     EXPECT_EQ(h.engine.ErrorCount, 0) << piece;
-  }
+  });
 }
 
 TEST_F(ProgJtagTest, ExistingFileThatCannotBeOpenedIsReported) {

@@ -8,7 +8,7 @@
 #include "engines/file_access.h"
 #include "engines/intel_hex.h"
 #include "engines/testing/engine_harness.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -415,7 +415,7 @@ TEST_F(ProgPsdTest, RepliesInPiecesOfEverySize) {
   WriteHex("three.hex", kThree);
   // The whole conversation's replies at once, as a link may deliver them.
   const std::string replies = "..R.....";
-  for (size_t piece = 1; piece <= replies.size(); ++piece) {
+  ForEveryPieceSize(replies.size(), [&](size_t piece) {
     h.engine.ResetEngine();
     h.engine.UpdateAllowed = true;
     h.owner.RxBuffer.clear();
@@ -429,7 +429,7 @@ TEST_F(ProgPsdTest, RepliesInPiecesOfEverySize) {
               ":01800100225C\r\n:00000001FF\r\n" +
                   BuildHexRecord(0x0C, 0, "7E35") + "\r\n")
         << piece;
-  }
+  });
 }
 
 }  // namespace

@@ -7,7 +7,7 @@ top=$(pwd)
 
 . scripts/lib/packages.sh
 install_missing_packages "" "error: " g++ cmake ninja-build libgtest-dev libgmock-dev \
-  qt6-base-dev qt6-serialport-dev fonts-dejavu-core xvfb xauth
+  qt6-base-dev qt6-serialport-dev fonts-dejavu-core
 
 # Headless Qt: offscreen platform, a private runtime folder, and the one known
 # leak inside the font library suppressed (and nothing else).

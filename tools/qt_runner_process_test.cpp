@@ -17,7 +17,7 @@
 #include <sstream>
 
 #include "emulator/testing/emulator_process.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace fs = std::filesystem;
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/package_check.h"
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 #include "tools/sample_package.h"
 
 namespace {

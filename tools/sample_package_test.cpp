@@ -17,7 +17,7 @@
 #include <set>
 #include <sstream>
 
-#include "engines/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace fs = std::filesystem;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "emulator/jtag_session.h"
-#include "emulator/testing/engine_rig.h"
+#include "integration/engine_rig.h"
 #include "engines/effect_file_check.h"
 #include "engines/prog_boot.h"
 #include "engines/prog_jtag.h"

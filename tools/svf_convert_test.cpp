@@ -217,8 +217,8 @@ TEST(SvfConvert, VendorFilesThatFitTheLanguageConvert) {
   }
 }
 
-// Without the chain's clock the times of snes_dejitter cannot be converted, and
-// the GPL file beside the tree shifts 1592 bits: each refused statement is named.
+// Without the chain's clock the times of snes_dejitter cannot be converted: each
+// refused statement is named.
 TEST(SvfConvert, VendorFilesThatDoNotFitSayWhyLineByLine) {
   std::vector<std::string> lines;
   ASSERT_TRUE(LoadTextLines((SourceDir() / "engines/testdata/snes_dejitter.svf").string(), lines));
@@ -228,12 +228,16 @@ TEST(SvfConvert, VendorFilesThatDoNotFitSayWhyLineByLine) {
   EXPECT_EQ(snes.Refusals.size(), 434u);
   EXPECT_EQ(Texts(snes.Refusals).front(),
             "11: RUNTEST with a time in seconds needs the chain's clock: give --tck-hz");
+}
 
+// The GPL file beside the tree (not carried in it) shifts 1592 bits at a time.
+TEST(SvfConvert, TheGplFileBesideTheTreeShiftsTooManyBits) {
   const fs::path gpl = SourceDir() / ".." / "shared" / "testdata" / "svf" / "R3DUX.SVF";
   std::error_code ec;
   if (!fs::exists(gpl, ec)) GTEST_SKIP() << "no shared vector files beside the tree";
+  std::vector<std::string> lines;
   ASSERT_TRUE(LoadTextLines(gpl.string(), lines));
-  text.clear();
+  std::string text;
   for (const std::string& line : lines) text += line + "\n";
   const TSvfConversion r3dux = Convert(text, 1000000);
   EXPECT_EQ(r3dux.Refusals.size(), 190u);

@@ -12,11 +12,12 @@
 
 #include "app/testing/emulator_end.h"
 #include "app/testing/run_harness.h"
+#include "engines/card_table.h"
 #include "engines/prog_boot.h"
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
-#include "engines/testing/temp_dir.h"
 #include "link/com_driver.h"
+#include "testing/temp_dir.h"
 #include "tools/sample_package.h"
 
 namespace {

@@ -1,127 +1,9 @@
 #include "app/testing/run_harness.h"
 
+#include <initializer_list>
 #include <utility>
 
 #include "link/com_driver.h"
-#include "link/transport.h"
-
-// ---- The three in-process transports ------------------------------------------------
-
-class TRunHarness::TSerialEnd : public TSerialBackend {
- public:
-  explicit TSerialEnd(TRunHarness& h) : h_(h) {}
-  bool Open(const std::string& device, const TSerialSettings& settings,
-            std::string& error) override {
-    h_.Transports.push_back("serial.open " + device + " " + std::to_string(settings.baud));
-    if (h_.options_.MissingDevices.count(device)) {
-      error = h_.options_.OpenFailure;
-      return false;
-    }
-    open_ = true;
-    return true;
-  }
-  void Close() override {
-    if (!open_) return;
-    open_ = false;
-    h_.Transports.push_back("serial.close");
-    if (h_.device_) h_.device_->Closed();
-  }
-  bool IsOpen() const override { return open_; }
-  void Apply(const TSerialSettings& settings) override {
-    h_.Transports.push_back("serial.apply " + std::to_string(settings.baud));
-  }
-  void Write(const std::string& bytes) override {
-    if (open_) h_.HostWrote("serial", bytes);
-  }
-  void ResetLines() override {}
-  void Receive(const std::string& bytes) {
-    if (OnReceive) OnReceive(bytes);
-  }
-
- private:
-  TRunHarness& h_;
-  bool open_ = false;
-};
-
-class TRunHarness::TUdpEnd : public TUdpBackend {
- public:
-  explicit TUdpEnd(TRunHarness& h) : h_(h) {}
-  bool Bind(int32_t port, std::string& error) override {
-    h_.Transports.push_back("udp.bind " + std::to_string(port));
-    if (h_.options_.UdpBindFails) {
-      error = "The bound address is already in use";
-      return false;
-    }
-    port_ = port;
-    return true;
-  }
-  void Unbind() override {
-    if (port_ < 0) return;
-    port_ = -1;
-    h_.Transports.push_back("udp.unbind");
-    if (h_.device_) h_.device_->Closed();
-  }
-  bool IsBound() const override { return port_ >= 0; }
-  int32_t BoundPort() const override { return port_ < 0 ? 0 : port_; }
-  bool SendTo(const std::string& address, int32_t port, const std::string& data,
-              std::string&) override {
-    h_.Transports.push_back("udp.send " + address + ":" + std::to_string(port));
-    h_.HostWrote("udp", data);
-    return true;
-  }
-  // A datagram from the device, sent from the address and port the link expects.
-  void Receive(const std::string& bytes) {
-    TComDriver& link = h_.core->Link();
-    if (OnDatagram) OnDatagram(bytes, link.IpRemoteAddress(), link.IpRemotePort());
-  }
-
- private:
-  TRunHarness& h_;
-  int32_t port_ = -1;  // bound port, -1 when unbound
-};
-
-class TRunHarness::TTcpEnd : public TTcpBackend {
- public:
-  explicit TTcpEnd(TRunHarness& h) : h_(h) {}
-  bool Connect(const std::string& address, int32_t port, std::string&) override {
-    h_.Transports.push_back("tcp.connect " + address + ":" + std::to_string(port));
-    pending_ = true;
-    pumps_ = 0;
-    return true;
-  }
-  void Close() override {
-    if (!pending_ && !connected_) return;
-    pending_ = connected_ = false;
-    h_.Transports.push_back("tcp.close");
-    if (h_.device_) h_.device_->Closed();
-  }
-  bool IsConnected() const override { return connected_; }
-  void Write(const std::string& bytes) override {
-    if (connected_) h_.HostWrote("tcp", bytes);
-  }
-  void Defer(std::function<void()> call) override { deferred_.push_back(std::move(call)); }
-  // Event-loop work: a pending attempt connects, deferred calls run.
-  void Pump() {
-    std::deque<std::function<void()>> calls;
-    calls.swap(deferred_);
-    for (auto& call : calls) call();
-    if (pending_ && ++pumps_ >= h_.options_.TcpConnectPumps) {
-      pending_ = false;
-      connected_ = true;
-      if (OnConnected) OnConnected();
-    }
-  }
-  void Receive(const std::string& bytes) {
-    if (connected_ && OnReceive) OnReceive(bytes);
-  }
-
- private:
-  TRunHarness& h_;
-  bool pending_ = false;
-  bool connected_ = false;
-  int pumps_ = 0;  // pumps since the attempt started
-  std::deque<std::function<void()>> deferred_;
-};
 
 // ---- The view ------------------------------------------------------------------------
 
@@ -143,12 +25,21 @@ void TRecordingView::Close() {
 
 TRunHarness::TRunHarness(TRunHarnessOptions options, TDeviceEnd* device)
     : options_(std::move(options)), device_(device) {
-  auto serial = std::make_unique<TSerialEnd>(*this);
-  auto udp = std::make_unique<TUdpEnd>(*this);
-  auto tcp = std::make_unique<TTcpEnd>(*this);
+  auto serial = std::make_unique<TFakeSerial>(&Transports);
+  auto udp = std::make_unique<TFakeUdp>(&Transports);
+  auto tcp = std::make_unique<TFakeTcp>(&Transports);
   serial_ = serial.get();
   udp_ = udp.get();
   tcp_ = tcp.get();
+  serial_->missing = options_.MissingDevices;
+  serial_->missingReason = options_.OpenFailure;
+  udp_->allPortsBusy = options_.UdpBindFails;
+  serial_->farEnd = [this](const std::string& bytes) { HostWrote("serial", bytes); };
+  udp_->farEnd = [this](const std::string& bytes) { HostWrote("udp", bytes); };
+  tcp_->farEnd = [this](const std::string& bytes) { HostWrote("tcp", bytes); };
+  for (TFakeEnds* end : std::initializer_list<TFakeEnds*>{serial_, udp_, tcp_}) {
+    end->farEndClosed = [this] { Closed(); };
+  }
   auto link = std::make_unique<TComDriver>(std::move(serial), std::move(udp), std::move(tcp));
   TMainFichSetup setup{options_.ProgramFolder, options_.ScriptArgument, options_.WorkingFolder,
                        options_.UserConfigFolder};
@@ -169,25 +60,41 @@ void TRunHarness::HostWrote(const std::string& kind, const std::string& bytes) {
   if (device_) device_->FromHost(kind, bytes);
 }
 
+void TRunHarness::Closed() {
+  if (device_) device_->Closed();
+}
+
 void TRunHarness::Deliver(const std::string& bytes) {
   TComDriver& link = core->Link();
   switch (link.ConType()) {
     case CON_RS232:
-      serial_->Receive(bytes);
+      serial_->Feed(bytes);
       break;
     case CON_UDP:
-      udp_->Receive(bytes);
+      // Sent from the address and port the link expects its device at.
+      udp_->Arrive(bytes, link.IpRemoteAddress(), link.IpRemotePort());
       break;
     case CON_TCP:
-      tcp_->Receive(bytes);
+      if (tcp_->IsConnected()) tcp_->Arrive(bytes);
       break;
     case CON_NONE:
       break;
   }
 }
 
+// Event-loop work of the TCP transport: deferred calls run, and a pending attempt
+// connects once it has waited `TcpConnectPumps` pumps.
+void TRunHarness::PumpTcp() {
+  tcp_->RunDeferred();
+  if (tcp_->connects != tcp_attempts_) {
+    tcp_attempts_ = tcp_->connects;
+    tcp_pumps_ = 0;
+  }
+  if (tcp_->pending && ++tcp_pumps_ >= options_.TcpConnectPumps) tcp_->Accept();
+}
+
 void TRunHarness::Pump() {
-  tcp_->Pump();
+  PumpTcp();
   if (device_) {
     device_->Pump(clock.TickCount(),
                   [this](const std::string& bytes) { to_host_.push_back(bytes); });
@@ -241,6 +148,16 @@ bool TRunHarness::RunReadId(int max_ticks, std::string* why) {
 
 bool TRunHarness::RunToState(TSeqState state, int max_ticks, std::string* why) {
   return RunUntil([this, state] { return core->SeqState() == state; }, max_ticks, why);
+}
+
+TCallLog TRunHarness::Connections() const {
+  TCallLog calls;
+  for (const std::string& call : Transports) {
+    const bool bytes = call.starts_with("serial.write ") || call.starts_with("tcp.write ") ||
+                       call.starts_with("udp.send ");
+    if (!bytes) calls.push_back(call);
+  }
+  return calls;
 }
 
 std::string TRunHarness::LastLogLines(size_t n) const {

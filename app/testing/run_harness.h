@@ -1,8 +1,8 @@
 // TRunHarness: drives TMainFich through whole runs without a window, a real port
 // or real time. A fake clock advances by Timer1's interval at each tick; the link
-// runs on in-process transports whose writes go to a device end (the emulator, or
-// a test's own responder) and whose replies are delivered on the next pump, never
-// inside a write. Every loop is bounded by a tick count, so a run that does not
+// runs on the fake transports (link/testing) whose writes go to a device end (the
+// emulator, or a test's own responder) and whose replies are delivered on the next
+// pump, never inside a write. Every loop is bounded by a tick count, so a run that does not
 // finish fails with the last log lines instead of hanging. Reused by the runner's
 // and the window's tests. Single-threaded.
 #pragma once
@@ -17,6 +17,7 @@
 
 #include "app/main_fich.h"
 #include "engines/ms_clock.h"
+#include "link/testing/fake_transports.h"
 
 // The device side of the in-process transports.
 class TDeviceEnd {
@@ -92,26 +93,30 @@ class TRunHarness {
   // The last `n` lines of the status log, one per line, for failure messages.
   std::string LastLogLines(size_t n = 12) const;
   const std::vector<std::string>& Log() const { return core->MemoStatus.Lines(); }
+  // The transport calls without the bytes: opens, closes, line resets, binds,
+  // connects ("serial.open COM1 9600", "serial.reset", "udp.bind 10500", ...).
+  TCallLog Connections() const;
 
   TFakeClock clock;
   TRecordingView view;
   std::unique_ptr<TMainFich> core;
-  std::string Wire;                     // every byte the host wrote, in order
-  std::vector<std::string> Writes;      // each write separately
-  std::vector<std::string> Transports;  // "serial.open COM1 9600", "udp.bind 10500", ...
+  std::string Wire;                 // every byte the host wrote, in order
+  std::vector<std::string> Writes;  // each write separately
+  TCallLog Transports;              // every transport call, in order (see TFakeLink)
 
  private:
-  class TSerialEnd;
-  class TUdpEnd;
-  class TTcpEnd;
   void HostWrote(const std::string& kind, const std::string& bytes);
+  void Closed();
   void Deliver(const std::string& bytes);
+  void PumpTcp();
   bool RunFromButton(const std::function<void()>& press, int max_ticks, std::string* why);
 
   TRunHarnessOptions options_;
   TDeviceEnd* device_;               // not owned; may be null (a silent device)
-  TSerialEnd* serial_ = nullptr;     // owned by the link
-  TUdpEnd* udp_ = nullptr;           // owned by the link
-  TTcpEnd* tcp_ = nullptr;           // owned by the link
+  TFakeSerial* serial_ = nullptr;    // owned by the link
+  TFakeUdp* udp_ = nullptr;          // owned by the link
+  TFakeTcp* tcp_ = nullptr;          // owned by the link
+  int tcp_attempts_ = 0;             // connection attempts seen so far
+  int tcp_pumps_ = 0;                // pumps since the current attempt started
   std::deque<std::string> to_host_;  // device output not yet delivered
 };

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engines/testing/temp_dir.h"
+#include "engines/card_table.h"  // kPathSeparator, for paths below the package
+#include "testing/temp_dir.h"
 
 // One Intel HEX image: data records of 16 bytes from `address`, then the end record.
 std::string IntelHexText(uint16_t address, const std::vector<uint8_t>& data);

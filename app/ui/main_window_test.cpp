@@ -22,8 +22,8 @@
 #include "app/ui/ip_config_dlg_view.h"
 #include "app/ui/testing/screenshots.h"
 #include "app/ui/testing/window_under_test.h"
-#include "engines/testing/temp_dir.h"
 #include "link/com_driver.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include "app/ui/updater_forms.h"
 #include "emulator/testing/emulator_process.h"
 #include "engines/ms_clock.h"
-#include "engines/testing/temp_dir.h"
 #include "link/com_driver.h"
 #include "link/qt_link_factory.h"
+#include "testing/temp_dir.h"
 
 #if defined(QELT_EMULATOR_PATH) && defined(QELT_SAMPLE_PACKAGE)
 

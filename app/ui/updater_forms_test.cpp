@@ -17,8 +17,8 @@
 #include "app/ui/ip_config_dlg_view.h"
 #include "app/ui/testing/recording_modal_host.h"
 #include "engines/ms_clock.h"
-#include "engines/testing/temp_dir.h"
 #include "link/testing/fake_transports.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 // Header-only; tests only.
 #pragma once
 
+#include <signal.h>
+
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QString>
@@ -66,10 +68,10 @@ class TEmulatorProcess {
     return static_cast<uint16_t>(QString::fromStdString(endpoint.substr(colon + 1)).toUInt());
   }
 
-  // Sends SIGTERM and returns the exit status; -1 when it did not end normally
-  // within the bound.
-  int Terminate() {
-    process_.terminate();
+  // Sends SIGTERM (or `signal`) and returns the exit status; -1 when it did not
+  // end normally within the bound.
+  int Terminate(int signal = SIGTERM) {
+    ::kill(static_cast<pid_t>(process_.processId()), signal);
     if (!process_.waitForFinished(kStopMs)) return -1;
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
   }

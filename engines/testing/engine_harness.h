@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engines/testing/test_owner.h"
+#include "testing/pieces.h"
 
 template <class Engine>
 class TEngineHarness {
@@ -43,8 +44,8 @@ class TEngineHarness {
   // Delivers `text` in pieces of `piece` characters, pumping once after each, as
   // a link that splits the reply arbitrarily would.
   void ReplyInPieces(const std::string& text, size_t piece) {
-    for (size_t i = 0; i < text.size(); i += piece) {
-      Reply(text.substr(i, piece));
+    for (const std::string& part : CutInPieces(text, piece)) {
+      Reply(part);
       Pump();
     }
   }

@@ -16,6 +16,7 @@ void TFakeSerial::Close() {
   if (!open_) return;
   log_->push_back("serial.close");
   open_ = false;
+  if (farEndClosed) farEndClosed();
 }
 
 void TFakeSerial::Apply(const TSerialSettings& s) {
@@ -25,14 +26,16 @@ void TFakeSerial::Apply(const TSerialSettings& s) {
 
 void TFakeSerial::Write(const std::string& bytes) {
   log_->push_back("serial.write " + bytes);
+  if (!open_) return;  // a closed port sends nothing
   wire += bytes;
+  if (farEnd) farEnd(bytes);
 }
 
 void TFakeSerial::ResetLines() { log_->push_back("serial.reset"); }
 
 bool TFakeUdp::Bind(int32_t port, std::string& error) {
   log_->push_back("udp.bind " + std::to_string(port));
-  if (busyPorts.count(port)) {
+  if (allPortsBusy || busyPorts.count(port)) {
     error = "The bound address is already in use";
     return false;
   }
@@ -43,7 +46,9 @@ bool TFakeUdp::Bind(int32_t port, std::string& error) {
 
 void TFakeUdp::Unbind() {
   log_->push_back("udp.unbind");
+  const bool was_bound = bound_;
   bound_ = false;
+  if (was_bound && farEndClosed) farEndClosed();
 }
 
 bool TFakeUdp::SendTo(const std::string& address, int32_t port, const std::string& data,
@@ -54,6 +59,7 @@ bool TFakeUdp::SendTo(const std::string& address, int32_t port, const std::strin
     return false;
   }
   datagrams.push_back(data);
+  if (farEnd) farEnd(data);
   return true;
 }
 
@@ -71,13 +77,17 @@ bool TFakeTcp::Connect(const std::string& address, int32_t port, std::string& er
 
 void TFakeTcp::Close() {
   log_->push_back("tcp.close");
+  const bool was_up = pending || connected_;
   pending = false;
   connected_ = false;
+  if (was_up && farEndClosed) farEndClosed();
 }
 
 void TFakeTcp::Write(const std::string& bytes) {
   log_->push_back("tcp.write " + std::to_string(bytes.size()));
+  if (!connected_) return;  // nothing leaves before the connection stands
   wire += bytes;
+  if (farEnd) farEnd(bytes);
 }
 
 void TFakeTcp::Accept() {

@@ -1,7 +1,11 @@
-// In-process transports for the link's tests. Every call the link makes is written
-// to one shared log ("serial.open /dev/ttyS0 9600", "udp.send 10.0.0.1:7 ?"), so a
-// test can check the order of closes and opens across transports. Input is fed by
-// the test itself, standing in for the event loop; nothing is delivered inside a call.
+// The in-process transports of every test that runs a link without Qt: the link's
+// own tests, the runner's traced transports and the whole-run harness (app/testing).
+// Every call the link makes is written to one shared log ("serial.open /dev/ttyS0
+// 9600", "serial.write ?", "udp.send 10.0.0.1:7 ?"), so a test can check the order
+// of closes and opens across transports. What leaves an open transport is kept in
+// `wire` (or `datagrams`) and handed to `farEnd`, where a test may put a device.
+// Input is fed by the test itself, standing in for the event loop; nothing is
+// delivered inside a call. Single-threaded.
 #pragma once
 
 #include <deque>
@@ -16,7 +20,15 @@
 
 using TCallLog = std::vector<std::string>;
 
-class TFakeSerial : public TSerialBackend {
+// The device's side of a fake: set by a test that puts a device at the far end.
+struct TFakeEnds {
+  // Bytes that left an open transport (a datagram whole), in order.
+  std::function<void(const std::string& bytes)> farEnd;
+  // An open transport closed (or an attempt was given up).
+  std::function<void()> farEndClosed;
+};
+
+class TFakeSerial : public TSerialBackend, public TFakeEnds {
  public:
   explicit TFakeSerial(TCallLog* log) : log_(log) {}
   bool Open(const std::string& device, const TSerialSettings& settings,
@@ -31,7 +43,7 @@ class TFakeSerial : public TSerialBackend {
   void Feed(const std::string& bytes) { OnReceive(bytes); }
   std::set<std::string> missing;  // device names whose Open fails
   std::string missingReason = "No such file or directory";
-  std::string wire;          // every byte written, in order
+  std::string wire;          // every byte written while open, in order
   TSerialSettings settings;  // as last opened or applied
   std::string device;        // as last opened
 
@@ -40,7 +52,7 @@ class TFakeSerial : public TSerialBackend {
   bool open_ = false;
 };
 
-class TFakeUdp : public TUdpBackend {
+class TFakeUdp : public TUdpBackend, public TFakeEnds {
  public:
   explicit TFakeUdp(TCallLog* log) : log_(log) {}
   bool Bind(int32_t port, std::string& error) override;
@@ -54,9 +66,10 @@ class TFakeUdp : public TUdpBackend {
   void Arrive(const std::string& data, const std::string& address, int32_t port) {
     OnDatagram(data, address, port);
   }
-  std::set<int32_t> busyPorts;  // Bind fails on these
-  std::string sendError;        // when set, SendTo fails with it
-  std::vector<std::string> datagrams;
+  std::set<int32_t> busyPorts;         // Bind fails on these
+  bool allPortsBusy = false;           // Bind fails on every port
+  std::string sendError;               // when set, SendTo fails with it
+  std::vector<std::string> datagrams;  // every datagram sent, in order
 
  private:
   TCallLog* log_;
@@ -64,7 +77,7 @@ class TFakeUdp : public TUdpBackend {
   int32_t port_ = 0;
 };
 
-class TFakeTcp : public TTcpBackend {
+class TFakeTcp : public TTcpBackend, public TFakeEnds {
  public:
   explicit TFakeTcp(TCallLog* log) : log_(log) {}
   bool Connect(const std::string& address, int32_t port, std::string& error) override;
@@ -84,7 +97,7 @@ class TFakeTcp : public TTcpBackend {
   int connects = 0;
   int errorDepth = 0;      // > 0 while OnError runs
   int nestedConnects = 0;  // Connect calls made from inside OnError
-  std::string wire;
+  std::string wire;        // every byte written while connected, in order
 
  private:
   TCallLog* log_;

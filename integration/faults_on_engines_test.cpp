@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "emulator/testing/engine_rig.h"
 #include "engines/inst_crt.h"
 #include "engines/prog_boot.h"
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
+#include "integration/engine_rig.h"
 
 namespace {
 
@@ -27,13 +27,13 @@ const char* const kIdcodeCheck =
     "RUNTEST 100 TCK;\n"
     "STATE IDLE;\n";
 
-TDeviceConfig WithFaults(const std::vector<std::string>& specs, uint64_t seed = 1) {
+TDeviceConfig WithFaults(const std::vector<std::string>& rules, uint64_t seed = 1) {
   TDeviceConfig config;
   config.Faults.Seed = seed;
-  for (const std::string& spec : specs) {
+  for (const std::string& text : rules) {
     TFaultRule rule;
     std::string error;
-    if (!ParseFaultSpec(spec, rule, error)) ADD_FAILURE() << spec << ": " << error;
+    if (!ParseFaultRule(text, rule, error)) ADD_FAILURE() << text << ": " << error;
     config.Faults.Rules.push_back(rule);
   }
   return config;

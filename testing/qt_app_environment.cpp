@@ -1,4 +1,4 @@
-// Gives the Qt test binaries without a window (link_qt_tests, tools_qt_tests) the
+// Gives the Qt test binaries without a window (link, tools, emulator, platform) the
 // event loop they need: one QCoreApplication for the whole binary, created before
 // the first test and destroyed after the last.
 #include <gtest/gtest.h>

@@ -13,8 +13,8 @@
 #include "emulator/in_process_port.h"
 #include "engines/intel_hex.h"
 #include "engines/ms_clock.h"
-#include "engines/testing/temp_dir.h"
 #include "engines/testing/test_owner.h"
+#include "testing/temp_dir.h"
 
 class TEngineRig {
  public:

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "emulator/testing/engine_rig.h"
 #include "engines/inst_crt.h"
 #include "engines/prog_boot.h"
 #include "engines/prog_jtag.h"
+#include "integration/engine_rig.h"
 
 namespace {
 

@@ -1,16 +1,14 @@
 // TTempDir: a private folder under the system's temporary folder for tests that
-// need real files (HEX files, scripts, settings). Removed with everything in it
-// when the object goes. Header-only; tests only.
+// need real files (HEX files, scripts, settings, device state). Removed with
+// everything in it when the object goes. Used by the tests of every layer; it
+// depends on no layer, so the emulator's tests can use it too. Header-only.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 #include <string>
-
-#include "engines/card_table.h"
 
 class TTempDir {
  public:
@@ -35,8 +33,13 @@ class TTempDir {
   TTempDir& operator=(const TTempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  // The folder as the engines expect it in CurentDir: ending with the separator.
-  std::string Dir() const { return path_.string() + kPathSeparator; }
+  // The folder as the engines expect it in CurentDir: ending with the platform's
+  // separator.
+  std::string Dir() const {
+    return path_.string() + static_cast<char>(std::filesystem::path::preferred_separator);
+  }
+  // Path of `relative` inside the folder, as text.
+  std::string File(const std::string& relative) const { return (path_ / relative).string(); }
 
   // Writes `content` byte for byte to `relative` (folders created as needed).
   std::filesystem::path Write(const std::string& relative, const std::string& content) const {
