@@ -45,8 +45,11 @@ std::string FormatFinding(const TFinding& finding) {
   return text + finding.Text;
 }
 
-TPackageCheck::TPackageCheck(std::string script)
-    : script_(std::move(script)), root_(PathFolder(script_)), name_(PathFileName(script_)) {}
+TPackageCheck::TPackageCheck(std::string script, TScriptFilter filter)
+    : script_(std::move(script)),
+      root_(PathFolder(script_)),
+      name_(PathFileName(script_)),
+      filter_(std::move(filter)) {}
 
 TPackageCheck::~TPackageCheck() = default;
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -37,6 +38,11 @@ struct TFinding {
 // "path:line: warning: text".
 std::string FormatFinding(const TFinding& finding);
 
+// Applied to a script's lines right after they are read, as the run applies the
+// operator's selection in Manual mode: `card` is -1 for a main script, 255 for the
+// main card's card script, 0..5 for an option card's.
+using TScriptFilter = std::function<void(std::vector<std::string>& lines, int32_t card)>;
+
 class TPackageCheck {
  public:
   // Lines of files checked per Advance step by the core (a few milliseconds).
@@ -46,7 +52,8 @@ class TPackageCheck {
 
   // `script`: the main script as a run is given it, before the revision folder
   // is inserted (the folder that holds "rev0" and "rev1", and the file name).
-  explicit TPackageCheck(std::string script);
+  // `filter` (may be empty) turns the lines a run will not reach into "rem".
+  explicit TPackageCheck(std::string script, TScriptFilter filter = nullptr);
   ~TPackageCheck();
   TPackageCheck(const TPackageCheck&) = delete;
   TPackageCheck& operator=(const TPackageCheck&) = delete;
@@ -107,7 +114,7 @@ class TPackageCheck {
   // `rewritten`: the main card on a revision-1 device, whose image lines the run
   // rewrites. A `naming` site without a line asks only that the script be readable.
   void CheckCardScript(const std::string& card_folder, const std::string& name,
-                       const TLineSite& naming, bool rewritten);
+                       const TLineSite& naming, int32_t card, bool rewritten);
   void CheckInstruction(const std::string& line, const TLineSite& site);
   bool CheckBootLine(const std::string& line, const TLineSite& site);
   bool CheckCrtLine(const std::string& line, const TLineSite& site);
@@ -130,9 +137,10 @@ class TPackageCheck {
   std::string Display(const std::string& path) const;
   void NoteNamed(const std::string& path);
 
-  std::string script_;  // as given
-  std::string root_;    // its folder: the package, ending with a separator (or empty)
-  std::string name_;    // its file name
+  std::string script_;    // as given
+  std::string root_;      // its folder: the package, ending with a separator (or empty)
+  std::string name_;      // its file name
+  TScriptFilter filter_;  // the run's selection, applied to every script read
   TPhase phase_ = TPhase::PH_SCRIPTS;
   std::vector<TFinding> findings_;
   std::vector<TFileJob> jobs_;

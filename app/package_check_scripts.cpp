@@ -84,13 +84,14 @@ void TPackageCheck::CheckRevision(const std::string& revision_folder, const std:
              "the boot image, which every update programs after the script: ");
   }
   if (revision_folder.ends_with(RevisionFolders[1])) {
-    CheckCardScript(revision_folder + MainCard.folder, name, whole, true);
+    CheckCardScript(revision_folder + MainCard.folder, name, whole, MainCard.slot, true);
   }
 }
 
 void TPackageCheck::CheckMainScript(const std::string& path, const std::string& revision_folder) {
   std::vector<std::string> lines;
   if (!LoadScript(path, lines, TLineSite{}, "")) return;
+  if (filter_) filter_(lines, -1);
   for (size_t i = 0; i < lines.size(); ++i) {
     const TLineSite site{path, static_cast<int32_t>(i + 1), revision_folder};
     CheckMainLine(Trim(lines[i]), site, revision_folder);
@@ -102,7 +103,8 @@ void TPackageCheck::CheckMainLine(const std::string& line, const TLineSite& site
                                   const std::string& revision_folder) {
   const bool rev1 = revision_folder.ends_with(RevisionFolders[1]);
   if (StartsWith(line, "CM")) {
-    CheckCardScript(revision_folder + MainCard.folder, PathFileName(site.Script), site, rev1);
+    CheckCardScript(revision_folder + MainCard.folder, PathFileName(site.Script), site,
+                    MainCard.slot, rev1);
     return;
   }
   if (StartsWith(line, "C")) {
@@ -117,14 +119,14 @@ void TPackageCheck::CheckMainLine(const std::string& line, const TLineSite& site
           "'" + rest.substr(0, 1) + "' is no card number; a run reads this line as C0");
     }
     CheckCardScript(revision_folder + OptionCards[static_cast<size_t>(card)].folder,
-                    PathFileName(site.Script), site, false);
+                    PathFileName(site.Script), site, card, false);
     return;
   }
   if (!IsCommentOrEmpty(line)) CheckInstruction(line, site);
 }
 
 void TPackageCheck::CheckCardScript(const std::string& card_folder, const std::string& name,
-                                    const TLineSite& naming, bool rewritten) {
+                                    const TLineSite& naming, int32_t card, bool rewritten) {
   const std::string path = card_folder + name;
   std::error_code ec;
   card_dirs_.insert(fs::weakly_canonical(ResolvePath(card_folder), ec).string());
@@ -135,6 +137,7 @@ void TPackageCheck::CheckCardScript(const std::string& card_folder, const std::s
                                 "lines in it while the cards are pinged)"
                               : "";
   if (!LoadScript(path, lines, naming, why) || naming.Line == 0) return;
+  if (filter_) filter_(lines, card);
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string line = Trim(lines[i]);
     if (IsCommentOrEmpty(line)) continue;
