@@ -228,6 +228,11 @@ void TMainFich::LogInfo(const std::string& text) {
 // ---- Handlers -------------------------------------------------------------------
 
 void TMainFich::StartClick() {
+  if (check_) {  // STOP while the package is checked: nothing was opened
+    StopCheck();
+    Changed();
+    return;
+  }
   if (seq_state_ == TSeqState::SEQ_DONE) {
     QuitClick();
     return;
@@ -237,7 +242,7 @@ void TMainFich::StartClick() {
     script_file_ =
         setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini" : setup_.ScriptArgument;
     Quit.Enabled = false;
-    seq_state_ = TSeqState::SEQ_OPEN;
+    BeginRun();
   } else {  // any other state is a run: STOP; the next idle step closes and resets
     Quit.Enabled = true;
     EndRun(TRunEnd::RUN_STOPPED, "", RunningScript());
@@ -248,8 +253,9 @@ void TMainFich::StartClick() {
 
 void TMainFich::ReadIdClick() {
   if (seq_state_ != TSeqState::SEQ_IDLE || !ReadId.Visible || !ReadId.Enabled) return;
+  if (check_) return;
   script_file_ = setup_.ProgramFolder + "readid.ini";
-  seq_state_ = TSeqState::SEQ_OPEN;
+  BeginRun();
   Changed();
 }
 
@@ -314,7 +320,11 @@ void TMainFich::Timer1Timer() {
   if (closed_) return;
   Timer1.Enabled = false;
   time_left_ = Timer1.Interval < time_left_ ? time_left_ - Timer1.Interval : 0;
-  SequencerStep();
+  if (check_) {
+    StepCheck();
+  } else {
+    SequencerStep();
+  }
   Timer1.Enabled = true;
   Changed();
 }

@@ -17,6 +17,7 @@
 #include "app/comp_sel_dlg.h"
 #include "app/controls.h"
 #include "app/ip_config_dlg.h"
+#include "app/package_check.h"
 #include "app/sequencer.h"
 
 class TComDriver;
@@ -96,6 +97,16 @@ class TMainFich {
   // RUN_STOPPED at the idle step after STOP (link closed, engines reset), with an
   // empty message and the path of the script that was running.
   std::function<void(TRunEnd end, const std::string& message, const std::string& script)> OnRunEnd;
+  // The package check before a run finished: every finding, and whether the run
+  // goes on (no error). Raised before the findings reach the status log.
+  std::function<void(const std::vector<TFinding>& findings, bool can_run)> OnPackageChecked;
+
+  // START and Read Id check the package before the link is opened (see
+  // package_check.h); a package with errors is refused with its findings and the
+  // device is never touched. Off runs a package on purpose as it is.
+  void SetPackageCheck(bool enabled) { package_check_ = enabled; }
+  // The check of the package is under way (on Timer1, a slice per tick).
+  bool CheckRunning() const { return check_ != nullptr; }
 
   // Settings file "Updater.prm": load once after construction, save in FormClose.
   void LoadSettings();
@@ -234,6 +245,14 @@ class TMainFich {
   void WatchTimedWait();
   void EndRun(TRunEnd end, const std::string& message, const std::string& script);
   void RaiseRunEnd();
+
+  // The package check before a run (main_fich_check.cpp).
+  void BeginRun();
+  void StepCheck();
+  void StopCheck();
+  void ShowCheckRunning(bool running);
+  void ShowCheckProgress();
+  void RefusePackage(const std::vector<TFinding>& findings, size_t errors);
   const std::string& RunningScript() const;
   void ApplyComDevices();
   TMenuItem& ComItem(int index);
@@ -284,4 +303,7 @@ class TMainFich {
     std::string Script;
   };
   std::optional<TRunEndNote> run_end_;
+
+  std::unique_ptr<TPackageCheck> check_;  // the check under way before a run, or null
+  bool package_check_ = true;             // START and Read Id check the package first
 };
