@@ -1,16 +1,19 @@
 // The package checker on the sample package and on copies of it with one fault
 // each, the faults a new user met: every one is refused before a run with the file,
-// the line and the reason.
+// the line and the reason. And qelt-update --check's output.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/package_check.h"
 #include "testing/temp_dir.h"
+#include "tools/check_command.h"
+#include "tools/runner_output.h"
 #include "tools/sample_package.h"
 
 namespace {
@@ -135,6 +138,38 @@ TEST(SamplePackageCheck, EffectStatementsTheLanguageLacksAreNamedWithTheReason) 
               Lines{std::string(kProm) + ":15: " + reason})
         << statement;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// qelt-update --check: every finding, then the summary; the exit status says
+// whether the package can run.
+TEST(CheckCommand, PrintsTheFindingsAndTheVerdict) {
+  TTempDir dir;
+  for (const auto& [path, bytes] : SampleFiles()) dir.Write(path, bytes);
+  std::ostringstream good;
+  EXPECT_EQ(RunCheckCommand(dir.Dir() + "script.ini", false, good), 0);
+  EXPECT_EQ(good.str(), dir.Dir() + "script.ini: 0 errors, 0 warnings: the package can run\n");
+
+  dir.Write("rev1/script.ini", SampleFiles().at("rev1/script.ini") + "C9\r\n");
+  dir.Write("rev1/stray.txt", "notes");
+  std::ostringstream bad, json;
+  EXPECT_EQ(RunCheckCommand(dir.Dir() + "script.ini", false, bad), 1);
+  EXPECT_EQ(bad.str(),
+            "rev1/script.ini:12: no option card 9: option cards are C0 to C5\n"
+            "rev1/stray.txt: warning: no script names this file\n" +
+                dir.Dir() + "script.ini: 1 error, 1 warning: the package cannot run\n");
+  EXPECT_EQ(RunCheckCommand(dir.Dir() + "script.ini", true, json), 1);
+  EXPECT_EQ(
+      json.str(),
+      "{\"event\":\"finding\",\"severity\":\"error\",\"path\":\"rev1/script.ini\",\"line\":12,"
+      "\"message\":\"no option card 9: option cards are C0 to C5\"}\n"
+      "{\"event\":\"finding\",\"severity\":\"warning\",\"path\":\"rev1/stray.txt\",\"line\":0,"
+      "\"message\":\"no script names this file\"}\n"
+      "{\"event\":\"check\",\"script\":" +
+          JsonQuote(dir.Dir() + "script.ini") + ",\"errors\":1,\"warnings\":1,\"exit\":1}\n");
 }
 
 }  // namespace
