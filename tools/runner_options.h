@@ -37,6 +37,7 @@ struct TRunnerOptions {
   bool Check = false;                      // judge the package only, without a device
   bool SkipCheck = false;                  // run without judging the package first
   uint32_t TimeoutMs = kDefaultTimeoutMs;  // watchdog without progress; 0 is off
+  bool ListPorts = false;                  // --list-ports: list the serial ports, run nothing
   bool Help = false;
   bool Version = false;
 };
