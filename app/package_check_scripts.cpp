@@ -52,6 +52,13 @@ std::string Lower(std::string s) {
 }  // namespace
 
 void TPackageCheck::CheckScripts() {
+  // The package's folder given where its main script belongs: one finding, not one
+  // per revision folder and file.
+  if (name_.empty() || IsFolder(script_)) {
+    Add(TFindingSeverity::FIND_ERROR, script_, 0,
+        "is a folder: give the main script in it (script.ini or readid.ini)");
+    return;
+  }
   for (const std::string& revision : RevisionFolders) {
     const std::string folder = root_ + revision;
     if (!IsFolder(folder)) continue;

@@ -234,6 +234,22 @@ TEST(PackageCheck, EveryRevisionFolderPresentIsChecked) {
                    "script beside the revision folders, not the one inside them"}));
 }
 
+// The package's folder given where its main script belongs: one error naming the
+// folder as given, and nothing else (no finding per revision folder or file).
+TEST(PackageCheck, AFolderGivenAsTheScriptIsOneFinding) {
+  TTempDir dir;
+  dir.Write("rev1/script.ini", "CM\r\n");
+  for (const std::string& given : {dir.Dir(), dir.Dir() + "rev1"}) {
+    TPackageCheck check(given);
+    check.Run();
+    Lines out;
+    for (const TFinding& f : check.Findings()) out.push_back(FormatFinding(f));
+    EXPECT_EQ(out, Lines{given + ": is a folder: give the main script in it (script.ini or "
+                                 "readid.ini)"});
+    EXPECT_EQ(check.ErrorCount(), 1u);
+  }
+}
+
 // On a revision-1 device every run rewrites the main card's image lines for
 // components 8, 9 and A: from the card folder without the extended input card,
 // from "opt_in\" with it. Both forms must run, and the file must exist even when
