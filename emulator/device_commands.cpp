@@ -54,6 +54,23 @@ bool IsKnownCommand(const std::string& key) {
   }
 }
 
+// Commands that go to the card behind the bridge (the main card when none is open).
+bool IsCardCommand(const std::string& key) {
+  switch (key[0]) {
+    case 'P':
+      return key[1] != 'B';
+    case 'F':
+      return IsBankDigit(key[1]) || IsChainCode(key[1]);
+    case 'D':
+    case 'V':
+    case 'T':
+    case 'U':
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 void TEmulatedDevice::FeedBootSync(char c) {
@@ -108,6 +125,8 @@ void TEmulatedDevice::Execute(const std::string& key) {
   if (!IsKnownCommand(key) || faults_.FireOnCommand(TFaultKind::FK_UNKNOWN, key) != nullptr) {
     return Refuse(key);
   }
+  // Behind a bridge to an empty slot nothing knows the command.
+  if (IsCardCommand(key) && !cards_[static_cast<size_t>(bridge_)].present) return Refuse(key);
   switch (key[0]) {
     case 'P':
       return ExecuteProgram(key);
@@ -204,8 +223,7 @@ void TEmulatedDevice::ExecuteSupervisor(const std::string& key) {
       text_.clear();
       state_ = TDevState::DS_UV_CODE;
       return Reply(key, ".");
-    case 'Q':
-      if (!cards_[static_cast<size_t>(card)].present) return Reply(key, "X");
+    case 'Q':  // the bridge opens to the slot, whether a card sits in it or not
       bridge_ = card;
       return Reply(key, ".");
     case 'Z':

@@ -52,13 +52,24 @@ void TEmulatedDevice::FeedRecord(char c) {
 
 void TEmulatedDevice::HandleRecordLine() {
   if (target_ == TTarget::TG_NONE) return Reply(":", "X");  // nothing to write to
-  if (faults_.FireOnMemory(TFaultKind::FK_RESEND, TargetRef())) return Reply(":", "R");
   TDeviceRecord record;
   if (line_overflow_ || ParseRecordLine(text_, record) != TRecordVerdict::RV_OK) {
     return Reply(":", "R");
   }
+  if (MayAskAgain(record) && faults_.FireOnMemory(TFaultKind::FK_RESEND, TargetRef())) {
+    return Reply(":", "R");
+  }
   if (target_ == TTarget::TG_JTAG) return HandleJtagRecord(record);
   HandleMemoryRecord(record);
+}
+
+// A resend fault stands for a record that arrived damaged, and the device asks
+// again only for what the host sends again: every line of an upload, the verify
+// record, every statement record and raw block of a playback. The end record of a
+// playback is not among them: the host takes "R" to it as the end of the playback
+// ("Too Many Transmission Error !!!"), so the device takes it as it comes.
+bool TEmulatedDevice::MayAskAgain(const TDeviceRecord& record) const {
+  return !(target_ == TTarget::TG_JTAG && record.Type == kEnd);
 }
 
 void TEmulatedDevice::HandleMemoryRecord(const TDeviceRecord& record) {

@@ -92,10 +92,17 @@ bool ParseChainField(const std::string& text, TJtagDevice& d) {
 }
 
 void SaveMemory(std::ostream& out, const std::string& name, const std::vector<uint8_t>& memory) {
+  // A device has 1.8 MiB of memory, mostly erased: a memory, then a row, is
+  // compared with erased bytes in one go.
+  static const std::vector<uint8_t> kErased(TEmulatedDevice::kBankSize, 0xFF);
+  if (memory.size() <= kErased.size() &&
+      std::equal(memory.begin(), memory.end(), kErased.begin())) {
+    return;
+  }
   for (size_t offset = 0; offset < memory.size(); offset += kRow) {
     const auto begin = memory.begin() + static_cast<std::ptrdiff_t>(offset);
     const auto end = begin + static_cast<std::ptrdiff_t>(std::min(kRow, memory.size() - offset));
-    if (std::all_of(begin, end, [](uint8_t b) { return b == 0xFF; })) continue;
+    if (std::equal(begin, end, kErased.begin())) continue;
     out << "mem " << name << ' ' << DeviceHexByte(static_cast<uint8_t>(offset >> 8))
         << DeviceHexByte(static_cast<uint8_t>(offset & 0xFF)) << ' ' << DeviceHexText({begin, end})
         << '\n';

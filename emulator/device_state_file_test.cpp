@@ -52,7 +52,7 @@ TEST_F(StateFileTest, WhatOneRunWritesTheNextReadsBack) {
   EXPECT_TRUE(second.CardPresent(1));
   EXPECT_EQ(second.SaveStateText(), first.SaveStateText());
   // The restored device answers from what it loaded.
-  EXPECT_EQ(Exchange(second, "254yU%37T8Q2Q5T9"), "UPD254\r\n..6A5C01A7..0203.X..A B .");
+  EXPECT_EQ(Exchange(second, "254yU%37T8Q2T9Q5T9"), "UPD254\r\n..6A5C01A7..0203..I..A B .");
 }
 
 TEST_F(StateFileTest, IdentityAndChainsAreKept) {

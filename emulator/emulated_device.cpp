@@ -1,5 +1,6 @@
 #include "emulator/emulated_device.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -138,6 +139,12 @@ void TEmulatedDevice::Reply(std::string_view key, std::string text) {
     hung_ = true;
     return;
   }
+  if (const TFaultRule* c = faults_.FireOnCommand(TFaultKind::FK_CHATTER, key)) {
+    hung_ = true;
+    chatter_rate_ = c->Bytes != 0 ? c->Bytes : 64;
+    chatter_from_ = now_;
+    return;
+  }
   if (const TFaultRule* g = faults_.FireOnCommand(TFaultKind::FK_GARBAGE, key)) {
     text = Noise(*g) + text;
   }
@@ -153,7 +160,18 @@ void TEmulatedDevice::Reply(std::string_view key, std::string text) {
 }
 
 std::string TEmulatedDevice::Noise(const TFaultRule& rule) {
-  const uint64_t count = rule.Bytes != 0 ? rule.Bytes : 1 + faults_.NextRandom() % 8;
+  return NoiseBytes(rule.Bytes != 0 ? rule.Bytes : 1 + faults_.NextRandom() % 8);
+}
+
+std::string TEmulatedDevice::Chatter() {
+  const uint64_t count = (now_ - chatter_from_) * chatter_rate_ / 10;
+  if (count == 0) return {};
+  // Time the noise covers; beyond the cap the rest of the time is let go.
+  chatter_from_ = count > kMaxChatter ? now_ : chatter_from_ + count * 10 / chatter_rate_;
+  return NoiseBytes(std::min<uint64_t>(count, kMaxChatter));
+}
+
+std::string TEmulatedDevice::NoiseBytes(uint64_t count) {
   std::string noise;
   for (uint64_t i = 0; i < count; ++i) noise += kNoise[faults_.NextRandom() % kNoise.size()];
   return noise;
@@ -197,6 +215,10 @@ std::vector<std::string> TEmulatedDevice::TakeOutputPieces(uint32_t now_ms) {
     }
     merge = !chunk.split;
   }
+  if (chatter_rate_ != 0) {
+    std::string noise = Chatter();
+    if (!noise.empty()) pieces.push_back(std::move(noise));
+  }
   return pieces;
 }
 
@@ -207,6 +229,7 @@ std::string TEmulatedDevice::TakeOutput(uint32_t now_ms) {
 }
 
 std::optional<uint32_t> TEmulatedDevice::NextReleaseTime() const {
+  if (chatter_rate_ != 0 && output_.empty()) return now_ms_ + 10;
   if (output_.empty()) return std::nullopt;
   return static_cast<uint32_t>(output_.front().due - now_ + now_ms_);
 }

@@ -38,9 +38,11 @@
 //   "V" + code takes exactly four version characters after its "."; "UV" takes a
 //   component code, optional blanks and four characters; a "." or a control
 //   character among them is answered "X". Per-card commands (P, D, F, V, UV, T) go
-//   to the card the bridge is open to ("Q" + n, refused with "X" for an absent
-//   card; "Z" + n closes it). "RS" closes the bridge and any transfer; "FI" ends the
-//   update and the application runs again; "%" synchronises again at any time.
+//   to the card the bridge is open to ("Q" + n; "Z" + n closes it). "Q" + n is
+//   answered "." whether or not card n is present (only a ping tells); behind a
+//   bridge to an absent card the per-card commands are answered "I". "RS" closes
+//   the bridge and any transfer; "FI" ends the update and the application runs
+//   again; "%" synchronises again at any time.
 //   Records with nothing open, data outside the memory's addresses and unknown
 //   record types are answered "X"; flash keeps the AND of old and new data (so an
 //   image needs its erase), the "E" memory is overwritten. Unknown characters in
@@ -95,6 +97,7 @@ class TEmulatedDevice {
   static constexpr size_t kBootSize = 0x2000;
   static constexpr uint16_t kBootBase = 0x4000;
   static constexpr size_t kEMemorySize = 256;
+  static constexpr size_t kMaxChatter = 4096;  // noise bytes handed out per call at most
 
   explicit TEmulatedDevice(TDeviceConfig config = {});
   TEmulatedDevice(const TEmulatedDevice&) = delete;
@@ -108,17 +111,20 @@ class TEmulatedDevice {
   void Receive(std::string_view host_bytes);
 
   // Everything whose time has come (a delayed reply holds back what follows it;
-  // a hung device releases nothing more), as one text or as the pieces a split
-  // fault asked for.
+  // a hung device releases nothing more; a chattering one the noise of the time
+  // since the last call, at most kMaxChatter bytes), as one text or as the pieces a
+  // split fault asked for.
   std::string TakeOutput(uint32_t now_ms);
   std::vector<std::string> TakeOutputPieces(uint32_t now_ms);
   // When the next held-back reply is due (in the caller's tick count, which may
-  // have wrapped by then), if any is waiting.
+  // have wrapped by then), if any is waiting; for a chattering device, 10 ms on.
   std::optional<uint32_t> NextReleaseTime() const;
 
   // The application runs (the serial line is at 9600 bit/s); otherwise 57600.
   bool InApplicationMode() const;
   bool Hung() const { return hung_; }
+  // A chatter fault fired: the device answers nothing and sends noise for ever.
+  bool Chattering() const { return chatter_rate_ != 0; }
   // The card the supervisor's bridge is open to (0-5), or kMainCardSlot.
   int BridgedCard() const;
 
@@ -213,6 +219,7 @@ class TEmulatedDevice {
   void FeedRawBlock(char c);
   void FeedCaptureAck(char c);
   void HandleRecordLine();
+  bool MayAskAgain(const TDeviceRecord& record) const;  // may a resend fault hit it?
   void HandleMemoryRecord(const TDeviceRecord& record);
   void HandleJtagRecord(const TDeviceRecord& record);
   void HandleJtagResult(const TJtagResult& result, std::string_view key);
@@ -224,6 +231,8 @@ class TEmulatedDevice {
   void SetNow(uint32_t now_ms);  // advances now_ by the ticks since now_ms_
   void Reply(std::string_view key, std::string text);
   std::string Noise(const TFaultRule& rule);
+  std::string NoiseBytes(uint64_t count);
+  std::string Chatter();  // the noise of the time since the last call
   TOutChunk MakeChunk(std::string_view key, std::string text);
   void Refuse(std::string_view key) { Reply(key, "I"); }
 
@@ -247,8 +256,10 @@ class TEmulatedDevice {
   TDeviceStats stats_;
   TDevState state_ = TDevState::DS_APP;
   bool hung_ = false;
-  uint32_t now_ms_ = 0;  // the caller's tick count last given
-  uint64_t now_ = 0;     // the device's time: the ticks given so far, never wrapping
+  uint32_t chatter_rate_ = 0;  // chattering: noise bytes per 10 ms (0: quiet)
+  uint64_t chatter_from_ = 0;  // the device's time up to which noise was sent
+  uint32_t now_ms_ = 0;        // the caller's tick count last given
+  uint64_t now_ = 0;           // the device's time: the ticks given so far, never wrapping
   std::deque<TOutChunk> output_;
   size_t output_bytes_ = 0;
 

@@ -10,6 +10,7 @@
 #include "emulator/emulated_device.h"
 #include "emulator/emulator_options.h"
 #include "emulator/emulator_server_qt.h"
+#include "emulator/state_check.h"
 #include "platform/stop_signals_posix.h"
 
 namespace {
@@ -33,6 +34,25 @@ bool PrepareState(TEmulatedDevice& device, const TEmulatorOptions& options, std:
   return true;
 }
 
+// --expect: loads the state file and checks each expectation. 0 all match, 1 one
+// does not, 2 something could not be read.
+int CheckState(const TEmulatorOptions& options) {
+  TEmulatedDevice device;
+  std::string error;
+  if (!device.LoadState(options.StateFile, &error)) return Fail(error);
+  int status = 0;
+  for (const TStateExpectation& expectation : options.Expect) {
+    const TStateCheck check = CheckStateExpectation(device, expectation);
+    std::printf("%s\n", check.Line.c_str());
+    if (!check.Readable) {
+      status = 2;
+    } else if (!check.Match && status == 0) {
+      status = 1;
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,6 +64,7 @@ int main(int argc, char** argv) {
     std::fputs(EmulatorHelpText().c_str(), stdout);
     return 0;
   }
+  if (!options.Expect.empty()) return CheckState(options);
   QCoreApplication app(argc, argv);
   TEmulatedDevice device(DeviceConfigFromOptions(options));
   if (!PrepareState(device, options, &error)) return Fail(error);

@@ -81,8 +81,28 @@ bool ApplyValue(const std::string& name, const std::string& value, TEmulatorOpti
     out.Faults.push_back(rule);
     return true;
   }
+  if (name == "--expect") {
+    TStateExpectation expectation;
+    std::string why;
+    if (!ParseStateExpectation(value, expectation, why)) return error = "--expect: " + why, false;
+    out.Expect.push_back(expectation);
+    return true;
+  }
   error = "unknown option " + name;
   return false;
+}
+
+// What the options ask for as a whole: something to serve, or a state to check.
+bool CheckPurpose(const TEmulatorOptions& o, std::string& error) {
+  const bool serves = o.Pty || o.UdpPort || o.TcpPort;
+  if (o.Help) return true;
+  if (!o.Expect.empty()) {
+    if (serves) return error = "--expect checks a state file and serves nothing", false;
+    if (o.StateFile.empty()) return error = "--expect needs --state FILE", false;
+    return true;
+  }
+  if (!serves) return error = "nothing to serve: give --pty, --udp PORT or --tcp PORT", false;
+  return true;
 }
 
 }  // namespace
@@ -121,10 +141,7 @@ bool ParseEmulatorOptions(const std::vector<std::string>& args, TEmulatorOptions
     }
     if (!ApplyValue(name, value, parsed, error)) return false;
   }
-  if (!parsed.Help && !parsed.Pty && !parsed.UdpPort && !parsed.TcpPort) {
-    error = "nothing to serve: give --pty, --udp PORT or --tcp PORT";
-    return false;
-  }
+  if (!CheckPurpose(parsed, error)) return false;
   out = std::move(parsed);
   return true;
 }
@@ -146,6 +163,7 @@ std::string EmulatorHelpText() {
   return "Usage: qelt-emulator [--pty] [--udp PORT] [--tcp PORT] [--state FILE] [--pace]\n"
          "                     [--log FILE] [--seed N] [--device-type N|silent]\n"
          "                     [--boot-type 37|27|none] [--absent LIST] [--fault RULE]...\n"
+         "       qelt-emulator --state FILE --expect MEMORY=VALUE...\n"
          "\n"
          "Plays the device's side of the updater's exchanges: the application's variable\n"
          "protocol, the boot loader, the supervisor, flash banks, the E memory, version\n"
@@ -186,11 +204,21 @@ std::string EmulatorHelpText() {
          "  --absent LIST       option cards that are absent, e.g. 1,3 (cards 0 to 5);\n"
          "                      overrides the state file's card presence.\n"
          "  --fault RULE        add a fault rule (repeatable), see below.\n"
+         "  --expect MEMORY=VALUE\n"
+         "                      serve nothing: load the --state file and check that\n"
+         "                      MEMORY holds VALUE (repeatable), one line per check.\n"
+         "                      MEMORY: boot, CARD.bankB or CARD.e with VALUE an Intel\n"
+         "                      HEX image (the memory must hold exactly the image, FF\n"
+         "                      where it writes nothing), or CARD.versionC with VALUE\n"
+         "                      the four characters of the version; CARD = main or\n"
+         "                      card0..card5. Example: --expect main.bank1=VI3_B1.HEX\n"
          "  --help, -h          print this help and exit.\n"
          "\n" +
          FaultRuleHelp() +
          "\n"
          "Exit status: 0 after SIGINT, SIGTERM or SIGHUP with the state saved; 1 when\n"
          "the state cannot be saved at exit; 2 for a bad option, an endpoint that cannot\n"
-         "be opened, or a state file that cannot be read or created.\n";
+         "be opened, or a state file that cannot be read or created. With --expect: 0\n"
+         "when every check matches, 1 when one does not, 2 when the state file or an\n"
+         "image cannot be read.\n";
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "emulator/emulated_device.h"
+#include "emulator/state_check.h"
 
 struct TEmulatorOptions {
   bool Help = false;                          // --help: print the help and exit
@@ -26,6 +27,8 @@ struct TEmulatorOptions {
   std::optional<int> BootType;                // --boot-type 37|27|none (none = 0)
   std::optional<std::array<bool, 6>> Absent;  // --absent LIST: true = card absent
   std::vector<TFaultRule> Faults;             // --fault RULE, in order
+  // --expect MEMORY=VALUE, in order: check the --state file and serve nothing.
+  std::vector<TStateExpectation> Expect;
 };
 
 // Parses the arguments after the program name. False with `error` (one line).

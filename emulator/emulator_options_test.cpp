@@ -52,6 +52,20 @@ TEST(EmulatorOptions, DefaultsAreTheDefaultDevice) {
   EXPECT_TRUE(o.Help);
 }
 
+TEST(EmulatorOptions, ExpectChecksAStateFileInsteadOfServing) {
+  TEmulatorOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseEmulatorOptions(
+      {"--state", "d.state", "--expect", "main.bank1=VI3_B1.HEX", "--expect=card5.versionE=0104"},
+      o, error))
+      << error;
+  ASSERT_EQ(o.Expect.size(), 2u);
+  EXPECT_EQ(o.Expect[0].Name, "main.bank1");
+  EXPECT_EQ(o.Expect[0].Value, "VI3_B1.HEX");
+  EXPECT_EQ(o.Expect[1].Memory.Kind, TMemKind::MK_VERSION);
+  EXPECT_EQ(o.Expect[1].Value, "0104");
+}
+
 TEST(EmulatorOptions, RefusalsSayWhatIsWrong) {
   struct TCase {
     std::vector<std::string> args;
@@ -73,6 +87,11 @@ TEST(EmulatorOptions, RefusalsSayWhatIsWrong) {
       {{"--pty", "--fault", "delay"}, "--fault delay: fault \"delay\" needs ms=N (N > 0)"},
       {{"--pty", "--speed", "9600"}, "unknown option --speed"},
       {{"--pty", "extra"}, "unexpected argument \"extra\""},
+      {{"--state", "d.state", "--expect", "main.bank1"},
+       "--expect: \"main.bank1\" is not MEMORY=VALUE"},
+      {{"--expect", "boot=a.hex"}, "--expect needs --state FILE"},
+      {{"--pty", "--state", "d.state", "--expect", "boot=a.hex"},
+       "--expect checks a state file and serves nothing"},
   };
   for (const TCase& c : table) {
     TEmulatorOptions o;

@@ -23,6 +23,7 @@ constexpr TKindName kKinds[] = {
     {TFaultKind::FK_SPLIT, "split", false},
     {TFaultKind::FK_DELAY, "delay", false},
     {TFaultKind::FK_HANG, "hang", false},
+    {TFaultKind::FK_CHATTER, "chatter", false},
 };
 
 bool ParseNumber(std::string_view text, uint32_t& out) {
@@ -72,7 +73,8 @@ bool ApplyKey(std::string_view key, std::string_view value, bool memory_kind, TF
   if (key == "count") return rule.Count = number, true;
   if (key == "skip") return rule.Skip = number, true;
   if (key == "ms" && rule.Kind == TFaultKind::FK_DELAY) return rule.DelayMs = number, true;
-  if (key == "bytes" && rule.Kind == TFaultKind::FK_GARBAGE && number <= 4096) {
+  const bool noise = rule.Kind == TFaultKind::FK_GARBAGE || rule.Kind == TFaultKind::FK_CHATTER;
+  if (key == "bytes" && noise && number <= 4096) {
     return rule.Bytes = number, true;
   }
   if (key == "size" && rule.Kind == TFaultKind::FK_SPLIT && number > 0) {
@@ -168,7 +170,10 @@ bool ParseFaultRule(std::string_view text, TFaultRule& rule, std::string& error)
 std::string FaultRuleHelp() {
   return "Fault RULE: KIND[,key=value]...  (every rule is drawn from --seed)\n"
          "  Memory faults (key mem=MEMORY, default any memory):\n"
-         "    resend            answer \"R\" to a record line or raw JTAG block\n"
+         "    resend            answer \"R\" (\"damaged, send it again\") to a line of an\n"
+         "                      upload, a verify record, or a JTAG statement record or\n"
+         "                      raw block; never to the end record of a JTAG playback,\n"
+         "                      which the host does not send again\n"
          "    erase-fail        answer \"X\" instead of the erase confirmation (PB, P0-P7)\n"
          "    write-fail        answer \"X\" to a data record, a version text (V, UV) or\n"
          "                      a JTAG statement record\n"
@@ -182,6 +187,8 @@ std::string FaultRuleHelp() {
          "    split             send the reply in pieces (size=N bytes, default random)\n"
          "    delay             hold the reply back ms=N milliseconds (required)\n"
          "    hang              send no reply and answer nothing ever after\n"
+         "    chatter           send no reply but noise without pause, and answer nothing\n"
+         "                      ever after (bytes=N per 10 ms, default 64: a full line)\n"
          "  Keys for every fault: rate=PERCENT (default 100), count=N (at most N times,\n"
          "    default no limit), skip=N (let the first N matching events pass).\n"
          "  MEMORY: boot | [CARD.]bank[0-7] | [CARD.]e | [CARD.]jtag[8|9|A|C] |\n"
@@ -192,7 +199,8 @@ std::string FaultRuleHelp() {
          "    M0-M5 L0, \":\" for record lines, \"raw\" for raw JTAG blocks, \"ack\" for the\n"
          "    host's acknowledgement of captured data.\n"
          "  Examples: resend,rate=10   write-fail,mem=card1.bank3,skip=5\n"
-         "            unknown,cmd=T8   delay,cmd=M2,ms=3000   hang,cmd=P8,count=1\n";
+         "            unknown,cmd=T8   delay,cmd=M2,ms=3000   hang,cmd=P8,count=1\n"
+         "            chatter,cmd=PB,skip=1\n";
 }
 
 TFaultPlan::TFaultPlan(const TFaultConfig& config) : random_state_(config.Seed) {

@@ -1,7 +1,7 @@
 // Faults the emulated device can be told to commit, reproducible from a seed:
 // retransmission requests, failed erases/writes/verifies/reads, "I" to chosen
 // commands, damaged captured data, noise before replies, replies in pieces,
-// delayed replies and a device that hangs. Rules come from the in-process config
+// delayed replies, a device that hangs and one that chatters. Rules come from the in-process config
 // or from "--fault RULE" on the emulator's command line (ParseFaultRule).
 // Plain C++; single-threaded; owned by the emulated device.
 #pragma once
@@ -13,7 +13,8 @@
 #include <vector>
 
 enum class TFaultKind : uint8_t {
-  FK_RESEND,            // "R" instead of taking a record line or a raw JTAG block
+  FK_RESEND,            // "R" to a record or raw JTAG block the host sends again
+                        // (never to a playback's end record)
   FK_ERASE_FAIL,        // "X" instead of the erase confirmation
   FK_WRITE_FAIL,        // "X" to a data record, a version text or a JTAG statement
   FK_VERIFY_FAIL,       // "X" to a verify record; wrong captured bits on a JTAG chain
@@ -24,6 +25,7 @@ enum class TFaultKind : uint8_t {
   FK_SPLIT,             // a reply delivered in several pieces
   FK_DELAY,             // a reply held back for DelayMs
   FK_HANG,              // no reply, and nothing answered ever after
+  FK_CHATTER,           // no reply; noise without pause, and nothing answered ever after
 };
 
 // The kinds of memory a memory fault can name.
@@ -60,7 +62,8 @@ struct TFaultRule {
   uint32_t Count = 0;          // fires at most this many times (0 = no limit)
   uint32_t Skip = 0;           // lets this many matching events pass before firing
   uint32_t DelayMs = 0;        // FK_DELAY: how long the reply is held back
-  uint32_t Bytes = 0;          // FK_GARBAGE: noise bytes (0 = 1 to 8, drawn from the seed)
+  uint32_t Bytes = 0;          // FK_GARBAGE: noise bytes (0 = 1 to 8, drawn from the seed);
+                               // FK_CHATTER: noise bytes per 10 ms (0 = 64, a full line)
   uint32_t PieceSize = 0;      // FK_SPLIT: piece length (0 = cut points drawn from the seed)
 };
 

@@ -167,6 +167,10 @@ TEST_F(FaultedDeviceTest, EachFaultChangesExactlyTheRepliesItNames) {
       {{"verify-fail,mem=jtag8"}, {{"P8", "."}, {sir, "FEFE" + kEsc + "."}, {".", "."}}},
       {{"write-fail,mem=jtag9"}, {{"P9", "."}, {":0100000601F8\r\n", "X"}}},
       {{"resend,mem=jtag9"}, {{"P9", "."}, {":0100000601F8\r\n", "R"}}},
+      // The end record of a playback is never asked for again; the playback ends.
+      {{"resend,mem=jtag9"}, {{"P9", "."}, {":00000001FF\r\n", "."}, {":0100000601F8\r\n", "X"}}},
+      // The end record of an upload is a line of the file: asked for again.
+      {{"resend,mem=bank3,skip=1"}, {{"P3", ".."}, {line, "."}, {":00000001FF\r\n", "R"}}},
       {{"hang,cmd=P8"}, {{"M1", "."}, {"P8", ""}, {"?", ""}, {"T8", ""}}},
   };
   for (const TFaultCase& c : cases) {
@@ -184,6 +188,33 @@ TEST_F(FaultedDeviceTest, AHungDeviceStillDeliversWhatItSentBefore) {
   EXPECT_TRUE(device_->Hung());
   EXPECT_EQ(device_->TakeOutput(now_ + 100000), "UPD254\r\n..6A5C01A7.");
   EXPECT_EQ(device_->NextReleaseTime(), std::nullopt);
+}
+
+// A chattering device sends noise at its rate for as long as it is asked, never a
+// reply character, and answers nothing more; what it sent before still arrives.
+TEST_F(FaultedDeviceTest, AChatteringDeviceSendsNoiseAtItsRateAndAnswersNothing) {
+  Make({"chatter,cmd=T,bytes=5"});
+  device_->Receive("254yU%37M0T8", now_);
+  EXPECT_TRUE(device_->Hung());
+  EXPECT_TRUE(device_->Chattering());
+  EXPECT_EQ(device_->TakeOutput(now_), "UPD254\r\n..6A5C01A7..");
+  EXPECT_EQ(device_->NextReleaseTime(), now_ + 10);
+  device_->Receive("M1T9", now_ + 7);
+  std::string noise = device_->TakeOutput(now_ + 7);
+  noise += device_->TakeOutput(now_ + 30);
+  EXPECT_EQ(noise.size(), 15u);  // 5 bytes per 10 ms over 30 ms, in any slices
+  for (char c : noise) {
+    EXPECT_EQ(std::string(".XRI\r\n\0", 7).find(c), std::string::npos) << int(c);
+    EXPECT_FALSE(std::isalnum(static_cast<unsigned char>(c))) << int(c);
+  }
+  // A long gap gives at most one slice of noise per call, and no backlog after it.
+  EXPECT_EQ(device_->TakeOutput(now_ + 1000000).size(), TEmulatedDevice::kMaxChatter);
+  EXPECT_EQ(device_->TakeOutput(now_ + 1000010).size(), 5u);
+  TFaultRule rule;
+  std::string error;
+  EXPECT_FALSE(ParseFaultRule("chatter,bytes=4097", rule, error));
+  ASSERT_TRUE(ParseFaultRule("chatter,cmd=PB", rule, error)) << error;
+  EXPECT_EQ(rule.Kind, TFaultKind::FK_CHATTER);
 }
 
 TEST_F(FaultedDeviceTest, GarbageComesBeforeTheReplyAndIsNeverAReplyCharacter) {

@@ -179,6 +179,40 @@ TEST_F(QeltEmulatorTest, BadStartUpInputEndsWithStatusTwoAndAClearMessage) {
   }
 }
 
+// --expect: one verdict line per check, status 0 when all match, 1 when one does
+// not, 2 when an image cannot be read.
+TEST_F(QeltEmulatorTest, ExpectChecksTheStateFileAgainstImagesAndVersions) {
+  const std::string state = (folder_ / "device.state").string();
+  std::ofstream(state) << "qelt-emulator-state 1\nversion main 8 0107\n"
+                       << "mem main.bank3 0000 112233\n";
+  const std::string image = (folder_ / "b3.hex").string();
+  std::ofstream(image) << ":0380000011223317\r\n:00000001FF\r\n";
+  struct TCase {
+    QStringList expect;
+    int status;
+    std::string output;
+  };
+  const QString b3 = QString::fromStdString(image);
+  const TCase table[] = {
+      {{"main.bank3=" + b3, "main.version8=0107"},
+       0,
+       "main.bank3 matches " + image + "\nmain.version8 is 0107\n"},
+      {{"main.bank2=" + b3, "main.version8=0107"},
+       1,
+       "main.bank2 differs from " + image +
+           ": 3 bytes, the first at 8000 (device FF, image 11)\nmain.version8 is 0107\n"},
+      {{"main.bank3=" + b3 + "x"}, 2, "main.bank3: cannot read " + image + "x\n"},
+  };
+  for (const TCase& c : table) {
+    QStringList args = {"--state", QString::fromStdString(state)};
+    for (const QString& e : c.expect) args << "--expect" << e;
+    TEmulatorProcess emulator(QELT_EMULATOR_PATH, args);
+    ASSERT_TRUE(emulator.Process().waitForFinished(kWaitMs));
+    EXPECT_EQ(emulator.Process().exitCode(), c.status) << c.output;
+    EXPECT_EQ(emulator.Process().readAllStandardOutput().toStdString(), c.output);
+  }
+}
+
 TEST_F(QeltEmulatorTest, HelpDocumentsEveryOptionAndTheFaultSyntax) {
   TEmulatorProcess emulator(QELT_EMULATOR_PATH, {"--help"});
   ASSERT_TRUE(emulator.Process().waitForFinished(kWaitMs));
@@ -187,7 +221,7 @@ TEST_F(QeltEmulatorTest, HelpDocumentsEveryOptionAndTheFaultSyntax) {
   for (const char* option :
        {"--pty", "--udp PORT", "--tcp PORT", "--state FILE", "--pace", "--log FILE", "--seed N",
         "--device-type N|silent", "--boot-type 37|27|none", "--absent LIST", "--fault RULE",
-        "--help", "capture-checksum", "hang", "MEMORY:"}) {
+        "--expect MEMORY=VALUE", "--help", "capture-checksum", "hang", "MEMORY:"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }

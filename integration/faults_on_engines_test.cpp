@@ -148,6 +148,18 @@ TEST(FaultsOnEngines, ResendsAreAnsweredAndCountedAndTheMemoryStillEndsRight) {
   EXPECT_EQ(f.rig.device.BankMemory(kMain, 1), Image(0x8000, 0, Pattern(400, 0x33)));
 }
 
+// A playback survives any amount of resends short of the limit: the device never
+// asks again for the end record, which the host does not send again.
+TEST(FaultsOnEngines, APlaybackUnderResendsEndsRightWhateverTheSeed) {
+  for (uint64_t seed = 1; seed <= 16; ++seed) {
+    TFaultRig f(WithFaults({"resend,mem=jtag8,rate=50"}, seed));
+    ASSERT_TRUE(f.Run("SYN"));
+    ASSERT_TRUE(f.Run("P8 idcode.svf"));
+    EXPECT_TRUE(f.rig.Errors().empty()) << "seed " << seed;
+    EXPECT_EQ(static_cast<uint32_t>(f.jtag.ErrorCount), f.rig.device.Stats().ResendRequests);
+  }
+}
+
 TEST(FaultsOnEngines, ADamagedCaptureIsAskedForAgainWithR) {
   TFaultRig f(WithFaults({"capture-checksum,mem=jtag8,count=2"}));
   ASSERT_TRUE(f.Run("SYN"));

@@ -29,23 +29,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-# Builds the runner and the emulator (release) into build-release/.
-build_release() {
-  . scripts/lib/packages.sh
-  install_missing_packages "== " "demo.sh: " g++ cmake ninja-build libgtest-dev libgmock-dev \
-    qt6-base-dev qt6-serialport-dev
-  echo "== Building (release) into build-release/"
-  mkdir -p build-release
-  local build_log=build-release/demo-build.log
-  if ! { cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQELT_SANITIZE=OFF &&
-         cmake --build build-release --target qelt-update qelt-emulator -j "$(nproc)"; } \
-       > "$build_log" 2>&1; then
-    tail -n 40 "$build_log" >&2
-    echo "demo.sh: the build failed (whole log: $build_log)" >&2
-    exit 1
-  fi
-}
-
+. scripts/lib/release.sh
 if [ -n "$prefix" ]; then
   updater="$prefix/bin/qelt-update"
   emulator="$prefix/bin/qelt-emulator"
@@ -55,9 +39,11 @@ if [ -n "$prefix" ]; then
   done
   echo "== Using the programs installed below $prefix"
 else
-  build_release
-  updater="$top/build-release/tools/qelt-update"
-  emulator="$top/build-release/emulator/qelt-emulator"
+  . scripts/lib/packages.sh
+  install_missing_packages "== " "demo.sh: " g++ cmake ninja-build libgtest-dev libgmock-dev \
+    qt6-base-dev qt6-serialport-dev
+  echo "== Building (release) into build-release/"
+  build_release demo.sh  # sets updater and emulator
   package="$top/examples/package"
 fi
 
@@ -65,27 +51,16 @@ fi
 # rewrite the main card's script (the extended input card's images), and the
 # committed package stays as it is.
 work=$(mktemp -d)
-emulator_pid=""
 cleanup() {
-  if [ -n "$emulator_pid" ] && kill -0 "$emulator_pid" 2>/dev/null; then
-    kill -TERM "$emulator_pid" 2>/dev/null || true
-    wait "$emulator_pid" 2>/dev/null || true
-  fi
+  stop_emulator || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 cp -r "$package" "$work/package"
 
 echo "== Starting the device emulator on a pseudo-terminal (fresh device)"
-coproc EMULATOR { exec "$emulator" --pty --state "$work/device.state" "${pace[@]}"; }
-emulator_pid=$EMULATOR_PID
-pty=""
-while IFS= read -r -t 20 -u "${EMULATOR[0]}" line; do
-  case "$line" in
-    "PTY "*) pty=${line#PTY } ;;
-    READY) break ;;
-  esac
-done
+start_emulator demo.sh --pty --state "$work/device.state" "${pace[@]}" || exit 1
+pty=$emulator_pty
 if [ -z "$pty" ]; then
   echo "demo.sh: the emulator did not report its pseudo-terminal" >&2
   exit 1
@@ -108,8 +83,7 @@ run() {
 run "First run: update the device"
 run "Second run: the device is current, so every component is skipped"
 
-kill -TERM "$emulator_pid" && wait "$emulator_pid" || true
-emulator_pid=""
+stop_emulator || true
 if [ "$status" -eq 0 ]; then
   echo
   echo "== Demo complete: the device was updated, and the second run skipped what was current."

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the project with AddressSanitizer and UndefinedBehaviorSanitizer and runs
-# every test. On a fresh Debian 12 machine (as root) it first installs what is missing.
+# every test, then the fuzz harnesses' smoke run (scripts/fuzz.sh smoke, a separate
+# clang build in build-fuzz/). On a fresh Debian 12 machine (as root) it first
+# installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -8,7 +10,7 @@ top=$(pwd)
 . scripts/lib/packages.sh
 # groff-base: the manual pages' tests render them.
 install_missing_packages "" "error: " g++ cmake ninja-build libgtest-dev libgmock-dev \
-  qt6-base-dev qt6-serialport-dev fonts-dejavu-core groff-base
+  qt6-base-dev qt6-serialport-dev fonts-dejavu-core groff-base clang libclang-rt-14-dev
 
 # Headless Qt: offscreen platform, a private runtime folder, and the one known
 # leak inside the font library suppressed (and nothing else).
@@ -24,5 +26,7 @@ werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQELT_SANITIZE=ON -DQELT_WERROR=$werror
 cmake --build build -j "$(nproc)"
-cd build
-ctest --output-on-failure -j "$(nproc)" --timeout 300
+(cd build && ctest --output-on-failure -j "$(nproc)" --timeout 300)
+
+# The fuzz harnesses' smoke run: a few seconds each, in their own clang build.
+bash scripts/fuzz.sh smoke

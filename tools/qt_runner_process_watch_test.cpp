@@ -1,7 +1,7 @@
 // qelt-update end to end, the ways a run ends without hanging: ports that cannot be
 // opened (a default COM1 among them), the watchdog against a device that stops
-// answering, a missing TCP connection and noise on the line, and a read-only package
-// that is never written. Every wait is bounded; nothing sleeps.
+// answering or chatters, a missing TCP connection and noise on the line, and a
+// read-only package that is never written. Every wait is bounded; nothing sleeps.
 #include <gtest/gtest.h>
 
 #include <QStandardPaths>
@@ -74,6 +74,51 @@ TEST_F(RunnerProcess, ADeviceThatStopsAnsweringMidUploadIsStoppedByTheWatchdog) 
       << err[0];
   EXPECT_EQ(err[1], Pkg("rev1/VI3/script.ini"));
   EXPECT_TRUE(Contains(run.out, "Upload Bank0\n")) << Explain(run);
+}
+
+// A device that talks without pause but never answers. Slow noise: the watchdog
+// counts progress, not bytes, and quotes what came. A full line of noise: the
+// waiting engine's input bound ends the run first, with what it dropped.
+TEST_F(RunnerProcess, AChatteringDeviceEndsTheRunWithWhatItSent) {
+  struct TCase {
+    std::string rule;
+    int exit_code;
+    std::string message;
+  };
+  const TCase cases[] = {
+      {"chatter,cmd=M2,bytes=1", 3,
+       "The device sent nothing the run could use while waiting for the option cards to "
+       "answer their pings (card 2, SD scaler): received \"\"+"},
+      {"chatter,cmd=M2", 1, "The device sent "},
+  };
+  for (const TCase& c : cases) {
+    TEmulator emulator({"--pty", "--fault", c.rule});
+    ASSERT_TRUE(emulator.Ready);
+    TRun run = RunUpdater({Script(), "--port", emulator.Pty, "--timeout", "1"});
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.rule << "\n" << Explain(run);
+    std::vector<std::string> err = SplitLines(run.err);
+    ASSERT_EQ(err.size(), 2u) << c.rule << "\n" << Explain(run);
+    EXPECT_EQ(err[0].rfind(c.message, 0), 0u) << err[0];
+    EXPECT_TRUE(Contains(err[0], c.exit_code == 3 ? " bytes in 1 s)"
+                                                  : " unexpected bytes while waiting for the "
+                                                    "answer to \"M2\": \"\\\"+"))
+        << err[0];
+    EXPECT_EQ(err[1], Pkg("rev1/script.ini"));
+  }
+}
+
+// A script that opens the bridge to an empty slot: the bridge opens, and the first
+// command for the card behind it ends the run, instead of a wait without end. The
+// hand-made script is no whole package, so the package check is skipped.
+TEST_F(RunnerProcess, ABridgeToAnAbsentCardEndsAtItsFirstCommand) {
+  std::ofstream(Pkg("rev1/bridge.ini")) << "Q2\r\nT8 0100\r\nZ2\r\n";
+  std::ofstream(Pkg("rev1/VI3/bridge.ini")) << "";  // the main card's script of that name
+  TEmulator emulator({"--pty", "--absent", "2"});
+  ASSERT_TRUE(emulator.Ready);
+  TRun run =
+      RunUpdater({Pkg("bridge.ini"), "--port", emulator.Pty, "--timeout", "5", "--skip-check"});
+  EXPECT_EQ(run.exit_code, 1) << Explain(run);
+  EXPECT_EQ(run.err, "Instruction unknown\n" + Pkg("rev1/bridge.ini") + "\n") << Explain(run);
 }
 
 TEST_F(RunnerProcess, AMissingPortIsARunFailureNamedAsGiven) {
