@@ -1,7 +1,8 @@
-// qelt-updater: the desktop window. Entry sequence: the application, the forms
-// (the core and main window, the component selection dialog, the about box, the
-// LAN setup dialog), the settings file and the command line's connection choices,
-// then the event loop until the main window closes.
+// qelt-updater: the desktop window. Entry sequence: the command line (--help,
+// --version and a bad option are answered before the GUI starts, so they need no
+// display), the application, the forms (the core and main window, the component
+// selection dialog, the about box, the LAN setup dialog), the settings file and the
+// command line's connection choices, then the event loop until the main window closes.
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
@@ -37,20 +38,13 @@ std::string UserConfigFolder() {
   return folder + kPathSeparator;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("qelt-updater"));
-  QApplication::setApplicationVersion(ProgramFileVersion());
-  QApplication::setWindowIcon(ProgramIcon());
-
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  TWindowOptions options;
+// Checks the command line without any Qt application: returns the exit status
+// when the program ends here (--help, --version, a bad option), or -1 to go on.
+int AnswerCommandLine(int argc, char* argv[], TWindowOptions& options) {
   std::string error;
-  if (!ParseWindowOptions(args, options, error)) {
-    std::fprintf(stderr, "qelt-updater: %s\n%s", error.c_str(), WindowUsage().c_str());
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!ParseWindowOptions(WithoutToolkitOptions(args), options, error)) {
+    std::fprintf(stderr, "qelt-updater: %s\nTry 'qelt-updater --help'.\n", error.c_str());
     return 2;
   }
   if (options.Help) {
@@ -61,6 +55,21 @@ int main(int argc, char* argv[]) {
     std::printf("qelt-updater %s\n", ProgramFileVersion().toStdString().c_str());
     return 0;
   }
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  TWindowOptions options;
+  if (const int status = AnswerCommandLine(argc, argv, options); status >= 0) return status;
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("qelt-updater"));
+  QApplication::setApplicationVersion(ProgramFileVersion());
+  QApplication::setWindowIcon(ProgramIcon());
+  // Ties the window to its desktop entry (qelt-updater.desktop) on Wayland.
+  QGuiApplication::setDesktopFileName(QStringLiteral("qelt-updater"));
 
   TMainFichSetup setup;
   setup.ProgramFolder = ProgramFolder();
