@@ -89,6 +89,7 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
   // only what the device reports during that run.
   link_->OnDEVchange = [this](TComDriver*, int32_t) { dev_reported_ = true; };
   link_->OnUPDATERchange = [this](TComDriver*, int32_t) { updater_reported_ = true; };
+  link_->OnLinkLost = [this](TComDriver*, const TLinkLoss& loss) { HandleLinkLost(loss); };
   link_->SetBaudRate(57600);
   link_->SetConMode(MODE_RAW);
   seq_state_ = TSeqState::SEQ_IDLE;
@@ -121,6 +122,7 @@ TMainFich::~TMainFich() {
     link_->OnShowMessage = nullptr;
     link_->OnDEVchange = nullptr;
     link_->OnUPDATERchange = nullptr;
+    link_->OnLinkLost = nullptr;
   }
 }
 
@@ -266,29 +268,6 @@ void TMainFich::QuitClick() {
   } else {
     FormClose();
   }
-}
-
-TMenuItem& TMainFich::ComItem(int index) {
-  TMenuItem* items[] = {&Com11, &Com21, &Com31, &Com41, &Com51, &Com61, &Com71, &Com81, &Com91};
-  return *items[index >= 0 && index < 9 ? index : 0];
-}
-
-int TMainFich::SelectedComIndex() const {
-  const TMenuItem* items[] = {&Com21, &Com31, &Com41, &Com51, &Com61, &Com71, &Com81, &Com91};
-  for (int i = 0; i < 8; ++i) {
-    if (items[i]->Checked) return i + 1;
-  }
-  return 0;
-}
-
-std::string TMainFich::SelectedPortName() const {
-  return "COM" + std::to_string(SelectedComIndex() + 1);
-}
-
-void TMainFich::ComClick(int index) {
-  if (!Port1.Enabled) return;
-  Port1.Check(ComItem(index));
-  Changed();
 }
 
 void TMainFich::LAN1Click() {

@@ -19,6 +19,7 @@
 #include "app/ip_config_dlg.h"
 #include "app/progress_watch.h"
 #include "app/sequencer.h"
+#include "link/port_list.h"
 
 class TComDriver;
 class TMsClock;
@@ -27,6 +28,7 @@ class TInstCrt;
 class TProgPsd;
 class TProgJtag;
 class TGestionnaire;
+struct TLinkLoss;
 
 // What the core asks of the window (or of whatever stands in for it). Every call
 // is modal: it returns when the operator has closed the box or dialog.
@@ -147,8 +149,31 @@ class TMainFich {
 
   // The window title with the device identifier.
   std::string Caption() const;
-  // "COM1".."COM9" as the port menu selects it.
+  // The serial port the port menu selects: "COM1".."COM9", or the device path of
+  // a ticked detected port.
   std::string SelectedPortName() const;
+  // The device path of the ticked detected port; empty when none is ticked.
+  std::string SelectedDevice() const;
+
+  // The port menu's detected ports (main_fich_ports.cpp): the serial ports the
+  // system has that no Com item stands for, and a chosen device path the system
+  // does not list (a pseudo-terminal). Radio items of Port1 after LAN/Setup.
+  struct TDeviceItem {
+    std::string Device;  // the path the port is opened and saved by
+    TMenuItem Item;      // "/dev/ttyUSB0  (FT232R USB UART)"
+  };
+  const std::vector<TDeviceItem>& DeviceItems() const { return device_items_; }
+  // Changes whenever DeviceItems is rebuilt, so that a view redraws them.
+  uint32_t DeviceItemsVersion() const { return device_items_version_; }
+  // Rebuilds DeviceItems from the ports the system has now (`found`); the window
+  // calls it each time the port menu opens. The tick stays where it was.
+  void RefreshDevicePorts(const std::vector<TSerialPortInfo>& found);
+  // A click on the detected port `device`; a path not yet listed is added. The
+  // command line's --port with a device path comes here too.
+  void DevicePortClick(const std::string& device);
+  // Ticks `device` as DevicePortClick does, also while the menu is disabled (the
+  // settings file, and putting back the saved choice at closing).
+  void SelectDevicePort(const std::string& device);
 
   // Controls.
   TButton Start{"START", true, true};
@@ -282,13 +307,17 @@ class TMainFich {
   void NoteComponentSelection(const std::vector<std::string>& before);
   void NoteEffectStarted();
   void NoteLineFinished();
-  bool LoadCardLines();
+  bool LoadCardLines(std::string* reason = nullptr);  // false with the reason when unreadable
   void EndRun(TRunEnd end, const std::string& message, const std::string& script);
   void RaiseRunEnd();
   const std::string& RunningScript() const;
   void ApplyComDevices();
   TMenuItem& ComItem(int index);
   int SelectedComIndex() const;
+  void RebuildDeviceItems(const std::string& ticked);
+  void HandleLinkLost(const TLinkLoss& loss);
+  bool RunUnderWay() const;
+  std::string SerialOpenError() const;
   void Changed();
 
   std::unique_ptr<TComDriver> link_;
@@ -357,4 +386,8 @@ class TMainFich {
     std::string Script;
   };
   std::optional<TRunEndNote> run_end_;
+
+  std::vector<TDeviceItem> device_items_;     // the port menu's detected ports
+  std::vector<TSerialPortInfo> found_ports_;  // as the system last listed them
+  uint32_t device_items_version_ = 0;         // bumped by every rebuild
 };

@@ -347,50 +347,66 @@ TEST_F(MainFichTest, SettingsThatCannotBeSavedAnywhereAreReported) {
 
 // ---- Opening the link ------------------------------------------------------------------
 
-TEST_F(MainFichTest, SerialPortThatCannotBeOpenedEndsTheRunWithItsReason) {
+TEST_F(MainFichTest, SerialPortThatCannotBeOpenedEndsTheRunWithItsReasonAndNextStep) {
   struct Case {
     std::string reason;
-    std::string detail;
+    TLinkFault fault;
+    std::string next;  // the line after the reason; empty when there is none
   };
   const std::vector<Case> cases = {
-      {"No such file or directory", "/dev/ttyS2: No such file or directory"},
-      {"Permission denied",
-       "/dev/ttyS2: Permission denied (you may not have permission to open this serial port)"},
-      // The serial backend's text when the port's lock cannot be taken.
-      {"Permission error while locking the device",
-       "/dev/ttyS2: Permission error while locking the device (you may not have permission to "
-       "open this serial port)"},
-      // The text another platform gives for a port the user may not open.
-      {"Access is denied.",
-       "/dev/ttyS2: Access is denied. (you may not have permission to open this serial port)"},
-      {"Device or resource busy", "/dev/ttyS2: Device or resource busy"},
+      {"No such file or directory", TLinkFault::LF_MISSING,
+       "is the adapter plugged in? `--list-ports`"},
+      {"Permission denied", TLinkFault::LF_PERMISSION, "add your user to the group `dialout`"},
+      // The serial backend's text when another program holds the port's lock.
+      {"Permission error while locking the device", TLinkFault::LF_BUSY,
+       "another program holds it: close it"},
+      // The text another platform gives for a port open in another program.
+      {"Access is denied.", TLinkFault::LF_BUSY, "another program holds it: close it"},
+      {"Inappropriate ioctl for device", TLinkFault::LF_NOT_SERIAL,
+       "this is not a serial port: choose one that `--list-ports` or the Port menu shows"},
+      {"Is a directory", TLinkFault::LF_OTHER, ""},
   };
   for (const Case& k : cases) {
+    SCOPED_TRACE(k.reason);
     TRunHarnessOptions o = Options();
     o.MissingDevices = {"/dev/ttyS2"};
     o.OpenFailure = k.reason;
+    o.OpenFault = k.fault;
     TRunHarness h(o);
     h.core->Com31Click();
     std::string why;
     ASSERT_TRUE(h.RunStart(10, &why)) << why;
-    EXPECT_EQ(h.Log(), (Lines{"Error while opening COM3", k.detail,
-                              "Click on button START to begin program operation"}));
-    EXPECT_EQ(h.view.Errors, Lines{"Error while opening COM3\r\n" + package.Dir() + "script.ini"});
+    const std::string error = "Error while opening COM3\nCOM3 (/dev/ttyS2): " + k.reason +
+                              (k.next.empty() ? "" : "\n" + k.next);
+    EXPECT_EQ(h.Log(), (Lines{error, "Click on button START to begin program operation"}));
+    EXPECT_EQ(h.view.Errors, Lines{error + "\r\n" + package.Dir() + "script.ini"});
     EXPECT_EQ(h.Wire, "");
   }
+}
+
+TEST_F(MainFichTest, ADevicePathIsNamedAsGiven) {
+  TRunHarnessOptions o = Options();
+  o.MissingDevices = {"/dev/ttyUSB7"};
+  TRunHarness h(o);
+  h.core->DevicePortClick("/dev/ttyUSB7");
+  std::string why;
+  ASSERT_TRUE(h.RunStart(10, &why)) << why;
+  EXPECT_EQ(h.core->LastError(),
+            "Error while opening /dev/ttyUSB7\n/dev/ttyUSB7: No such file or directory\n"
+            "is the adapter plugged in? `--list-ports`");
 }
 
 TEST_F(MainFichTest, NetworkThatCannotBeOpenedEndsTheRun) {
   TRunHarnessOptions o = Options();
   o.UdpBindFails = true;
-  package.Write("Updater.prm", "CON_TYPE=UDP\r\n");
+  package.Write("Updater.prm", "CON_TYPE=UDP\r\nLOCAL_PORT=10600\r\n");
   TRunHarness h(o);
   std::string why;
   ASSERT_TRUE(h.RunStart(10, &why)) << why;
-  EXPECT_EQ(h.Log(), (Lines{"Error while opening LAN Device", "The bound address is already in use",
-                            "Click on button START to begin program operation"}));
-  EXPECT_EQ(h.view.Errors,
-            Lines{"Error while opening LAN Device\r\n" + package.Dir() + "script.ini"});
+  const std::string error =
+      "Error while opening LAN Device\nlocal UDP port 10600: The bound address is already in use";
+  EXPECT_EQ(h.Log(), (Lines{error, "Click on button START to begin program operation"}));
+  EXPECT_EQ(h.view.Errors, Lines{error + "\r\n" + package.Dir() + "script.ini"});
 }
 
 // ---- A device that does not answer --------------------------------------------------------

@@ -158,6 +158,30 @@ TEST(SequencerEdge, MissingScriptsEndWithTheirPath) {
   }
 }
 
+TEST(SequencerEdge, ScriptsThatCannotBeReadSayWhy) {
+  {
+    // The package folder given where its main script belongs.
+    TEmulatedRun run({}, {}, [](TRunHarnessOptions& o) { o.ScriptArgument = o.ProgramFolder; });
+    std::string why;
+    ASSERT_TRUE(run.h.RunStart(kRunTicks, &why)) << why;
+    const std::string dir = run.package.Dir();
+    EXPECT_EQ(
+        run.h.view.Errors,
+        Lines{dir + " File not found !!!\n" + dir +
+              " is a folder: give the main script in it (script.ini or readid.ini)\r\n" + dir});
+  }
+  {
+    TScriptRun s({"C3"});
+    const std::string card = Rev1(s.run.package, "HD") + kPathSeparator + "script.ini";
+    std::filesystem::remove(card);
+    std::filesystem::create_directory(card);  // a folder where the card script should be
+    std::string why;
+    ASSERT_TRUE(s.Run(&why)) << why;
+    EXPECT_EQ(s.run.h.view.Errors,
+              Lines{card + " File not found !!!\n" + card + ": Is a directory\r\n" + card});
+  }
+}
+
 TEST(SequencerEdge, EngineFailureInsideACardScriptShowsTheCardScriptPath) {
   TDeviceConfig config;
   TFaultRule erase;

@@ -3,6 +3,7 @@
 // them, on the Qt event loop. See RunnerUsage() (runner_options.cpp) for the
 // command line and update_runner.h for the exit statuses.
 #include <QCoreApplication>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -11,10 +12,12 @@
 #include "app/main_fich.h"
 #include "engines/card_table.h"
 #include "engines/ms_clock.h"
+#include "link/qt_port_lister.h"
 #include "link/qt_serial_backend.h"
 #include "link/qt_tcp_backend.h"
 #include "link/qt_udp_backend.h"
 #include "tools/console.h"
+#include "tools/port_listing.h"
 #include "tools/qt_runner_loop.h"
 #include "tools/runner_options.h"
 #include "tools/runner_output.h"
@@ -26,6 +29,20 @@ namespace {
 int UsageError(const std::string& error) {
   std::cerr << "qelt-update: " << error << "\nTry 'qelt-update --help'.\n";
   return kExitUsage;
+}
+
+// --list-ports: the system's serial ports, then the device paths the settings file
+// and --port name that exist.
+int ListPorts(const TMainFich& core, const TRunnerOptions& options) {
+  TQtPortLister lister;
+  const auto exists = [](const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+  };
+  std::cout << PortListing(PortsToList(lister.List(), KnownPorts(core, options.Port), exists),
+                           options.Json)
+            << std::flush;
+  return kExitCompleted;
 }
 
 std::string CommandLine(int argc, char** argv) {
@@ -72,6 +89,7 @@ int main(int argc, char** argv) {
       TMainFichSetup{program_folder, RunnerScriptArgument(options, program_folder), program_folder,
                      ""});
   core.LoadSettings();
+  if (options.ListPorts) return ListPorts(core, options);
 
   int exit_code = kExitCompleted;
   {

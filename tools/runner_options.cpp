@@ -205,7 +205,7 @@ const std::map<std::string, bool TRunnerOptions::*>& FlagOptions() {
       {"--readid", &TRunnerOptions::ReadId},   {"--manual", &TRunnerOptions::Manual},
       {"--trace", &TRunnerOptions::Trace},     {"--json", &TRunnerOptions::Json},
       {"--help", &TRunnerOptions::Help},       {"-h", &TRunnerOptions::Help},
-      {"--version", &TRunnerOptions::Version},
+      {"--version", &TRunnerOptions::Version}, {"--list-ports", &TRunnerOptions::ListPorts},
   };
   return flags;
 }
@@ -264,7 +264,8 @@ bool ParseRunnerOptions(const std::vector<std::string>& args, TRunnerOptions& op
     if (IsLinkOption(name)) ++links;
     if (!handler->second(name, value, options, error)) return false;
   }
-  return options.Help || options.Version || CheckCombination(options, links, error);
+  return options.Help || options.Version || options.ListPorts ||
+         CheckCombination(options, links, error);
 }
 
 void ApplyManualSelection(const TRunnerOptions& options, TCompSelDlg& dialog) {
@@ -305,6 +306,13 @@ What to run:
   --no-component LIST  clear component boxes: VI3:MCU, VI3:PROM1, VI3:CPLD, SCAN:MCU,
                        SCAN:PROM1, SCAN:PROM2, HD:MCU, HD:PROM1, HD:PROM2, OPT_IN:CPLD,
                        OPT_IN:EDID (comma-separated)
+
+Serial ports:
+  --list-ports         list the serial ports this system has, one per line: path,
+                       name, description, maker, USB vendor:product, serial number
+                       (tab-separated, "-" where unknown), then the device paths the
+                       settings file or --port name that exist; with --json, one
+                       JSON object per port. Runs nothing.
 
 Output:
   --log FILE           append the session's log lines, with timestamps, to FILE

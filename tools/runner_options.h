@@ -35,6 +35,7 @@ struct TRunnerOptions {
   bool Trace = false;                      // every byte sent and received
   bool Json = false;                       // one JSON object per event on stdout
   uint32_t TimeoutMs = kDefaultTimeoutMs;  // watchdog without progress; 0 is off
+  bool ListPorts = false;                  // --list-ports: list the serial ports, run nothing
   bool Help = false;
   bool Version = false;
 };

@@ -88,8 +88,12 @@ TEST(RunnerOptions, ManualSelectionIsCollectedInUpperCase) {
   EXPECT_EQ(o.NoComponents, (std::vector<std::string>{"VI3:CPLD", "HD:PROM2"}));
 }
 
-TEST(RunnerOptions, HelpAndVersionSkipTheCombinationRules) {
+TEST(RunnerOptions, HelpVersionAndListPortsSkipTheCombinationRules) {
   EXPECT_TRUE(Parse({"--help", "--port", "COM1", "--tcp", "1.2.3.4"}).Help);
+  const TRunnerOptions list = Parse({"--list-ports", "--json", "--port", "/dev/pts/3"});
+  EXPECT_TRUE(list.ListPorts && list.Json);
+  EXPECT_EQ(list.Port, "/dev/pts/3");
+  EXPECT_TRUE(Parse({"--list-ports", "--no-card", "VI3"}).ListPorts);
   EXPECT_TRUE(Parse({"--version"}).Version);
   EXPECT_TRUE(Parse({"-h"}).Help);
 }

@@ -81,8 +81,7 @@ bool TUpdateRunner::Configure(std::string& error) {
       if (options_.Port.starts_with("COM")) {
         core_.ComClick(options_.Port[3] - '1');
       } else {
-        core_.Link().SetComDeviceMap({{"COM1", options_.Port}});
-        core_.ComClick(0);
+        core_.DevicePortClick(options_.Port);  // named by its path in every message
       }
       break;
     case TRunnerLink::LINK_UDP:
@@ -232,16 +231,18 @@ void TUpdateRunner::EndRun() {
       }
       Finish(kExitCompleted, end_message_, "");
       break;
-    case TRunEnd::RUN_FAILED:
+    case TRunEnd::RUN_FAILED: {
       // A default COM1 that cannot be opened: the command line must name the port.
+      const std::string opening = "Error while opening " + core_.SelectedPortName();
       if (DefaultConnection() && !core_.LAN1.Checked &&
-          end_message_ == "Error while opening " + core_.SelectedPortName()) {
+          (end_message_ == opening || end_message_.starts_with(opening + "\n"))) {
         Log(DefaultPortHint(core_.Link().ResolvePortName(core_.SelectedPortName())));
         Finish(kExitUsage, end_message_, end_script_);
         break;
       }
       Finish(kExitFailed, end_message_, end_script_);
       break;
+    }
     case TRunEnd::RUN_STOPPED:
       Finish(kExitStopped, stop_reason_.empty() ? "Stopped" : stop_reason_, end_script_);
       break;

@@ -179,7 +179,7 @@ TEST_F(UpdateRunner, ConfigureAppliesTheConnectionOptions) {
   const struct {
     std::vector<std::string> args;
     bool lan;
-    std::string port_device;  // what COM1 opens, for serial
+    std::string port;  // the serial port the run opens
     uint8_t mode;
     std::string address;
     uint32_t remote, local;
@@ -201,8 +201,9 @@ TEST_F(UpdateRunner, ConfigureAppliesTheConnectionOptions) {
     ASSERT_TRUE(runner_->Configure(error)) << error;
     EXPECT_EQ(Core().LAN1.Checked, c.lan) << c.args[0];
     if (!c.lan) {
-      EXPECT_TRUE(Core().Com11.Checked);
-      EXPECT_EQ(Core().Link().ResolvePortName("COM1"), c.port_device);
+      EXPECT_FALSE(Core().Com11.Checked);
+      EXPECT_EQ(Core().SelectedPortName(), c.port);
+      EXPECT_EQ(Core().Link().ResolvePortName("COM1"), "/dev/ttyS0") << "COM1 is not redirected";
     }
     EXPECT_EQ(Core().IPConfigDlg.ConnectionMode(), c.mode) << c.args[0];
     EXPECT_EQ(Core().IPConfigDlg.RemoteAddress(), c.address) << c.args[0];

@@ -136,10 +136,12 @@ TEST_F(UpdateRunner, AMissingDefaultCom1EndsAtOnceWithAHint) {
   WritePackage();
   Build(nullptr, {}, {"/dev/ttyS0"});
   EXPECT_EQ(Run(100), kExitUsage);
-  EXPECT_EQ(err_.str(), "Error while opening COM1\n" + dir_.Dir() + "script.ini\n");
+  const std::string error =
+      "Error while opening COM1\nCOM1 (/dev/ttyS0): No such file or directory\nis the adapter "
+      "plugged in? `--list-ports`\n";
+  EXPECT_EQ(err_.str(), error + dir_.Dir() + "script.ini\n");
   EXPECT_TRUE(out_.str().ends_with(
-      "Error while opening COM1\n"
-      "/dev/ttyS0: No such file or directory\n"
+      error +
       "No --port, --udp or --tcp was given and there is no settings file, so the default serial "
       "port COM1 (/dev/ttyS0) was tried: name the device's port with --port NAME (qelt-update "
       "--list-ports lists the serial ports), or use --udp or --tcp\n"))
@@ -149,7 +151,10 @@ TEST_F(UpdateRunner, AMissingDefaultCom1EndsAtOnceWithAHint) {
   err_.str("");
   Build(nullptr, {"--port", "COM4"}, {"/dev/ttyS3"});
   EXPECT_EQ(Run(100), kExitFailed);
-  EXPECT_EQ(err_.str(), "Error while opening COM4\n" + dir_.Dir() + "script.ini\n");
+  EXPECT_EQ(err_.str(),
+            "Error while opening COM4\nCOM4 (/dev/ttyS3): No such file or directory\nis the adapter "
+            "plugged in? `--list-ports`\n" +
+                dir_.Dir() + "script.ini\n");
 }
 
 // The log tells the story of an update with an absent card and a component left

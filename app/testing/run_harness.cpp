@@ -33,6 +33,8 @@ TRunHarness::TRunHarness(TRunHarnessOptions options, TDeviceEnd* device)
   tcp_ = tcp.get();
   serial_->missing = options_.MissingDevices;
   serial_->missingReason = options_.OpenFailure;
+  serial_->missingFault = options_.OpenFault;
+  serial_->lowLatency = options_.LowLatency;
   udp_->allPortsBusy = options_.UdpBindFails;
   serial_->farEnd = [this](const std::string& bytes) { HostWrote("serial", bytes); };
   udp_->farEnd = [this](const std::string& bytes) { HostWrote("udp", bytes); };
@@ -82,10 +84,15 @@ void TRunHarness::Deliver(const std::string& bytes) {
   }
 }
 
-// Event-loop work of the TCP transport: deferred calls run, and a pending attempt
-// connects once it has waited `TcpConnectPumps` pumps.
+// Event-loop work of the TCP transport: deferred calls run (whatever their delay),
+// and a pending attempt connects once it has waited `TcpConnectPumps` pumps, or
+// is refused at once with TcpRefused.
 void TRunHarness::PumpTcp() {
   tcp_->RunDeferred();
+  if (options_.TcpRefused && tcp_->pending) {
+    tcp_->Fail("Connection refused");
+    return;
+  }
   if (tcp_->connects != tcp_attempts_) {
     tcp_attempts_ = tcp_->connects;
     tcp_pumps_ = 0;

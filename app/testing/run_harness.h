@@ -62,8 +62,11 @@ struct TRunHarnessOptions {
   std::string UserConfigFolder;                           // settings fallback folder
   std::set<std::string> MissingDevices;                   // serial device names whose open fails
   std::string OpenFailure = "No such file or directory";  // their reason
-  bool UdpBindFails = false;                              // every UDP bind fails
-  int TcpConnectPumps = 1;  // pumps a TCP attempt takes before it connects
+  TLinkFault OpenFault = TLinkFault::LF_MISSING;          // and its kind
+  TLowLatency LowLatency = TLowLatency::LL_ON;            // the serial driver's answer
+  bool TcpRefused = false;    // every TCP attempt fails with "Connection refused"
+  bool UdpBindFails = false;  // every UDP bind fails
+  int TcpConnectPumps = 1;    // pumps a TCP attempt takes before it connects
 };
 
 class TRunHarness {
@@ -89,6 +92,9 @@ class TRunHarness {
 
   // Queues bytes from the device, delivered at the next pump.
   void DeviceSays(const std::string& bytes) { to_host_.push_back(bytes); }
+  // The transports, for a test that makes one fail (Vanish, Fail).
+  TFakeSerial& Serial() { return *serial_; }
+  TFakeTcp& Tcp() { return *tcp_; }
 
   // The last `n` lines of the status log, one per line, for failure messages.
   std::string LastLogLines(size_t n = 12) const;
