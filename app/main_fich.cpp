@@ -247,6 +247,7 @@ void TMainFich::StartClick() {
         setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini" : setup_.ScriptArgument;
     Quit.Enabled = false;
     seq_state_ = TSeqState::SEQ_OPEN;
+    AskStepSoon();
   } else {  // any other state is a run: STOP; the next idle step closes and resets
     Quit.Enabled = true;
     EndRun(TRunEnd::RUN_STOPPED, "", RunningScript());
@@ -259,6 +260,7 @@ void TMainFich::ReadIdClick() {
   if (seq_state_ != TSeqState::SEQ_IDLE || !ReadId.Visible || !ReadId.Enabled) return;
   script_file_ = setup_.ProgramFolder + "readid.ini";
   seq_state_ = TSeqState::SEQ_OPEN;
+  AskStepSoon();
   Changed();
 }
 

@@ -52,10 +52,12 @@ void TMainFich::SequencerStep() {
     return;  // without assertions: the nested call does nothing
   }
   in_step_ = true;
+  step_soon_ = false;  // this step is the one a pending request asked for
   StepState();
   WatchTimedWait();
   WatchProgress();
   RaiseRunEnd();
+  AskStepSoon();  // step_soon.cpp
   in_step_ = false;
 }
 

@@ -47,6 +47,10 @@ TRunHarness::TRunHarness(TRunHarnessOptions options, TDeviceEnd* device)
                        options_.UserConfigFolder};
   core = std::make_unique<TMainFich>(std::move(link), clock, setup);
   view.OnClose = [this] { core->FormClose(); };
+  core->OnStepSoon = [this] {
+    step_soon_asked_ = true;
+    ++StepSoonRequests;
+  };
   core->SetView(&view);
   core->LoadSettings();
 }
@@ -108,12 +112,25 @@ void TRunHarness::Pump() {
   }
   std::deque<std::string> batch;
   batch.swap(to_host_);  // output caused by these deliveries waits for the next pump
-  for (const std::string& bytes : batch) Deliver(bytes);
+  for (const std::string& bytes : batch) {
+    Deliver(bytes);
+    ServeStepSoon();
+  }
+}
+
+// Bounded: a core that kept asking would fail the run's tick budget, not hang.
+void TRunHarness::ServeStepSoon() {
+  for (int i = 0; i < 10000 && step_soon_asked_ && options_.StepSoon; ++i) {
+    step_soon_asked_ = false;
+    core->StepSoon();
+  }
 }
 
 void TRunHarness::Tick() {
+  ++Ticks;
   clock.Advance(core->Timer1.Interval);
   if (core->Timer1.Enabled) core->Timer1Timer();
+  ServeStepSoon();
   Pump();
 }
 
@@ -134,6 +151,7 @@ bool TRunHarness::RunUntil(const std::function<bool()>& done, int max_ticks, std
 bool TRunHarness::RunFromButton(const std::function<void()>& press, int max_ticks,
                                 std::string* why) {
   press();
+  ServeStepSoon();
   if (core->SeqState() == TSeqState::SEQ_IDLE) {
     if (why) *why = "the button did not start a run";
     return false;
