@@ -87,8 +87,16 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
   };
   // The link keeps the last DEV and UPDATER values across runs; a run believes
   // only what the device reports during that run.
-  link_->OnDEVchange = [this](TComDriver*, int32_t) { dev_reported_ = true; };
-  link_->OnUPDATERchange = [this](TComDriver*, int32_t) { updater_reported_ = true; };
+  // The link reports the text before the value, so the step that followed the text
+  // did not see the value: one more step is asked for.
+  link_->OnDEVchange = [this](TComDriver*, int32_t) {
+    dev_reported_ = true;
+    AskStepSoonOnReport();
+  };
+  link_->OnUPDATERchange = [this](TComDriver*, int32_t) {
+    updater_reported_ = true;
+    AskStepSoonOnReport();
+  };
   link_->OnLinkLost = [this](TComDriver*, const TLinkLoss& loss) { HandleLinkLost(loss); };
   link_->SetBaudRate(57600);
   link_->SetConMode(MODE_RAW);

@@ -281,7 +281,11 @@ class TMainFich {
   bool IsUpdateScript() const;
   // Step soon (step_soon.cpp): does the state left by this step act at once?
   bool StepActsAtOnce() const;
-  void AskStepSoon();
+  uint64_t StatesMark() const;
+  bool InputPending() const;
+  void AskStepSoon(bool states_changed = false);
+  void AskStepSoonOnReport();
+  void RaiseStepSoon();
 
   // Engines and handlers (main_fich.cpp).
   void WireEngine(TGestionnaire& engine);

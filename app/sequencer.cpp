@@ -53,11 +53,12 @@ void TMainFich::SequencerStep() {
   }
   in_step_ = true;
   step_soon_ = false;  // this step is the one a pending request asked for
+  const uint64_t states = StatesMark();
   StepState();
   WatchTimedWait();
   WatchProgress();
   RaiseRunEnd();
-  AskStepSoon();  // step_soon.cpp
+  AskStepSoon(StatesMark() != states);  // step_soon.cpp
   in_step_ = false;
 }
 

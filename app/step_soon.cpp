@@ -167,11 +167,37 @@ bool TMainFich::StepActsAtOnce() const {
          BusyAndActsAtOnce(*prog_jtag_);
 }
 
-// Called at the end of a step and after START or Read Id opened a run. A handler
-// that calls StepSoon at once (instead of posting it) finds a step under way and is
-// ignored; the next tick then does the work, as it would without the request.
-void TMainFich::AskStepSoon() {
-  if (closed_ || !StepActsAtOnce()) return;
+// The sequencer's and the engines' states in one number, to tell whether a step
+// moved any of them.
+uint64_t TMainFich::StatesMark() const {
+  return static_cast<uint64_t>(seq_state_) | static_cast<uint64_t>(prog_boot_->State()) << 8 |
+         static_cast<uint64_t>(inst_crt_->State()) << 16 |
+         static_cast<uint64_t>(prog_psd_->State()) << 24 |
+         static_cast<uint64_t>(prog_jtag_->State()) << 32;
+}
+
+bool TMainFich::InputPending() const {
+  return !rx_buffer_.empty() || (rx_holder_ != nullptr && !rx_holder_->BufIn.empty());
+}
+
+// Called at the end of a step and after START or Read Id opened a run. A step takes
+// one part of a reply that came whole ("." then a version, then "."): when it moved
+// on and text is left, the next part is taken at once too. A step that moved
+// nothing leaves text it cannot use yet (a reply still coming) to the next one.
+void TMainFich::AskStepSoon(bool states_changed) {
+  if (closed_) return;
+  if (StepActsAtOnce() || (states_changed && InputPending())) RaiseStepSoon();
+}
+
+// A value the device reported in the variable protocol (DEV, UPDATER) is taken by
+// the step after it, in the states where received text is followed by a step.
+void TMainFich::AskStepSoonOnReport() {
+  if (!closed_ && StepsOnReceive(seq_state_)) RaiseStepSoon();
+}
+
+// A handler that calls StepSoon at once (instead of posting it) finds a step under
+// way and is ignored; the next tick then does the work, as it would without it.
+void TMainFich::RaiseStepSoon() {
   step_soon_ = true;
   if (!OnStepSoon) return;
   const bool in_step = in_step_;
