@@ -46,6 +46,7 @@ TUpdateRunner::~TUpdateRunner() {
   core_.OnTimedWaitEnd = nullptr;
   core_.OnComponentSkipped = nullptr;
   core_.OnRunEnd = nullptr;
+  core_.OnStepSoon = nullptr;
   core_.SetView(nullptr);
 }
 
@@ -67,6 +68,13 @@ void TUpdateRunner::Subscribe() {
     end_message_ = message;
     end_script_ = script;
   };
+  core_.OnStepSoon = [this] {
+    if (OnStepSoon) OnStepSoon();
+  };
+}
+
+void TUpdateRunner::StepSoon() {
+  if (!finished_) core_.StepSoon();
 }
 
 void TUpdateRunner::Log(const std::string& text) {
