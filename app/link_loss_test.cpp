@@ -30,6 +30,7 @@ class LinkLoss : public ::testing::Test {
     o.ProgramFolder = package.Dir();
     o.WorkingFolder = package.Dir();
     o.UserConfigFolder = package.Dir() + "user" + kPathSeparator;
+    o.PackageCheck = false;  // no package: these runs end on the link, before any script
     return o;
   }
   // Starts a run and ticks until it waits on the boot loader's synchronisation.

@@ -245,16 +245,20 @@ void TMainFich::LogInfo(const std::string& text) {
 // ---- Handlers -------------------------------------------------------------------
 
 void TMainFich::StartClick() {
+  if (check_) {  // STOP while the package is checked: nothing was opened
+    StopCheck();
+    Changed();
+    return;
+  }
   if (seq_state_ == TSeqState::SEQ_DONE) {
     QuitClick();
     return;
   }
   if (seq_state_ == TSeqState::SEQ_IDLE) {
     RaiseRunEnd();  // STOP was pressed since the last step: that run ends first
-    script_file_ =
-        setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini" : setup_.ScriptArgument;
+    script_file_ = StartScriptFile();
     Quit.Enabled = false;
-    seq_state_ = TSeqState::SEQ_OPEN;
+    BeginRun();
     AskStepSoon();
   } else {  // any other state is a run: STOP; the next idle step closes and resets
     Quit.Enabled = true;
@@ -266,8 +270,9 @@ void TMainFich::StartClick() {
 
 void TMainFich::ReadIdClick() {
   if (seq_state_ != TSeqState::SEQ_IDLE || !ReadId.Visible || !ReadId.Enabled) return;
+  if (check_) return;
   script_file_ = setup_.ProgramFolder + "readid.ini";
-  seq_state_ = TSeqState::SEQ_OPEN;
+  BeginRun();
   AskStepSoon();
   Changed();
 }
@@ -310,8 +315,13 @@ void TMainFich::Timer1Timer() {
   if (closed_) return;
   Timer1.Enabled = false;
   time_left_ = Timer1.Interval < time_left_ ? time_left_ - Timer1.Interval : 0;
-  SequencerStep();
-  WatchStillWaiting();
+  if (check_) {
+    StepCheck();
+    AskStepSoon();  // a check that passed opens the run at once
+  } else {
+    SequencerStep();
+    WatchStillWaiting();
+  }
   Timer1.Enabled = true;
   Changed();
 }

@@ -17,6 +17,7 @@
 #include "app/comp_sel_dlg.h"
 #include "app/controls.h"
 #include "app/ip_config_dlg.h"
+#include "app/package_check.h"
 #include "app/progress_watch.h"
 #include "app/sequencer.h"
 #include "link/port_list.h"
@@ -99,6 +100,16 @@ class TMainFich {
   // RUN_STOPPED at the idle step after STOP (link closed, engines reset), with an
   // empty message and the path of the script that was running.
   std::function<void(TRunEnd end, const std::string& message, const std::string& script)> OnRunEnd;
+  // The package check before a run finished: every finding, and whether the run
+  // goes on (no error). Raised before the findings reach the status log.
+  std::function<void(const std::vector<TFinding>& findings, bool can_run)> OnPackageChecked;
+
+  // START and Read Id check the package before the link is opened (see
+  // package_check.h); a package with errors is refused with its findings and the
+  // device is never touched. Off runs a package on purpose as it is.
+  void SetPackageCheck(bool enabled) { package_check_ = enabled; }
+  // The check of the package is under way (on Timer1, a slice per tick).
+  bool CheckRunning() const { return check_ != nullptr; }
 
   // Asks for one step (StepSoon) as soon as the event loop is free: raised inside a
   // step that leaves work to do at once (an operation or a line finished, the next
@@ -209,6 +220,11 @@ class TMainFich {
   TSeqState SeqState() const { return seq_state_; }
   const std::string& LastError() const { return last_error_; }
   const std::string& ScriptFile() const { return script_file_; }
+  // The main script START runs: the script argument, or "script.ini" beside the program.
+  std::string StartScriptFile() const {
+    return setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini"
+                                         : setup_.ScriptArgument;
+  }
   const std::string& CardScriptFile() const { return card_script_file_; }
   const std::string& CurentCardDir() const { return curent_card_dir_; }
   int32_t CurrentCard() const { return current_card_; }
@@ -328,6 +344,14 @@ class TMainFich {
   bool LoadCardLines(std::string* reason = nullptr);  // false with the reason when unreadable
   void EndRun(TRunEnd end, const std::string& message, const std::string& script);
   void RaiseRunEnd();
+
+  // The package check before a run (main_fich_check.cpp).
+  void BeginRun();
+  void StepCheck();
+  void StopCheck();
+  void ShowCheckRunning(bool running);
+  void ShowCheckProgress();
+  void RefusePackage(const std::vector<TFinding>& findings, size_t errors);
   const std::string& RunningScript() const;
   void ApplyComDevices();
   TMenuItem& ComItem(int index);
@@ -409,4 +433,6 @@ class TMainFich {
   std::vector<TDeviceItem> device_items_;     // the port menu's detected ports
   std::vector<TSerialPortInfo> found_ports_;  // as the system last listed them
   uint32_t device_items_version_ = 0;         // bumped by every rebuild
+  std::unique_ptr<TPackageCheck> check_;  // the check under way before a run, or null
+  bool package_check_ = true;             // START and Read Id check the package first
 };

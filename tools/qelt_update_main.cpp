@@ -16,6 +16,7 @@
 #include "link/qt_serial_backend.h"
 #include "link/qt_tcp_backend.h"
 #include "link/qt_udp_backend.h"
+#include "tools/check_command.h"
 #include "tools/console.h"
 #include "tools/port_listing.h"
 #include "tools/qt_runner_loop.h"
@@ -71,6 +72,11 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const std::string program_folder =
       QCoreApplication::applicationDirPath().toStdString() + kPathSeparator;
+  if (options.Check) {
+    const std::string script = RunnerScriptArgument(options, program_folder);
+    return RunCheckCommand(script.empty() ? program_folder + "script.ini" : script, options.Json,
+                           std::cout);
+  }
   std::ofstream log_stream;
   if (!options.LogFile.empty()) {
     log_stream.open(options.LogFile, std::ios::app | std::ios::binary);

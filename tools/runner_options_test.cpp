@@ -78,6 +78,10 @@ TEST(RunnerOptions, ScriptFlagsOutputAndTimeout) {
   EXPECT_EQ(Parse({"--timeout=30"}).TimeoutMs, 30000u);
   EXPECT_EQ(Parse({"--timeout", "0.005"}).TimeoutMs, 5u);
   EXPECT_EQ(Parse({"--", "--odd-name.ini"}).Script, "--odd-name.ini");
+  EXPECT_TRUE(Parse({"--check", "pkg/script.ini"}).Check);
+  EXPECT_TRUE(Parse({"--skip-check"}).SkipCheck);
+  EXPECT_FALSE(Parse({}).Check);
+  EXPECT_FALSE(Parse({}).SkipCheck);
 }
 
 TEST(RunnerOptions, ManualSelectionIsCollectedInUpperCase) {
@@ -133,15 +137,17 @@ TEST(RunnerOptions, BadInputIsNamedExactly) {
       {{"--manual", "--no-component", "KEYB3:MCU"},
        "KEYB3 has no component boxes; use --no-card KEYB3"},
       {{"--no-card", "HD"}, "--no-card and --no-component need --manual"},
+      {{"--check", "--skip-check"}, "--check and --skip-check exclude each other"},
+      {{"--check=yes"}, "--check takes no value"},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.args), c.error) << c.args[0];
 }
 
 TEST(RunnerOptions, UsageNamesEveryOption) {
   const std::string usage = RunnerUsage();
-  for (const char* option :
-       {"--port", "--udp", "--tcp", "--local-port", "--readid", "--manual", "--no-card",
-        "--no-component", "--log", "--trace", "--json", "--timeout", "--help", "--version"}) {
+  for (const char* option : {"--port", "--udp", "--tcp", "--local-port", "--readid", "--manual",
+                             "--no-card", "--no-component", "--log", "--trace", "--json",
+                             "--timeout", "--help", "--version", "--check", "--skip-check"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -46,6 +46,7 @@ TUpdateRunner::~TUpdateRunner() {
   core_.OnTimedWaitEnd = nullptr;
   core_.OnComponentSkipped = nullptr;
   core_.OnRunEnd = nullptr;
+  core_.OnPackageChecked = nullptr;
   core_.OnStepSoon = nullptr;
   core_.SetView(nullptr);
 }
@@ -60,6 +61,15 @@ void TUpdateRunner::Subscribe() {
   // The core skips a current component's lines without a log line of its own.
   core_.OnComponentSkipped = [this](int card, int component, const std::string& version) {
     Log(SkipNote(card, component, version));
+  };
+  // A refused package: its findings go to stderr (the outputs' Finding) rather than
+  // among the log lines, where the core's status log also has them.
+  core_.OnPackageChecked = [this](const std::vector<TFinding>& findings, bool can_run) {
+    if (can_run) return;
+    for (const TFinding& finding : findings) {
+      for (TRunnerOutput* output : outputs_) output->Finding(finding);
+      finding_lines_.insert(FormatFinding(finding));
+    }
   };
   // Finished by Render, once the run's last log lines are written out.
   core_.OnRunEnd = [this](TRunEnd end, const std::string& message, const std::string& script) {
@@ -109,6 +119,7 @@ bool TUpdateRunner::Configure(std::string& error) {
     return false;
   }
   if (options_.Manual) core_.MManualClick();  // the view applies the selection
+  core_.SetPackageCheck(!options_.SkipCheck);
   core_.StillWaitingNoteMs = 0;  // the watchdog ends such a run; the note is the window's
   return true;
 }
@@ -116,9 +127,10 @@ bool TUpdateRunner::Configure(std::string& error) {
 void TUpdateRunner::Start() {
   started_ = true;
   watchdog_.Progressed();  // the time without progress is counted from the start
-  core_.StartClick();
+  // First, so that a package refused within the click has its lines after them.
   Log(ConnectionLine());
-  Log("Package: " + core_.ScriptFile());
+  Log("Package: " + core_.StartScriptFile());
+  core_.StartClick();
 }
 
 bool TUpdateRunner::DefaultConnection() const {
@@ -215,7 +227,12 @@ void TUpdateRunner::Interrupt(const std::string& reason) {
 void TUpdateRunner::Render() {
   const std::vector<std::string>& lines = core_.MemoStatus.Lines();
   for (; logged_ < lines.size(); ++logged_) {
-    if (lines[logged_] != kIdlePrompt) Log(lines[logged_]);
+    const auto finding = finding_lines_.find(lines[logged_]);
+    if (finding != finding_lines_.end()) {
+      finding_lines_.erase(finding);  // already shown as a finding
+    } else if (lines[logged_] != kIdlePrompt) {
+      Log(lines[logged_]);
+    }
   }
   ShowProgress();
   if (ended_ && started_) EndRun();

@@ -114,12 +114,41 @@ class TRecordingOutput : public TRunnerOutput {
   std::vector<std::string> Ends;
 };
 
+// A package refused by the check: its findings on stderr (not among the log lines),
+// then the error box text; the link is never opened and nothing reaches the device.
+TEST_F(UpdateRunner, ARefusedPackageEndsWithItsFindingsAndTouchesNothing) {
+  WritePackage();
+  std::string card = SampleFile("rev1/VI3/script.ini");
+  card.replace(card.find("P0 VI3_B0.HEX"), 13, "P0 absent.hex");
+  dir_.Write("rev1/VI3/script.ini", card);
+  TEmulatedDevice device;
+  Build(&device, {});
+  TRecordingOutput recorder;
+  runner_->AddOutput(&recorder);
+  ASSERT_EQ(Run(), kExitFailed) << out_.str();
+  const std::string message =
+      "The package cannot run: 1 error, 1 warning (nothing was sent to the device)";
+  EXPECT_EQ(err_.str(),
+            "rev1/VI3/script.ini:5: absent.hex not found in rev1/VI3/\n"
+            "rev1/VI3/VI3_B0.HEX: warning: no script names this file\n" +
+                message + "\n" + dir_.Dir() + "script.ini\n");
+  EXPECT_EQ(out_.str(),
+            "Connection: serial COM1 = /dev/ttyS0 (default: no --port and no settings file)\n"
+            "Package: " +
+                dir_.Dir() + "script.ini\n" + message + "\n");
+  EXPECT_EQ(recorder.Ends,
+            std::vector<std::string>{"error " + message + " | " + dir_.Dir() + "script.ini | 1"});
+  EXPECT_TRUE(harness_->Writes.empty());
+  EXPECT_EQ(Core().Link().ConType(), CON_NONE);
+}
+
+// --skip-check runs the same package on purpose: the run's own error texts.
 TEST_F(UpdateRunner, AFailedRunEndsWithTheErrorBoxTextAndItsScript) {
   WritePackage();
   dir_.Write("rev1/script.ini", "CM\r\n");
   dir_.Write("rev1/VI3/script.ini", "P0 absent.hex\r\n");
   TEmulatedDevice device;
-  Build(&device, {});
+  Build(&device, {"--skip-check"});
   TRecordingOutput recorder;
   runner_->AddOutput(&recorder);
   ASSERT_EQ(Run(), kExitFailed) << out_.str();

@@ -112,6 +112,7 @@ TEST_F(UpdateRunner, FirstLinesNameTheConnectionAndTheScript) {
        "CON_TYPE=TCP\r\nREMOTE_IP=10.0.0.7\r\nREMOTE_PORT=4100\r\n",
        "Connection: TCP 10.0.0.7:4100 (from the settings file @Updater.prm)"},
   };
+  WritePackage();  // a package the check passes: nothing after the two lines
   for (const auto& c : cases) {
     TearDown();
     out_.str("");

@@ -52,6 +52,7 @@ TRunHarness::TRunHarness(TRunHarnessOptions options, TDeviceEnd* device)
     ++StepSoonRequests;
   };
   core->SetView(&view);
+  core->SetPackageCheck(options_.PackageCheck);
   core->LoadSettings();
 }
 
@@ -150,9 +151,17 @@ bool TRunHarness::RunUntil(const std::function<bool()>& done, int max_ticks, std
 
 bool TRunHarness::RunFromButton(const std::function<void()>& press, int max_ticks,
                                 std::string* why) {
+  const size_t boxes = view.Errors.size();
   press();
   ServeStepSoon();
+  // The package is checked first, within the click or over some ticks; a refused
+  // package ends the run there, with its error box.
+  if (!RunUntil([this] { return !core->CheckRunning(); }, max_ticks, why)) return false;
   if (core->SeqState() == TSeqState::SEQ_IDLE) {
+    if (view.Errors.size() > boxes) {
+      Tick();  // the idle step after the refusal
+      return true;
+    }
     if (why) *why = "the button did not start a run";
     return false;
   }

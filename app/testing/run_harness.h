@@ -67,6 +67,9 @@ struct TRunHarnessOptions {
   bool TcpRefused = false;    // every TCP attempt fails with "Connection refused"
   bool UdpBindFails = false;  // every UDP bind fails
   int TcpConnectPumps = 1;    // pumps a TCP attempt takes before it connects
+  // START and Read Id judge the package first; off, a run starts on whatever is
+  // there, for the tests of the run's own errors and of the link without a package.
+  bool PackageCheck = true;
   // Serves the core's step-soon requests (TMainFich::OnStepSoon) after each tick and
   // each delivery, as the event loop does; otherwise they are only counted.
   bool StepSoon = false;
@@ -91,6 +94,7 @@ class TRunHarness {
   // the tick count and the last log lines) when it never held.
   bool RunUntil(const std::function<bool()>& done, int max_ticks, std::string* why = nullptr);
   // Presses Start, runs until the sequencer is idle again, then one idle tick more.
+  // A package refused by the check before the run also counts as a run that ended.
   bool RunStart(int max_ticks, std::string* why = nullptr);
   bool RunReadId(int max_ticks, std::string* why = nullptr);
   // Ticks until the sequencer is in `state`.

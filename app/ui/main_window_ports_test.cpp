@@ -142,6 +142,7 @@ TEST(MainWindowPortsTest, APseudoTerminalChosenInTheSettingsIsShownAndOpened) {
   EXPECT_EQ(items.back()->text().toStdString(), pty.path());
   EXPECT_TRUE(items.back()->isChecked());
 
+  forms.Core.SetPackageCheck(false);  // no package: the run is about the port
   QTest::mouseClick(forms.Window.Start(), Qt::LeftButton);
   forms.Window.Timer1Timeout();  // opens the link
   EXPECT_TRUE(forms.Core.Link().ComPort().Opened()) << forms.Core.LastError();
