@@ -87,8 +87,16 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
   };
   // The link keeps the last DEV and UPDATER values across runs; a run believes
   // only what the device reports during that run.
-  link_->OnDEVchange = [this](TComDriver*, int32_t) { dev_reported_ = true; };
-  link_->OnUPDATERchange = [this](TComDriver*, int32_t) { updater_reported_ = true; };
+  // The link reports the text before the value, so the step that followed the text
+  // did not see the value: one more step is asked for.
+  link_->OnDEVchange = [this](TComDriver*, int32_t) {
+    dev_reported_ = true;
+    AskStepSoonOnReport();
+  };
+  link_->OnUPDATERchange = [this](TComDriver*, int32_t) {
+    updater_reported_ = true;
+    AskStepSoonOnReport();
+  };
   link_->OnLinkLost = [this](TComDriver*, const TLinkLoss& loss) { HandleLinkLost(loss); };
   link_->SetBaudRate(57600);
   link_->SetConMode(MODE_RAW);
@@ -251,6 +259,7 @@ void TMainFich::StartClick() {
     script_file_ = StartScriptFile();
     Quit.Enabled = false;
     BeginRun();
+    AskStepSoon();
   } else {  // any other state is a run: STOP; the next idle step closes and resets
     Quit.Enabled = true;
     EndRun(TRunEnd::RUN_STOPPED, "", RunningScript());
@@ -264,6 +273,7 @@ void TMainFich::ReadIdClick() {
   if (check_) return;
   script_file_ = setup_.ProgramFolder + "readid.ini";
   BeginRun();
+  AskStepSoon();
   Changed();
 }
 
@@ -307,6 +317,7 @@ void TMainFich::Timer1Timer() {
   time_left_ = Timer1.Interval < time_left_ ? time_left_ - Timer1.Interval : 0;
   if (check_) {
     StepCheck();
+    AskStepSoon();  // a check that passed opens the run at once
   } else {
     SequencerStep();
     WatchStillWaiting();

@@ -111,6 +111,13 @@ class TMainFich {
   // The check of the package is under way (on Timer1, a slice per tick).
   bool CheckRunning() const { return check_ != nullptr; }
 
+  // Asks for one step (StepSoon) as soon as the event loop is free: raised inside a
+  // step that leaves work to do at once (an operation or a line finished, the next
+  // one to hand over), so a run does not wait for the next tick between them. The
+  // handler must post the call (a queued call on the event loop), never make it: a
+  // call from inside the handler is ignored. Unset, the ticks do that work.
+  std::function<void()> OnStepSoon;
+
   // The still-waiting note (app/run_story.h): logged once when the run has waited on
   // the device this long without progress, counted in Timer1's nominal intervals
   // outside timed waits. 0: never (a front end with a watchdog of its own).
@@ -155,6 +162,10 @@ class TMainFich {
   void AboutQeltUpdater1Click();
   // The tick procedure: counts TimeLeft down by the nominal interval, one step.
   void Timer1Timer();
+  // The step OnStepSoon asked for: one step like a tick's, but TimeLeft and the
+  // still-waiting time are not counted. Nothing when another step has run since the
+  // request, inside a step, or after FormClose.
+  void StepSoon();
   // Stops the timer, saves the settings, closes the link. Runs once.
   void FormClose();
 
@@ -284,6 +295,13 @@ class TMainFich {
   void OfferCurrentLine(TSeqState waiting, int32_t line_number);
   void OpenLink();
   bool IsUpdateScript() const;
+  // Step soon (step_soon.cpp): does the state left by this step act at once?
+  bool StepActsAtOnce() const;
+  uint64_t StatesMark() const;
+  bool InputPending() const;
+  void AskStepSoon(bool states_changed = false);
+  void AskStepSoonOnReport();
+  void RaiseStepSoon();
 
   // Engines and handlers (main_fich.cpp).
   void WireEngine(TGestionnaire& engine);
@@ -380,6 +398,7 @@ class TMainFich {
   bool updater_reported_ = false;  // the device reported UPDATER since then
   bool wake_unsent_ = false;       // "?" fell on a TCP connection still being made
   bool in_step_ = false;           // guards SequencerStep against re-entry
+  bool step_soon_ = false;         // a step was asked for and none has run since
   bool timed_wait_ = false;        // an engine's timed wait was under way after the last step
   bool closed_ = false;            // FormClose has run
 

@@ -52,10 +52,13 @@ void TMainFich::SequencerStep() {
     return;  // without assertions: the nested call does nothing
   }
   in_step_ = true;
+  step_soon_ = false;  // this step is the one a pending request asked for
+  const uint64_t states = StatesMark();
   StepState();
   WatchTimedWait();
   WatchProgress();
   RaiseRunEnd();
+  AskStepSoon(StatesMark() != states);  // step_soon.cpp
   in_step_ = false;
 }
 

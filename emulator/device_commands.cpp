@@ -152,6 +152,7 @@ void TEmulatedDevice::ExecuteProgram(const std::string& key) {
     target_ = TTarget::TG_JTAG;
     target_index_ = JtagChainIndex(arg);
     session_.emplace(CurrentCard().chains[static_cast<size_t>(target_index_)]);
+    ++stats_.EffectPlays;
     return Reply(key, ".");
   }
   // "PB" and "P" + bank erase first: "." for the command, then "." or "X".

@@ -182,6 +182,7 @@ TEmulatedDevice::TOutChunk TEmulatedDevice::MakeChunk(std::string_view key, std:
   chunk.due = now_;
   if (const TFaultRule* d = faults_.FireOnCommand(TFaultKind::FK_DELAY, key)) {
     chunk.due = now_ + d->DelayMs;
+    stats_.HeldBackMs += d->DelayMs;
   }
   const TFaultRule* s = faults_.FireOnCommand(TFaultKind::FK_SPLIT, key);
   if (s == nullptr || text.size() < 2) {

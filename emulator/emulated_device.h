@@ -88,6 +88,8 @@ struct TDeviceStats {
   uint32_t UnknownReplies = 0;  // "I" sent
   uint32_t Failures = 0;        // "X" sent
   uint32_t DroppedOutput = 0;   // bytes dropped because nobody took the output
+  uint32_t EffectPlays = 0;     // JTAG playbacks opened ("P" + chain answered ".")
+  uint64_t HeldBackMs = 0;      // replies held back by delay faults, in all
 };
 
 class TEmulatedDevice {

@@ -81,6 +81,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "qelt-emulator: %s\n", why.c_str());
       status = 1;
     }
+    if (!options.StatsFile.empty() && !server.WriteStats(options.StatsFile, &why)) {
+      std::fprintf(stderr, "qelt-emulator: %s\n", why.c_str());
+      status = 1;
+    }
     app.exit(status);
   });
   if (!watching) return Fail("cannot watch for SIGINT, SIGTERM and SIGHUP");

@@ -41,9 +41,9 @@ bool ApplyValue(const std::string& name, const std::string& value, TEmulatorOpti
     (name == "--udp" ? out.UdpPort : out.TcpPort) = port;
     return true;
   }
-  if (name == "--state" || name == "--log") {
+  if (name == "--state" || name == "--log" || name == "--stats") {
     if (value.empty()) return error = name + " needs a file name", false;
-    (name == "--state" ? out.StateFile : out.LogFile) = value;
+    (name == "--state" ? out.StateFile : name == "--log" ? out.LogFile : out.StatsFile) = value;
     return true;
   }
   if (name == "--seed") {
@@ -161,7 +161,8 @@ TDeviceConfig DeviceConfigFromOptions(const TEmulatorOptions& options) {
 
 std::string EmulatorHelpText() {
   return "Usage: qelt-emulator [--pty] [--udp PORT] [--tcp PORT] [--state FILE] [--pace]\n"
-         "                     [--log FILE] [--seed N] [--device-type N|silent]\n"
+         "                     [--log FILE] [--stats FILE] [--seed N]\n"
+         "                     [--device-type N|silent]\n"
          "                     [--boot-type 37|27|none] [--absent LIST] [--fault RULE]...\n"
          "       qelt-emulator --state FILE --expect MEMORY=VALUE...\n"
          "\n"
@@ -186,9 +187,16 @@ std::string EmulatorHelpText() {
          "                      versions, memories, JTAG chains) from FILE at start and\n"
          "                      save it there, atomically, on exit. A missing FILE is\n"
          "                      created; one that cannot be read is an error (status 2).\n"
-         "  --pace              pace reading and writing at the serial line's speed:\n"
-         "                      5760 bytes/s (57600 bit/s, 8N1), 960 bytes/s (9600 bit/s)\n"
-         "                      while the application runs.\n"
+         "  --pace              pace both directions at the serial line's speed: 57600\n"
+         "                      bit/s (9600 while the application runs), 8N1, each byte\n"
+         "                      reaching the device and the host when its last bit would\n"
+         "                      have crossed the line. The device itself answers at once.\n"
+         "  --stats FILE        on exit, write the session's figures to FILE, one \"key\n"
+         "                      value\" line each (times in microseconds): bytes and serial\n"
+         "                      time each way, replies held back by faults, Effect files\n"
+         "                      played, the host's turnarounds (a reply's last byte out to\n"
+         "                      the next byte in: median, 99th percentile, sum) and how\n"
+         "                      late the emulator wrote the replies' last bytes.\n"
          "  --log FILE          log the traffic: one line per piece, with the time in\n"
          "                      milliseconds, the endpoint, \">\" from the host or \"<\" to\n"
          "                      it, and the bytes (\\r, \\n, \\\\ and \\xNN escapes).\n"
@@ -217,8 +225,8 @@ std::string EmulatorHelpText() {
          FaultRuleHelp() +
          "\n"
          "Exit status: 0 after SIGINT, SIGTERM or SIGHUP with the state saved; 1 when\n"
-         "the state cannot be saved at exit; 2 for a bad option, an endpoint that cannot\n"
-         "be opened, or a state file that cannot be read or created. With --expect: 0\n"
-         "when every check matches, 1 when one does not, 2 when the state file or an\n"
-         "image cannot be read.\n";
+         "the state or the figures cannot be written at exit; 2 for a bad option, an\n"
+         "endpoint that cannot be opened, or a state file that cannot be read or\n"
+         "created. With --expect: 0 when every check matches, 1 when one does not, 2\n"
+         "when the state file or an image cannot be read.\n";
 }

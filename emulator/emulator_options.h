@@ -20,6 +20,7 @@ struct TEmulatorOptions {
   std::optional<uint16_t> TcpPort;            // --tcp PORT (0 = any free port)
   std::string StateFile;                      // --state FILE (empty: no state kept)
   std::string LogFile;                        // --log FILE (empty: no traffic log)
+  std::string StatsFile;                      // --stats FILE (empty: none written)
   bool Pace = false;                          // --pace: serial line timing
   std::optional<uint64_t> Seed;               // --seed N
   std::optional<uint32_t> DeviceType;         // --device-type N

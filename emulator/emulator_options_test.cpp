@@ -15,7 +15,8 @@ TEST(EmulatorOptions, EveryOptionReachesTheDeviceConfiguration) {
       {"--pty",    "--udp",         "0",       "--tcp=10500",   "--state",
        "d.state",  "--pace",        "--log",   "t.log",         "--seed",
        "42",       "--device-type", "39",      "--boot-type",   "27",
-       "--absent", "1,3",           "--fault", "resend,rate=5", "--fault=hang,cmd=P8"},
+       "--absent", "1,3",           "--fault", "resend,rate=5", "--fault=hang,cmd=P8",
+       "--stats",  "s.txt"},
       o, error))
       << error;
   EXPECT_TRUE(o.Pty);
@@ -23,6 +24,7 @@ TEST(EmulatorOptions, EveryOptionReachesTheDeviceConfiguration) {
   EXPECT_EQ(o.TcpPort, std::optional<uint16_t>(10500));
   EXPECT_EQ(o.StateFile, "d.state");
   EXPECT_EQ(o.LogFile, "t.log");
+  EXPECT_EQ(o.StatsFile, "s.txt");
   EXPECT_TRUE(o.Pace);
   const TDeviceConfig c = DeviceConfigFromOptions(o);
   EXPECT_EQ(c.DeviceType, 39u);

@@ -8,12 +8,15 @@
 #include <QUdpSocket>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+
+#include "emulator/pace_timer_posix.h"
 
 namespace {
 
-constexpr int kTickMs = 2;
-constexpr double kFastLine = 5760;  // 57600 bit/s, 8N1
-constexpr double kSlowLine = 960;   // 9600 bit/s while the application runs
+constexpr uint32_t kFastLine = 57600;            // bit/s, 8N1
+constexpr uint32_t kSlowLine = 9600;             // while the application runs
+constexpr int64_t kBlockedRetryNs = 10'000'000;  // a full endpoint is tried again after
 
 const char* EndpointName(int endpoint) {
   static const char* const kNames[] = {"---", "PTY", "UDP", "TCP"};
@@ -45,9 +48,7 @@ std::string Escape(std::string_view bytes) {
 
 TEmulatorServer::TEmulatorServer(TEmulatedDevice& device, const TEmulatorOptions& options,
                                  QObject* parent)
-    : QObject(parent), device_(device), options_(options) {
-  clock_.start();
-}
+    : QObject(parent), device_(device), options_(options), start_ns_(TPaceTimer::NowNs()) {}
 
 TEmulatorServer::~TEmulatorServer() {
   // The client's destructor emits signals: none may reach this half-destroyed object.
@@ -82,10 +83,9 @@ bool TEmulatorServer::Start(std::string* error) {
     }
     connect(tcp_server_, &QTcpServer::newConnection, this, &TEmulatorServer::AcceptTcp);
   }
-  timer_ = new QTimer(this);
-  connect(timer_, &QTimer::timeout, this, &TEmulatorServer::Service);
-  timer_->start(kTickMs);
-  last_service_ms_ = NowMs();
+  timer_ = new TPaceTimer(this);
+  if (!timer_->Open(error)) return false;
+  timer_->OnTimeout = [this] { Service(); };
   return true;
 }
 
@@ -99,22 +99,39 @@ std::vector<std::string> TEmulatorServer::EndpointLines() const {
   return lines;
 }
 
-uint32_t TEmulatorServer::NowMs() const { return static_cast<uint32_t>(clock_.elapsed()); }
+bool TEmulatorServer::WriteStats(const std::string& path, std::string* error) const {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::trunc | std::ios::binary);
+    out << stats_.Text(to_device_, to_host_, device_.Stats());
+    if (!out.flush()) return *error = "cannot write the statistics " + temporary, false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) return *error = "cannot write the statistics " + path + ": " + ec.message(), false;
+  return true;
+}
 
-double TEmulatorServer::BytesPerSecond() const {
-  return device_.InApplicationMode() ? kSlowLine : kFastLine;
+// The device's millisecond tick count, from the server's start.
+uint32_t TEmulatorServer::DeviceMs(int64_t ns) const {
+  return static_cast<uint32_t>((ns - start_ns_) / 1'000'000);
+}
+
+int64_t TEmulatorServer::LineByteNs() const {
+  if (!options_.Pace) return 0;
+  return ByteNs(device_.InApplicationMode() ? kSlowLine : kFastLine);
 }
 
 void TEmulatorServer::ReadPty() {
   char buffer[4096];
   // Paced, the line carries no more than it can: the rest waits in the terminal.
-  while (input_.size() < kMaxInput) {
-    const size_t room = std::min(sizeof buffer, kMaxInput - input_.size());
+  while (to_device_.Queued() < kMaxInput) {
+    const size_t room = std::min(sizeof buffer, kMaxInput - to_device_.Queued());
     const long n = pty_.Read(buffer, room);
     if (n <= 0) break;
     FromHost(TEndpoint::EP_PTY, std::string_view(buffer, static_cast<size_t>(n)));
   }
-  pty_notifier_->setEnabled(input_.size() < kMaxInput);
+  pty_notifier_->setEnabled(to_device_.Queued() < kMaxInput);
 }
 
 void TEmulatorServer::ReadUdp() {
@@ -152,8 +169,8 @@ void TEmulatorServer::AcceptTcp() {
 
 void TEmulatorServer::ReadTcp() {
   if (tcp_client_ == nullptr) return;
-  while (input_.size() < kMaxInput && tcp_client_->bytesAvailable() > 0) {
-    const QByteArray data = tcp_client_->read(static_cast<qint64>(kMaxInput - input_.size()));
+  while (to_device_.Queued() < kMaxInput && tcp_client_->bytesAvailable() > 0) {
+    const QByteArray data = tcp_client_->read(static_cast<qint64>(kMaxInput - to_device_.Queued()));
     FromHost(TEndpoint::EP_TCP,
              std::string_view(data.constData(), static_cast<size_t>(data.size())));
   }
@@ -161,59 +178,120 @@ void TEmulatorServer::ReadTcp() {
 
 void TEmulatorServer::FromHost(TEndpoint from, std::string_view bytes) {
   if (bytes.empty()) return;
+  const int64_t now = TPaceTimer::NowNs();
+  stats_.HostRead(now);
   Log(from, '>', bytes);
   active_ = from;
-  const size_t room = kMaxInput - std::min(kMaxInput, input_.size());
-  input_.append(bytes.substr(0, room));  // a datagram beyond the room is lost, as on a line
-  if (!options_.Pace) Service();
+  const size_t room = kMaxInput - std::min(kMaxInput, to_device_.Queued());
+  // A datagram beyond the room is lost, as on a line.
+  to_device_.Push(bytes.substr(0, room), now, LineByteNs());
+  Service();
 }
 
+// Does what is due by now (host bytes that crossed go to the device, held replies
+// are released, replies that crossed go to the host), then sleeps until the next
+// byte crosses or the next reply is due.
 void TEmulatorServer::Service() {
-  const uint32_t now = NowMs();
-  const double elapsed = static_cast<double>(now - last_service_ms_) / 1000.0;
-  last_service_ms_ = now;
-  const double rate = BytesPerSecond();
-  // A line that was idle sends no faster afterwards: credit never exceeds two ticks.
-  const double cap = std::max(1.0, rate * 2 * kTickMs / 1000);
-  in_credit_ = std::min(cap, in_credit_ + rate * elapsed);
-  out_credit_ = std::min(cap, out_credit_ + rate * elapsed);
-  FeedDevice(options_.Pace ? static_cast<size_t>(in_credit_) : input_.size());
-  for (std::string& piece : device_.TakeOutputPieces(NowMs())) {
-    if (output_bytes_ + piece.size() > kMaxOutput) continue;  // nobody takes it: dropped
-    Log(active_, '<', piece);
-    output_bytes_ += piece.size();
-    output_.push_back(std::move(piece));
+  if (servicing_) return;
+  servicing_ = true;
+  int64_t wake = -1;
+  while (true) {
+    const int64_t now = TPaceTimer::NowNs();
+    FeedCrossed(now);
+    ReleaseHeld(now);
+    const bool blocked = !WriteCrossed(now);
+    wake = NextWake(now, blocked);
+    if (wake < 0 || wake > TPaceTimer::NowNs()) break;
   }
-  SendOut(options_.Pace ? static_cast<size_t>(out_credit_) : output_bytes_);
-  if (pty_notifier_ != nullptr && input_.size() < kMaxInput) pty_notifier_->setEnabled(true);
-  if (tcp_client_ != nullptr && tcp_client_->bytesAvailable() > 0 && input_.size() < kMaxInput) {
+  if (wake < 0) {
+    timer_->Stop();
+  } else {
+    timer_->StartAt(wake);
+  }
+  servicing_ = false;
+  if (pty_notifier_ != nullptr && to_device_.Queued() < kMaxInput) pty_notifier_->setEnabled(true);
+  if (tcp_client_ != nullptr && tcp_client_->bytesAvailable() > 0 &&
+      to_device_.Queued() < kMaxInput) {
     QTimer::singleShot(0, this, &TEmulatorServer::ReadTcp);
   }
 }
 
-void TEmulatorServer::FeedDevice(size_t budget) {
-  const size_t n = std::min(budget, input_.size());
-  if (n == 0) return;
-  device_.Receive(std::string_view(input_).substr(0, n), NowMs());
-  input_.erase(0, n);
-  if (options_.Pace) in_credit_ -= static_cast<double>(n);
-}
-
-void TEmulatorServer::SendOut(size_t budget) {
-  while (!output_.empty() && budget > 0) {
-    std::string& piece = output_.front();
-    const size_t want = std::min(budget, piece.size());
-    const size_t sent = SendPiece(std::string_view(piece).substr(0, want));
-    if (sent == 0) break;  // the endpoint is full: try again on the next tick
-    budget -= sent;
-    output_bytes_ -= sent;
-    if (options_.Pace) out_credit_ -= static_cast<double>(sent);
-    if (sent < piece.size()) {
-      piece.erase(0, sent);
+// Host bytes that have crossed reach the device one by one, each at its own time,
+// so that a reply starts on the line when the byte that asked for it crossed.
+void TEmulatorServer::FeedCrossed(int64_t now) {
+  while (const size_t n = to_device_.CrossedInFront(now)) {
+    const int64_t first = to_device_.CrossingInFront(0);
+    const int64_t byte_ns = to_device_.FrontByteNs();
+    const std::string bytes = to_device_.TakeFront(n);
+    if (byte_ns == 0) {  // not paced: all at once, as they came
+      const int64_t reply_ns = LineByteNs();
+      device_.Receive(bytes, DeviceMs(first));
+      QueueReplies(first, reply_ns);
     } else {
-      output_.pop_front();
+      FeedByByte(bytes, first, byte_ns);
     }
   }
+}
+
+void TEmulatorServer::FeedByByte(const std::string& bytes, int64_t first, int64_t byte_ns) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const int64_t at = first + static_cast<int64_t>(i) * byte_ns;
+    const int64_t reply_ns = LineByteNs();  // a reply goes at the speed of its command
+    device_.Receive(std::string_view(bytes).substr(i, 1), DeviceMs(at));
+    QueueReplies(at, reply_ns);
+  }
+}
+
+// Replies the device held back (a delay fault) go when their time has come.
+void TEmulatorServer::ReleaseHeld(int64_t now) {
+  const std::optional<uint32_t> due = device_.NextReleaseTime();
+  if (!due || static_cast<int32_t>(*due - DeviceMs(now)) > 0) return;
+  const int64_t at = start_ns_ + static_cast<int64_t>(*due) * 1'000'000;
+  const uint32_t ms = DeviceMs(now);
+  std::vector<std::string> pieces = device_.TakeOutputPieces(ms);
+  for (std::string& piece : pieces) {
+    if (to_host_.Queued() + piece.size() > kMaxOutput) continue;  // nobody takes it: dropped
+    Log(active_, '<', piece);
+    to_host_.Push(piece, std::min(at, now), LineByteNs());
+  }
+}
+
+void TEmulatorServer::QueueReplies(int64_t ready, int64_t byte_ns) {
+  for (std::string& piece : device_.TakeOutputPieces(DeviceMs(ready))) {
+    if (to_host_.Queued() + piece.size() > kMaxOutput) continue;  // nobody takes it: dropped
+    Log(active_, '<', piece);
+    to_host_.Push(piece, ready, byte_ns);
+  }
+}
+
+// Hands what has crossed to the host; false when the endpoint is full.
+bool TEmulatorServer::WriteCrossed(int64_t now) {
+  while (const size_t n = std::min(to_host_.CrossedInFront(now), to_host_.FrontSize())) {
+    const int64_t due = to_host_.CrossingInFront(n - 1);
+    const bool whole = n == to_host_.FrontSize();
+    const size_t sent = SendPiece(to_host_.Front().substr(0, n));
+    to_host_.TakeFront(sent);
+    if (sent < n) return false;  // the rest goes first, when the endpoint has room
+    if (whole && to_host_.Empty() && to_device_.Empty()) stats_.ReplyWritten(now, due);
+  }
+  return true;
+}
+
+// The next time something is due: a host byte or a reply chunk crossing, or a held
+// reply's release; -1 when nothing is waiting.
+int64_t TEmulatorServer::NextWake(int64_t now, bool blocked) const {
+  int64_t wake = -1;
+  auto consider = [&wake](std::optional<int64_t> at) {
+    if (at && (wake < 0 || *at < wake)) wake = *at;
+  };
+  consider(to_device_.NextDue(kChunk));
+  consider(blocked ? std::optional<int64_t>(now + kBlockedRetryNs) : to_host_.NextDue(kChunk));
+  if (const std::optional<uint32_t> due = device_.NextReleaseTime()) {
+    const int32_t ahead = static_cast<int32_t>(*due - DeviceMs(now));
+    consider(now + std::max<int64_t>(
+                       0, static_cast<int64_t>(ahead) * 1'000'000 - (now - start_ns_) % 1'000'000));
+  }
+  return wake;
 }
 
 size_t TEmulatorServer::SendPiece(std::string_view piece) {
@@ -237,6 +315,6 @@ size_t TEmulatorServer::SendPiece(std::string_view piece) {
 
 void TEmulatorServer::Log(TEndpoint endpoint, char direction, std::string_view bytes) {
   if (!log_.is_open()) return;
-  log_ << NowMs() << ' ' << EndpointName(static_cast<int>(endpoint)) << ' ' << direction << ' '
-       << Escape(bytes) << std::endl;
+  log_ << DeviceMs(TPaceTimer::NowNs()) << ' ' << EndpointName(static_cast<int>(endpoint)) << ' '
+       << direction << ' ' << Escape(bytes) << std::endl;
 }

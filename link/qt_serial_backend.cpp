@@ -117,6 +117,10 @@ void TQtSerialBackend::Apply(const TSerialSettings& s) {
 void TQtSerialBackend::Write(const std::string& bytes) {
   if (!port_.isOpen() || bytes.empty()) return;
   port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+  // QSerialPort writes from the event loop, one wake-up later; a command that
+  // answers a reply goes out now (non-blocking: what the driver cannot take yet
+  // still goes from the event loop).
+  port_.flush();
 }
 
 void TQtSerialBackend::ResetLines() {

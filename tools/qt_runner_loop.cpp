@@ -7,13 +7,28 @@ TQtRunnerLoop::TQtRunnerLoop(TUpdateRunner& runner, QObject* parent)
   timer1_.setSingleShot(true);
   timer1_.setTimerType(Qt::PreciseTimer);  // 10 ms ticks during a run
   connect(&timer1_, &QTimer::timeout, this, &TQtRunnerLoop::Tick);
+  runner_.OnStepSoon = [this] {
+    if (stepSoonPosted_) return;
+    stepSoonPosted_ = true;
+    QMetaObject::invokeMethod(this, &TQtRunnerLoop::StepSoon, Qt::QueuedConnection);
+  };
   runner_.OnFinished = [this] {
     timer1_.stop();
     QCoreApplication::exit(runner_.ExitCode());
   };
 }
 
+TQtRunnerLoop::~TQtRunnerLoop() {
+  runner_.OnStepSoon = nullptr;
+  runner_.OnFinished = nullptr;
+}
+
 void TQtRunnerLoop::Start() { timer1_.start(0); }
+
+void TQtRunnerLoop::StepSoon() {
+  stepSoonPosted_ = false;
+  runner_.StepSoon();
+}
 
 void TQtRunnerLoop::Tick() {
   runner_.Tick();

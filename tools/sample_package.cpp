@@ -90,11 +90,11 @@ std::string ComponentLine(char letter, char code, const std::string& argument) {
 // The card script: versions read first, so that Auto mode can skip what is current.
 // An option card's commands go through the supervisor's bridge to that card.
 void OpenBridge(const TCardPlan& card, std::vector<std::string>& lines) {
-  if (card.Bridge >= 0) lines.push_back("Q" + std::to_string(card.Bridge));
+  if (card.Bridge >= 0) lines.push_back(std::string("Q").append(std::to_string(card.Bridge)));
 }
 
 void CloseBridge(const TCardPlan& card, std::vector<std::string>& lines) {
-  if (card.Bridge >= 0) lines.push_back("Z" + std::to_string(card.Bridge));
+  if (card.Bridge >= 0) lines.push_back(std::string("Z").append(std::to_string(card.Bridge)));
 }
 
 std::vector<std::string> CardScript(const TCardPlan& card, const std::string& opt_in) {
@@ -285,6 +285,21 @@ TRevisionPlan Revision0() {
                   });
 }
 
+// Full size: code up to the version tag at the end of each memory.
+constexpr size_t kFullBootCode = 0x2000 - 32;
+constexpr size_t kFullBankCode = 0x8000 - 0x100 - 32;
+constexpr int kFullEffectBlocks = 6430;  // 163 bytes a block: a little over 1 MiB a file
+
+TRevisionPlan FullSize(TRevisionPlan plan) {
+  plan.PontSize = kFullBootCode;
+  plan.OptionSize = kFullBootCode;
+  for (TCardPlan& card : plan.Cards) {
+    for (TBankPlan& bank : card.Banks) bank.CodeSize = kFullBankCode;
+    for (TJtagPlan& jtag : card.Jtag) jtag.Release.Blocks = kFullEffectBlocks;
+  }
+  return plan;
+}
+
 std::string ReadMe() {
   return Lines({
       "Sample firmware package of the Corvane Qelt Updater.",
@@ -302,15 +317,21 @@ std::string ReadMe() {
   });
 }
 
-}  // namespace
-
-std::vector<TPackageFile> BuildSamplePackage() {
+std::vector<TPackageFile> BuildPackage(const TRevisionPlan& rev0, const TRevisionPlan& rev1) {
   std::vector<TPackageFile> files;
   files.push_back({".gitattributes", "* -text\n"});
   files.push_back({"README.txt", ReadMe()});
-  AddRevision(files, Revision0());
-  AddRevision(files, Revision1());
+  AddRevision(files, rev0);
+  AddRevision(files, rev1);
   std::sort(files.begin(), files.end(),
             [](const TPackageFile& a, const TPackageFile& b) { return a.Path < b.Path; });
   return files;
+}
+
+}  // namespace
+
+std::vector<TPackageFile> BuildSamplePackage() { return BuildPackage(Revision0(), Revision1()); }
+
+std::vector<TPackageFile> BuildFullSizePackage() {
+  return BuildPackage(FullSize(Revision0()), FullSize(Revision1()));
 }

@@ -219,3 +219,44 @@ TEST(SamplePackageHex, EdidBlocksAreValid) {
     EXPECT_EQ(image[19], 3) << path << ": EDID revision";
   }
 }
+
+// The full-size package is the sample with its memories filled: the same files,
+// scripts and Effect statements, boot images over the whole 8 KiB boot area, bank
+// images over their whole 32 KiB, and Effect files of at least 1 MiB.
+TEST(SamplePackageFullSize, FillsEveryMemoryAndKeepsTheScripts) {
+  const std::map<std::string, std::string> sample = Package();
+  std::map<std::string, std::string> full;
+  for (const TPackageFile& file : BuildFullSizePackage()) full[file.Path] = file.Bytes;
+  ASSERT_EQ(full.size(), sample.size());
+  int effect_files = 0;
+  for (const auto& [path, bytes] : full) {
+    ASSERT_EQ(sample.count(path), 1u) << path;
+    const std::string name = fs::path(path).filename().string();
+    if (name.ends_with(".svf")) {
+      ++effect_files;
+      EXPECT_GE(bytes.size(), 1024u * 1024u) << path;
+      EXPECT_LT(bytes.size(), 1100u * 1024u) << path;
+      continue;
+    }
+    if (!IsHexFile(path) || name.find("_EDID") != std::string::npos) {
+      EXPECT_EQ(bytes, sample.at(path)) << path;
+      continue;
+    }
+    const std::map<uint32_t, int> image = ImageBytes(bytes);
+    const bool boot = name.starts_with("BOOT_EXT_");
+    const uint32_t low = boot ? 0x4000 : name.find("_B0.") != std::string::npos ? 0x0000 : 0x8000;
+    const size_t size = boot ? 0x2000 : 0x8000;
+    ASSERT_EQ(image.size(), size) << path;  // every address, once
+    EXPECT_EQ(image.begin()->first, low) << path;
+    EXPECT_EQ(image.rbegin()->first, low + size - 1) << path;
+  }
+  EXPECT_EQ(effect_files, 7 + 9);  // 7 a revision, and 2 more in rev1/VI3/opt_in
+}
+
+TEST(SamplePackageGenerator, FullSizeOptionWritesTheFullSizePackage) {
+  TTempDir dir;
+  ASSERT_EQ(RunGenerator("--full-size " + dir.path().string()), 0);
+  std::map<std::string, std::string> expected;
+  for (const TPackageFile& file : BuildFullSizePackage()) expected[file.Path] = file.Bytes;
+  EXPECT_TRUE(ReadTree(dir.path()) == expected);
+}

@@ -47,6 +47,7 @@ TUpdateRunner::~TUpdateRunner() {
   core_.OnComponentSkipped = nullptr;
   core_.OnRunEnd = nullptr;
   core_.OnPackageChecked = nullptr;
+  core_.OnStepSoon = nullptr;
   core_.SetView(nullptr);
 }
 
@@ -77,6 +78,13 @@ void TUpdateRunner::Subscribe() {
     end_message_ = message;
     end_script_ = script;
   };
+  core_.OnStepSoon = [this] {
+    if (OnStepSoon) OnStepSoon();
+  };
+}
+
+void TUpdateRunner::StepSoon() {
+  if (!finished_) core_.StepSoon();
 }
 
 void TUpdateRunner::Log(const std::string& text) {

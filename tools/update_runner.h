@@ -69,6 +69,11 @@ class TUpdateRunner : public TMainView {
   std::string ConnectionLine() const;
   // One tick of Timer1, then the watchdog. Nothing once the run has finished.
   void Tick();
+  // The core asks for a step as soon as the event loop is free (TMainFich::OnStepSoon):
+  // the event loop posts a call to StepSoon, never makes it from the handler.
+  std::function<void()> OnStepSoon;
+  // The step the core asked for. Nothing once the run has finished.
+  void StepSoon();
   // Bytes written to or received from the device, from the traced transports.
   void Traffic(TTraceDir dir, const std::string& bytes);
   // Stops the run as the STOP button does (the link is closed and the engines are

@@ -47,6 +47,10 @@ TRunHarness::TRunHarness(TRunHarnessOptions options, TDeviceEnd* device)
                        options_.UserConfigFolder};
   core = std::make_unique<TMainFich>(std::move(link), clock, setup);
   view.OnClose = [this] { core->FormClose(); };
+  core->OnStepSoon = [this] {
+    step_soon_asked_ = true;
+    ++StepSoonRequests;
+  };
   core->SetView(&view);
   core->SetPackageCheck(options_.PackageCheck);
   core->LoadSettings();
@@ -109,12 +113,25 @@ void TRunHarness::Pump() {
   }
   std::deque<std::string> batch;
   batch.swap(to_host_);  // output caused by these deliveries waits for the next pump
-  for (const std::string& bytes : batch) Deliver(bytes);
+  for (const std::string& bytes : batch) {
+    Deliver(bytes);
+    ServeStepSoon();
+  }
+}
+
+// Bounded: a core that kept asking would fail the run's tick budget, not hang.
+void TRunHarness::ServeStepSoon() {
+  for (int i = 0; i < 10000 && step_soon_asked_ && options_.StepSoon; ++i) {
+    step_soon_asked_ = false;
+    core->StepSoon();
+  }
 }
 
 void TRunHarness::Tick() {
+  ++Ticks;
   clock.Advance(core->Timer1.Interval);
   if (core->Timer1.Enabled) core->Timer1Timer();
+  ServeStepSoon();
   Pump();
 }
 
@@ -136,6 +153,7 @@ bool TRunHarness::RunFromButton(const std::function<void()>& press, int max_tick
                                 std::string* why) {
   const size_t boxes = view.Errors.size();
   press();
+  ServeStepSoon();
   // The package is checked first, within the click or over some ticks; a refused
   // package ends the run there, with its error box.
   if (!RunUntil([this] { return !core->CheckRunning(); }, max_ticks, why)) return false;

@@ -70,6 +70,9 @@ struct TRunHarnessOptions {
   // START and Read Id judge the package first; off, a run starts on whatever is
   // there, for the tests of the run's own errors and of the link without a package.
   bool PackageCheck = true;
+  // Serves the core's step-soon requests (TMainFich::OnStepSoon) after each tick and
+  // each delivery, as the event loop does; otherwise they are only counted.
+  bool StepSoon = false;
 };
 
 class TRunHarness {
@@ -84,6 +87,9 @@ class TRunHarness {
   void Tick();
   // Lets the device work and delivers its output, without a tick.
   void Pump();
+  // With TRunHarnessOptions::StepSoon, runs the steps the core asked for (each of
+  // which may ask for the next); otherwise nothing.
+  void ServeStepSoon();
   // Ticks until `done` holds, at most `max_ticks` times. False (with `why` holding
   // the tick count and the last log lines) when it never held.
   bool RunUntil(const std::function<bool()>& done, int max_ticks, std::string* why = nullptr);
@@ -113,6 +119,8 @@ class TRunHarness {
   std::string Wire;                 // every byte the host wrote, in order
   std::vector<std::string> Writes;  // each write separately
   TCallLog Transports;              // every transport call, in order (see TFakeLink)
+  int Ticks = 0;                    // ticks given so far
+  int StepSoonRequests = 0;         // OnStepSoon raised so far
 
  private:
   void HostWrote(const std::string& kind, const std::string& bytes);
@@ -129,4 +137,5 @@ class TRunHarness {
   int tcp_attempts_ = 0;             // connection attempts seen so far
   int tcp_pumps_ = 0;                // pumps since the current attempt started
   std::deque<std::string> to_host_;  // device output not yet delivered
+  bool step_soon_asked_ = false;     // OnStepSoon raised and not served yet
 };

@@ -78,6 +78,7 @@ TMainWindow::TMainWindow(TMainFich& core, TModalHost& host, QWidget* parent)
   ConnectControls();
   core_.SetView(this);
   core_.OnChanged = [this] { Render(); };
+  core_.OnStepSoon = [this] { PostStepSoon(); };
   Render();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect frame = frameGeometry();
@@ -88,6 +89,7 @@ TMainWindow::TMainWindow(TMainFich& core, TModalHost& host, QWidget* parent)
 
 TMainWindow::~TMainWindow() {
   core_.OnChanged = nullptr;
+  core_.OnStepSoon = nullptr;
   core_.SetView(nullptr);
 }
 
@@ -198,6 +200,19 @@ void TMainWindow::Timer1Timeout() {
   // event loop, and no tick may enter the sequencer again from there.
   timer1_.stop();
   Forward(&TMainFich::Timer1Timer);
+}
+
+// One queued call at a time; none while a test gives the ticks by hand.
+void TMainWindow::PostStepSoon() {
+  if (manualTicks_ || stepSoonPosted_) return;
+  stepSoonPosted_ = true;
+  QMetaObject::invokeMethod(this, &TMainWindow::StepSoonCall, Qt::QueuedConnection);
+}
+
+void TMainWindow::StepSoonCall() {
+  stepSoonPosted_ = false;
+  timer1_.stop();  // as for a tick: no tick enters the step from an error box's loop
+  Forward(&TMainFich::StepSoon);
 }
 
 void TMainWindow::UseManualTicks() {

@@ -103,6 +103,9 @@ class TMainWindow : public QMainWindow, public TMainView {
   void RenderDeviceItems();
   void RenderMemo();
   void SyncTimer();
+  // The step the core asks for between ticks (TMainFich::OnStepSoon): a queued call.
+  void PostStepSoon();
+  void StepSoonCall();
   // Runs a core handler, then redraws.
   void Forward(void (TMainFich::*handler)());
 
@@ -110,6 +113,7 @@ class TMainWindow : public QMainWindow, public TMainView {
   TModalHost& host_;
   QTimer timer1_;                        // Timer1: drives the core's sequencer
   bool manualTicks_ = false;             // Timer1 kept stopped (tests tick by hand)
+  bool stepSoonPosted_ = false;          // a queued StepSoonCall is on its way
   QPushButton* start_ = nullptr;         // Start: "START", "STOP" or "QUIT"
   QPushButton* readId_ = nullptr;        // ReadId: "Read Id"
   QPushButton* quit_ = nullptr;          // Quit: "Quit"
