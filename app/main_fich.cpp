@@ -3,7 +3,6 @@
 // script events in card_events.cpp, the settings file in main_fich_settings.cpp.
 #include "app/main_fich.h"
 
-#include <filesystem>
 #include <system_error>
 
 #include "app/script_rules.h"
@@ -96,8 +95,7 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
   device_id_ = 0;
   identified_ = false;
   revision_ = 0;
-  std::error_code ec;
-  if (std::filesystem::exists(ResolvePath(setup_.WorkingFolder + "readid.ini"), ec)) {
+  if (PathExists(setup_.WorkingFolder + "readid.ini")) {
     ReadId.Visible = true;
     Quit.Visible = true;
   }

@@ -145,7 +145,7 @@ TEST(ScriptRulesRun, ExtendedInputCardDecidesWhereTheMainCardImagesComeFrom) {
 TEST(ScriptRulesRun, MainCardScriptThatCannotBeRewrittenEndsTheRun) {
   {
     TRulesRun r({"rem"}, {});
-    std::filesystem::remove(r.run.package.Path("rev1/VI3/script.ini"));
+    std::filesystem::remove(r.run.package.FsPath("rev1/VI3/script.ini"));
     std::string why;
     ASSERT_TRUE(r.run.h.RunStart(kRunTicks, &why)) << why;
     const std::string file =
@@ -158,7 +158,7 @@ TEST(ScriptRulesRun, MainCardScriptThatCannotBeRewrittenEndsTheRun) {
     TRulesRun r({"rem"}, {"P8 ext.svf"});
     // The replacement is written beside the file first; a folder in its way makes
     // the write fail, and the script must stay as it was.
-    std::filesystem::create_directories(r.run.package.Path("rev1/VI3/script.ini.tmp~/x"));
+    std::filesystem::create_directories(r.run.package.FsPath("rev1/VI3/script.ini.tmp~/x"));
     std::string why;
     ASSERT_TRUE(r.run.h.RunStart(kRunTicks, &why)) << why;
     const std::string file =

@@ -133,7 +133,7 @@ TEST(MainWindowRunTest, AFailedRunShowsTheErrorBoxWithTheScriptPath) {
     SCOPED_TRACE(c.name);
     TWindowUnderTest w([&](TTestPackage& package) {
       package.WriteLines("rev1/script.ini", c.mainScript);
-      if (c.cardScript) std::filesystem::remove(package.Path(c.cardScript));
+      if (c.cardScript) std::filesystem::remove(package.FsPath(c.cardScript));
     });
     TMainWindow& window = *w.window;
     const std::string path = ResolvePath(w.package.Path(c.script));
