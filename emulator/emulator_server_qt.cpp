@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "emulator/host_path.h"
+
 namespace {
 
 constexpr int kTickMs = 2;
@@ -56,7 +58,7 @@ TEmulatorServer::~TEmulatorServer() {
 
 bool TEmulatorServer::Start(std::string* error) {
   if (!options_.LogFile.empty()) {
-    log_.open(options_.LogFile, std::ios::trunc);
+    log_.open(HostPath(options_.LogFile), std::ios::trunc);
     if (!log_) return *error = "cannot open the log " + options_.LogFile, false;
   }
   if (options_.Pty) {
