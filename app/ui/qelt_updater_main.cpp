@@ -4,6 +4,7 @@
 // then the event loop until the main window closes.
 #include <QApplication>
 #include <QDir>
+#include <QStringList>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -28,15 +29,6 @@ std::string ProgramFolder() {
   return folder;
 }
 
-// Where settings go when the program's folder cannot be written.
-std::string UserConfigFolder() {
-  QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-  if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
-  std::string folder =
-      QDir::toNativeSeparators(base + QStringLiteral("/qelt-updater")).toStdString();
-  return folder + kPathSeparator;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -45,8 +37,11 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationVersion(ProgramFileVersion());
   QApplication::setWindowIcon(ProgramIcon());
 
+  // Qt's list, not argv: on Windows it comes from the wide command line (argv holds
+  // the ANSI code page), without the options QApplication took for itself.
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  const QStringList arguments = QCoreApplication::arguments();
+  for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
   TWindowOptions options;
   std::string error;
   if (!ParseWindowOptions(args, options, error)) {
@@ -65,7 +60,8 @@ int main(int argc, char* argv[]) {
   TMainFichSetup setup;
   setup.ProgramFolder = ProgramFolder();
   setup.ScriptArgument = options.Script;
-  setup.UserConfigFolder = UserConfigFolder();
+  // UserConfigFolder stays empty: the core then uses the platform's own folder
+  // (DefaultUserConfigFolder) when the program's folder cannot be written.
   TUpdaterForms forms(CreateQtComDriver(), SystemClock(), setup, options, RealModalHost());
   // However the event loop ends, the core's closing work (timer, settings, link)
   // has run once before the program leaves.
