@@ -14,6 +14,7 @@
 #include "app/testing/run_harness.h"
 #include "app/testing/test_package.h"
 #include "link/com_driver.h"
+#include "testing/serial_names.h"
 
 namespace {
 
@@ -325,21 +326,24 @@ TEST_F(MainFichTest, SerialPortThatCannotBeOpenedEndsTheRunWithItsReason) {
     std::string detail;
   };
   const std::vector<Case> cases = {
-      {"No such file or directory", "/dev/ttyS2: No such file or directory"},
+      {"No such file or directory", DefaultComDevice(3) + ": No such file or directory"},
       {"Permission denied",
-       "/dev/ttyS2: Permission denied (you may not have permission to open this serial port)"},
+       DefaultComDevice(3) +
+           ": Permission denied (you may not have permission to open this serial port)"},
       // The serial backend's text when the port's lock cannot be taken.
       {"Permission error while locking the device",
-       "/dev/ttyS2: Permission error while locking the device (you may not have permission to "
-       "open this serial port)"},
+       DefaultComDevice(3) +
+           ": Permission error while locking the device (you may not have permission to "
+           "open this serial port)"},
       // The text another platform gives for a port the user may not open.
       {"Access is denied.",
-       "/dev/ttyS2: Access is denied. (you may not have permission to open this serial port)"},
-      {"Device or resource busy", "/dev/ttyS2: Device or resource busy"},
+       DefaultComDevice(3) +
+           ": Access is denied. (you may not have permission to open this serial port)"},
+      {"Device or resource busy", DefaultComDevice(3) + ": Device or resource busy"},
   };
   for (const Case& k : cases) {
     TRunHarnessOptions o = Options();
-    o.MissingDevices = {"/dev/ttyS2"};
+    o.MissingDevices = {DefaultComDevice(3)};
     o.OpenFailure = k.reason;
     TRunHarness h(o);
     h.core->Com31Click();
@@ -390,8 +394,9 @@ TEST_F(MainFichTest, SilentDeviceGetsSwitchOnOnceAfterOneHundredTicks) {
   EXPECT_EQ(Count(h.Log(), "Switch ON the device"), 1);
   EXPECT_EQ(h.Log(), (Lines{"Synchronize...", "Switch ON the device"}));
   // Raw mode on a port reopened at 57600 bit/s, then "%" until the boot loader answers.
-  EXPECT_EQ(h.Connections(), (Lines{"serial.open /dev/ttyS0 9600", "serial.reset", "serial.close",
-                                    "tcp.close", "serial.open /dev/ttyS0 57600"}));
+  EXPECT_EQ(h.Connections(),
+            (Lines{"serial.open " + DefaultComDevice(1) + " 9600", "serial.reset", "serial.close",
+                   "tcp.close", "serial.open " + DefaultComDevice(1) + " 57600"}));
   EXPECT_EQ(h.Wire.substr(0, 3), "?%%");
   EXPECT_EQ(h.Wire.find_first_not_of('%', 1), std::string::npos);
 }
@@ -524,7 +529,7 @@ class TReenteringView : public TRecordingView {
 
 TEST_F(MainFichTest, SequencerStepIsNeverReEntered) {
   TRunHarnessOptions o = Options();
-  o.MissingDevices = {"/dev/ttyS0"};
+  o.MissingDevices = {DefaultComDevice(1)};
   EXPECT_DEBUG_DEATH(
       {
         TRunHarness h(o);

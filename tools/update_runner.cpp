@@ -1,5 +1,6 @@
 #include "tools/update_runner.h"
 
+#include "app/connection_options.h"
 #include "app/script_rules.h"
 #include "engines/card_table.h"
 #include "link/com_driver.h"
@@ -67,9 +68,9 @@ bool TUpdateRunner::Configure(std::string& error) {
   TIPConfigDlg& lan = core_.IPConfigDlg;
   switch (options_.Link) {
     case TRunnerLink::LINK_SERIAL:
-      if (options_.Port.starts_with("COM")) {
-        core_.ComClick(options_.Port[3] - '1');
-      } else {
+      if (const int item = ComMenuItem(options_.Port); item != 0) {
+        core_.ComClick(item - 1);
+      } else {  // a device path or a COM port beyond the menu, through Com 1
         core_.Link().SetComDeviceMap({{"COM1", options_.Port}});
         core_.ComClick(0);
       }

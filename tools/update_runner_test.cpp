@@ -17,6 +17,7 @@
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
 #include "link/com_driver.h"
+#include "testing/serial_names.h"
 #include "testing/temp_dir.h"
 #include "tools/sample_package.h"
 
@@ -187,7 +188,7 @@ TEST_F(UpdateRunner, CompletesTheOtherRoadsThroughTheSamplePackage) {
     EXPECT_TRUE(Contains(out_.str(), c.banner + "\nMain card VI3\n")) << out_.str();
     EXPECT_TRUE(Contains(out_.str(), "Verify Bank1\n")) << out_.str();
     const std::string rev = c.config.BootType == 27 ? "rev0" : "rev1";
-    std::ifstream script(dir_.path() / rev / "VI3" / "script.ini");
+    std::ifstream script(dir_.path() / rev / "VI3" / "script.ini", std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
     EXPECT_TRUE(Contains(text, c.vi3_line + "\r\n")) << text;
   }
@@ -310,7 +311,14 @@ TEST_F(UpdateRunner, ConfigureAppliesTheConnectionOptions) {
     std::string address;
     uint32_t remote, local;
   } cases[] = {
-      {{"--port", "/dev/pts/5"}, false, "/dev/pts/5", CON_TCP, "192.168.0.10", 10500, 10500},
+      {{"--port", TestDevicePath(5)},
+       false,
+       TestDevicePath(5),
+       CON_TCP,
+       "192.168.0.10",
+       10500,
+       10500},
+      {{"--port", "COM12"}, false, DefaultComDevice(12), CON_TCP, "192.168.0.10", 10500, 10500},
       {{"--udp", "127.0.0.1:4000", "--local-port", "4001"},
        true,
        "",

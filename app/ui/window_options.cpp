@@ -14,7 +14,7 @@ constexpr TConnectionRules kWindowRules{.ComAnyCase = false, .LowestRemotePort =
 std::string FaultMessage(const std::string& name, const TConnectionError& error) {
   switch (error.Fault) {
     case TConnectionFault::CF_PORT_NAME:
-      return "--port takes COM1..COM9 or a device path, not \"" + error.Text + "\"";
+      return "--port takes COM1..COM4096 or a device path, not \"" + error.Text + "\"";
     case TConnectionFault::CF_ADDRESS:
       return name + " takes an IPv4 address, not \"" + error.Text + "\"";
     case TConnectionFault::CF_REMOTE_PORT:
@@ -72,10 +72,10 @@ bool ParseWindowOptions(const std::vector<std::string>& args, TWindowOptions& op
 }
 
 std::string WindowUsage() {
-  return "usage: qelt-updater [SCRIPT] [--port COM1..COM9|/dev/PATH | --udp HOST[:PORT] |\n"
+  return "usage: qelt-updater [SCRIPT] [--port COMn|DEVICE | --udp HOST[:PORT] |\n"
          "                    --tcp HOST[:PORT]] [--local-port N]\n"
          "  SCRIPT            the main script to run instead of script.ini\n"
-         "  --port NAME       the serial port: COM1..COM9, or a device path\n"
+         "  --port NAME       the serial port: COM1..COM4096, or a device path\n"
          "  --udp HOST[:PORT] the device over UDP at an IPv4 address (and port)\n"
          "  --tcp HOST[:PORT] the device over TCP at an IPv4 address (and port)\n"
          "  --local-port N    the local UDP port, 0..65535\n"
@@ -92,12 +92,13 @@ void ApplyWindowOptions(const TWindowOptions& options, TMainFich& core) {
     core.Port1.Check(core.LAN1);
   }
   if (options.Port.empty()) return;
-  if (const int index = ComPortIndex(options.Port); index != 0) {
-    core.ComClick(index - 1);
+  if (const int item = ComMenuItem(options.Port); item != 0) {
+    core.ComClick(item - 1);
     return;
   }
-  // A device path: keep the ticked Com item (Com 1 when the network was ticked)
-  // and let it open that device; the saved Com device names stay as they are.
+  // A device path or a COM port beyond the menu: keep the ticked Com item (Com 1
+  // when the network was ticked) and let it open that port; the saved Com device
+  // names stay as they are.
   if (core.LAN1.Checked) core.ComClick(0);
   std::map<std::string, std::string> devices;
   for (int n = 1; n <= 9; ++n) {
