@@ -3,6 +3,7 @@
 // script events in card_events.cpp, the settings file in main_fich_settings.cpp.
 #include "app/main_fich.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "app/script_rules.h"
@@ -108,6 +109,8 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
   IPConfigDlg.OnWarning = [this](const std::string& text) {
     if (view_) view_->ShowWarning(text);
   };
+  WriteCardScript = [](const std::string& path, const std::vector<std::string>& lines,
+                       std::string* error) { return SaveTextLines(path, lines, error); };
 }
 
 TMainFich::~TMainFich() {
@@ -123,10 +126,13 @@ void TMainFich::WireEngine(TGestionnaire& engine) {
   engine.OnSend = [this](TGestionnaire* e) {
     if (!link_->SendRaw(e->BufOut)) ReportError(link_->LastSendError());
   };
-  engine.OnChangeBufIn = [this](TGestionnaire* e) { rx_buffer_ = e->BufIn; };
-  engine.OnReceive = [this](TGestionnaire* e) { e->BufIn = rx_buffer_; };
+  engine.OnChangeBufIn = [this](TGestionnaire* e) { TakeBackReceived(*e); };
+  engine.OnReceive = [this](TGestionnaire* e) { HandOverReceived(*e); };
   engine.OnChangeBusy = [this](TGestionnaire* e) { engine_busy_ = e->Busy; };
-  engine.OnStepProgress = [this](TGestionnaire*) { ProgressBar1.StepIt(); };
+  engine.OnStepProgress = [this](TGestionnaire* e) {
+    ProgressBar1.StepIt();
+    if (effect_play_ && e == prog_jtag_.get()) ++effect_play_->Statements;
+  };
   engine.OnChangeMaxProgress = [this](TGestionnaire* e) { ProgressBar1.SetMax(e->MaxProgress); };
   engine.OnInfo = [this](TGestionnaire* e) {
     if (OnEngineInfo) OnEngineInfo(e->InfoText);
@@ -185,6 +191,7 @@ void TMainFich::PumpEngines() {
 bool TMainFich::Finished() const { return !engine_busy_ && seq_state_ != TSeqState::SEQ_ERROR; }
 
 void TMainFich::ResetEngines() {
+  ReclaimReceived();  // a reset empties BufIn: what the device sent stays received
   prog_boot_->ResetEngine();
   inst_crt_->ResetEngine();
   prog_psd_->ResetEngine();
@@ -313,13 +320,63 @@ void TMainFich::Timer1Timer() {
   Timer1.Enabled = false;
   time_left_ = Timer1.Interval < time_left_ ? time_left_ - Timer1.Interval : 0;
   SequencerStep();
+  WatchStillWaiting();
   Timer1.Enabled = true;
   Changed();
 }
 
+// ---- Receive buffer -----------------------------------------------------------------
+
+std::string TMainFich::RxBuffer() const {
+  return rx_holder_ != nullptr ? rx_holder_->BufIn + rx_buffer_ : rx_buffer_;
+}
+
+void TMainFich::AppendReceived(const std::string& bytes) {
+  const size_t cap = TGestionnaire::kInputCap;
+  const size_t held = (rx_holder_ != nullptr ? rx_holder_->BufIn.size() : 0) + rx_buffer_.size();
+  const size_t room = cap - std::min(cap, held);
+  const size_t taken = std::min(room, bytes.size());
+  rx_buffer_.append(bytes, 0, taken);
+  rx_dropped_ += bytes.size() - taken;
+}
+
+void TMainFich::HandOverReceived(TGestionnaire& engine) {
+  if (rx_holder_ == &engine) {
+    engine.BufIn += rx_buffer_;
+  } else {
+    ReclaimReceived();
+    engine.BufIn = std::move(rx_buffer_);
+    rx_holder_ = &engine;
+  }
+  rx_buffer_.clear();
+}
+
+// The engine's BufIn is the buffer now; text received since it pulled, if any,
+// was never handed over and is dropped with the rest, as the engine asked.
+void TMainFich::TakeBackReceived(TGestionnaire& engine) {
+  if (rx_holder_ == &engine) return;
+  ClearReceived();
+  rx_holder_ = &engine;
+}
+
+void TMainFich::ReclaimReceived() {
+  if (rx_holder_ == nullptr) return;
+  rx_buffer_.insert(0, rx_holder_->BufIn);
+  rx_holder_->BufIn.clear();
+  rx_holder_ = nullptr;
+}
+
+void TMainFich::ClearReceived() {
+  if (rx_holder_ != nullptr) rx_holder_->BufIn.clear();
+  rx_holder_ = nullptr;
+  rx_buffer_.clear();
+}
+
 void TMainFich::ReceiveProcedure() {
   Timer1.Enabled = false;
-  rx_buffer_ += link_->ReadRaw();
+  const std::string received = link_->ReadRaw();
+  progress_.Received(received);
+  AppendReceived(received);
   if (StepsOnReceive(seq_state_)) SequencerStep();
   Timer1.Enabled = !closed_;
   Changed();

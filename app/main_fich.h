@@ -17,6 +17,7 @@
 #include "app/comp_sel_dlg.h"
 #include "app/controls.h"
 #include "app/ip_config_dlg.h"
+#include "app/progress_watch.h"
 #include "app/sequencer.h"
 
 class TComDriver;
@@ -97,6 +98,18 @@ class TMainFich {
   // empty message and the path of the script that was running.
   std::function<void(TRunEnd end, const std::string& message, const std::string& script)> OnRunEnd;
 
+  // The still-waiting note (app/run_story.h): logged once when the run has waited on
+  // the device this long without progress, counted in Timer1's nominal intervals
+  // outside timed waits. 0: never (a front end with a watchdog of its own).
+  static constexpr uint32_t kStillWaitingNoteMs = 30000;
+  uint32_t StillWaitingNoteMs = kStillWaitingNoteMs;
+
+  // Writes a card script that the run edited (the extended input images), replacing
+  // the file; false with the reason. SaveTextLines unless a test puts a fake here.
+  using TScriptWriter = std::function<bool(
+      const std::string& path, const std::vector<std::string>& lines, std::string* error)>;
+  TScriptWriter WriteCardScript;
+
   // Settings file "Updater.prm": load once after construction, save in FormClose.
   void LoadSettings();
   // False (with the reason logged in the status log and a warning shown) when
@@ -104,6 +117,8 @@ class TMainFich {
   bool SaveSettings();
   // The file the settings are read from and written to.
   std::string SettingsPath() const;
+  // The file LoadSettings read, or empty when it read none (the defaults apply).
+  const std::string& SettingsLoadedFrom() const { return settings_path_; }
   // Device path given by "COMn_DEVICE" for n 1..9, or empty.
   std::string ComDevice(int n) const;
 
@@ -167,11 +182,27 @@ class TMainFich {
   bool Card0Ready() const { return card0_ready_; }
   bool UpdaterAck() const { return updater_ack_; }
   uint32_t TimeLeft() const { return time_left_; }
-  const std::string& RxBuffer() const { return rx_buffer_; }
+  // The receive buffer: what the device sent that no engine has consumed yet.
+  std::string RxBuffer() const;
+  // Bytes the receive buffer could not take in this run: it holds at most
+  // TGestionnaire::kInputCap bytes, as much as an engine ever looks at.
+  uint64_t RxDropped() const { return rx_dropped_; }
   const std::vector<std::string>& ScriptLines() const { return script_lines_; }
   const std::vector<std::string>& CardLines() const { return card_lines_; }
   const std::vector<std::string>& Settings() const { return settings_; }
   bool Closed() const { return closed_; }
+  // The script line handed to the engines last (trimmed), and the lines taken so
+  // far of the main script and of the card script (the 1-based number of the line
+  // under way).
+  const std::string& CurrentLine() const { return current_line_; }
+  int32_t LineIndex() const { return line_index_; }
+  int32_t CardLineIndex() const { return card_line_index_; }
+  // Progress of the run (main_fich_progress.cpp): counted after every step, with
+  // the bytes received since the last progress.
+  const TProgressWatch& Progress() const { return progress_; }
+  // What the run waits for now, in the operator's words: "the bank 2 flash to be
+  // programmed (erasing; card script line 4: P2 BANK2.HEX)".
+  std::string Awaited() const;
 
   TComDriver& Link() { return *link_; }
   TProgBoot& ProgBoot() { return *prog_boot_; }
@@ -226,12 +257,32 @@ class TMainFich {
   void ReportError(const std::string& text);
   void LogInfo(const std::string& text);
   void ReceiveProcedure();
+  // The receive buffer is shared with the engines rather than copied at every
+  // pull: it is the BufIn of the engine that pulled last (rx_holder_), followed by
+  // what arrived since (rx_buffer_). A pull appends only that new part; what the
+  // engine consumes is gone for everybody at once, so OnChangeBufIn copies nothing.
+  void AppendReceived(const std::string& bytes);  // up to the cap, the rest counted
+  void HandOverReceived(TGestionnaire& engine);   // OnReceive: engine.BufIn := all
+  void TakeBackReceived(TGestionnaire& engine);   // OnChangeBufIn
+  void ReclaimReceived();                         // all back into rx_buffer_
+  void ClearReceived();
   void DeviceIdentified(const TGestionnaire& engine);
   void CardReady(int card);
   void CardError(int card);
   void VersionSame(int component);
   void RewriteExtendedInput(bool present);
   void WatchTimedWait();
+  // Progress and the still-waiting note (main_fich_progress.cpp).
+  TRunMilestone Milestone() const;
+  void WatchProgress();
+  void WatchStillWaiting();
+  std::string AwaitedPingCard() const;
+  // The status log's story of a run (card_events.cpp).
+  void NoteCardSelection(const std::vector<std::string>& before);
+  void NoteComponentSelection(const std::vector<std::string>& before);
+  void NoteEffectStarted();
+  void NoteLineFinished();
+  bool LoadCardLines();
   void EndRun(TRunEnd end, const std::string& message, const std::string& script);
   void RaiseRunEnd();
   const std::string& RunningScript() const;
@@ -258,7 +309,9 @@ class TMainFich {
   std::string curent_card_dir_;            // the folder the engines look in
   std::string last_error_;                 // shown in the error box
   std::string current_line_;               // the instruction being handed over
-  std::string rx_buffer_;                  // received, not yet consumed
+  std::string rx_buffer_;                  // received since rx_holder_ last pulled
+  TGestionnaire* rx_holder_ = nullptr;     // its BufIn: the older part of the buffer
+  uint64_t rx_dropped_ = 0;                // bytes the full buffer could not take
   int32_t current_card_ = -1;              // 255 main card, 0..5 option card, -1 none
   int32_t line_index_ = 0;                 // main-script lines taken (pings before)
   int32_t card_line_index_ = 0;            // card-script lines taken
@@ -276,6 +329,26 @@ class TMainFich {
   bool in_step_ = false;           // guards SequencerStep against re-entry
   bool timed_wait_ = false;        // an engine's timed wait was under way after the last step
   bool closed_ = false;            // FormClose has run
+
+  TProgressWatch progress_;           // milestones and bytes since the last progress
+  uint32_t still_waiting_ms_ = 0;     // nominal ms waited on the device without progress
+  bool still_waiting_noted_ = false;  // the still-waiting note was logged for this wait
+
+  // The main card's card script as this run edited it, kept in memory because the
+  // file could not be written; used instead of the file when the card script loads.
+  struct TEditedScript {
+    std::string Path;
+    std::vector<std::string> Lines;
+  };
+  std::optional<TEditedScript> edited_card_script_;
+
+  // An Effect file being played by a script line, for its log line at the end.
+  struct TEffectPlay {
+    std::string File;    // as the line names it
+    std::string Chain;   // the component code: "8", "9", "A" or "C"
+    int Statements = 0;  // statements the device took (the JTAG engine's progress steps)
+  };
+  std::optional<TEffectPlay> effect_play_;
 
   // How the run ended, until OnRunEnd has told it.
   struct TRunEndNote {

@@ -22,9 +22,12 @@ void TMainFich::LoadSettings() {
   const std::string path = SettingsPath();
   const std::string installed = setup_.ProgramFolder + kSettingsFileName;
   // A read-only installation may carry its own file: used until the user saves one.
-  const bool loaded =
-      LoadTextLines(path, settings_) || (path != installed && LoadTextLines(installed, settings_));
-  if (!loaded) {
+  settings_path_.clear();
+  if (LoadTextLines(path, settings_)) {
+    settings_path_ = path;
+  } else if (path != installed && LoadTextLines(installed, settings_)) {
+    settings_path_ = installed;
+  } else {
     settings_.clear();
     Port1.Check(Com11);
     IPConfigDlg.SetConnectionMode(CON_TCP);

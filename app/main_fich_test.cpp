@@ -231,8 +231,9 @@ TEST_F(MainFichTest, SettingsEdgeCasesOnLoadAndSave) {
       {"CON_TYPE = TCP\r\n", "Com &1", CON_TCP,
        "CON_TYPE = TCP\r\nCON_TYPE=RS232\r\nCOM_PORT=COM1\r\nREMOTE_IP=192.168.0.10\r\n"
        "REMOTE_PORT=10500\r\nLOCAL_PORT=10500\r\n"},
+      // An empty first line reads as missing; saving fills that line in.
       {"COM_PORT=\r\nCON_TYPE=RS232\r\n", "Com &1", CON_TCP,
-       "COM_PORT=\r\nCON_TYPE=RS232\r\nCOM_PORT=COM1\r\nREMOTE_IP=192.168.0.10\r\n"
+       "COM_PORT=COM1\r\nCON_TYPE=RS232\r\nREMOTE_IP=192.168.0.10\r\n"
        "REMOTE_PORT=10500\r\nLOCAL_PORT=10500\r\n"},
       {"CON_TYPE=RS232\r\nCOM_PORT=COM7\r\nREMOTE_IP=10.1.1.1\r\nREMOTE_PORT=x\r\n"
        "LOCAL_PORT=99999\r\n",
@@ -260,6 +261,33 @@ TEST_F(MainFichTest, SettingsEdgeCasesOnLoadAndSave) {
       if (item->Checked) reticked = item->Caption;
     }
     EXPECT_EQ(reticked, k.ticked) << k.file;
+  }
+}
+
+// A file whose first REMOTE_IP line is empty, with a later one that loading never
+// reads: the value saved is the value the next start reads, and a second save
+// writes the same file.
+TEST_F(MainFichTest, ASavedValueIsReadBackAndSavingTwiceChangesNothing) {
+  package.Write("Updater.prm",
+                "CON_TYPE=UDP\r\nREMOTE_IP=\r\nREMOTE_PORT=4000\r\nREMOTE_IP=10.0.0.9\r\n");
+  TRunHarnessOptions o = Options();
+  std::string first_save;
+  {
+    TRunHarness h(o);
+    EXPECT_EQ(h.core->IPConfigDlg.RemoteAddress(), "192.168.0.10");  // first line: missing
+    h.core->IPConfigDlg.SetRemoteAddress("10.1.2.3");
+    h.core->FormClose();
+    first_save = package.Read("Updater.prm");
+  }
+  EXPECT_EQ(first_save,
+            "CON_TYPE=UDP\r\nREMOTE_IP=10.1.2.3\r\nREMOTE_PORT=4000\r\nREMOTE_IP=10.0.0.9\r\n"
+            "COM_PORT=NA\r\nLOCAL_PORT=10500\r\n");
+  for (int start = 0; start < 2; ++start) {
+    TRunHarness h(o);
+    EXPECT_EQ(h.core->IPConfigDlg.RemoteAddress(), "10.1.2.3");
+    EXPECT_EQ(h.core->IPConfigDlg.RemotePort(), 4000u);
+    h.core->FormClose();
+    EXPECT_EQ(package.Read("Updater.prm"), first_save) << "start " << start;
   }
 }
 

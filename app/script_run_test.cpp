@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/main_fich.h"
+#include "app/settings_file.h"
 #include "app/testing/emulated_run.h"
 
 namespace {
@@ -99,6 +100,13 @@ TEST(ScriptRulesRun, ManualModeIgnoresVersionsAndAppliesTheBoxes) {
   });
   boxes.Run();
   EXPECT_EQ(ScriptCommands(boxes.run), (Lines{"T8", "P8", "7856341214", "Q1", "P2", "Z1"}));
+  // One log line per box that left lines out, when its card script loads.
+  Lines notes;
+  for (const std::string& line : boxes.run.h.Log()) {
+    if (line.ends_with("not selected: skipped")) notes.push_back(line);
+  }
+  EXPECT_EQ(notes, (Lines{"VI3 MCU not selected: skipped", "VI3 CPLD not selected: skipped",
+                          "SCAN1 PROM 2 not selected: skipped"}));
 }
 
 TEST(ScriptRulesRun, AbsentCardSkipsEveryLineNamingIt) {
@@ -107,6 +115,9 @@ TEST(ScriptRulesRun, AbsentCardSkipsEveryLineNamingIt) {
   TRulesRun r({"C3", "CM", " C3 again"}, {"T0 0100"}, config);
   r.Run();
   EXPECT_EQ(ScriptCommands(r.run), (Lines{"T0"}));
+  EXPECT_EQ(std::count(r.run.h.Log().begin(), r.run.h.Log().end(),
+                       "Card 3 (HD scaler) not present: skipped"),
+            1);
   EXPECT_EQ(r.run.core().ScriptLines(), (Lines{"rem", "CM", "rem"}));
 }
 
@@ -120,6 +131,13 @@ TEST(ScriptRulesRun, ClearedCardBoxesSkipTheirCardLinesBeforeTheRun) {
   });
   r.Run();
   EXPECT_EQ(r.run.core().ScriptLines(), (Lines{"rem", "rem", "rem", "C0"}));
+  const Lines& log = r.run.h.Log();
+  const Lines notes = {"Card 1 (SD scaler) not selected: skipped",
+                       "Card 2 (SD scaler) not selected: skipped",
+                       "Main card (VI3) not selected: skipped"};
+  auto first = std::find(log.begin(), log.end(), notes[0]);
+  ASSERT_LE(first + 3, log.end()) << ::testing::PrintToString(log);
+  EXPECT_EQ(Lines(first, first + 3), notes);
   EXPECT_EQ(ScriptCommands(r.run), (Lines{"Q0", "T1", "P1", "V1", "0102", "Z0"}));
 }
 
@@ -142,32 +160,100 @@ TEST(ScriptRulesRun, ExtendedInputCardDecidesWhereTheMainCardImagesComeFrom) {
             "P0 vi3_b0.hex\r\nrem PA opt_in\\x\r\n");
 }
 
-TEST(ScriptRulesRun, MainCardScriptThatCannotBeRewrittenEndsTheRun) {
-  {
-    TRulesRun r({"rem"}, {});
-    std::filesystem::remove(r.run.package.FsPath("rev1/VI3/script.ini"));
-    std::string why;
-    ASSERT_TRUE(r.run.h.RunStart(kRunTicks, &why)) << why;
+TEST(ScriptRulesRun, MainCardScriptThatCannotBeReadEndsTheRun) {
+  TRulesRun r({"rem"}, {});
+  std::filesystem::remove(r.run.package.FsPath("rev1/VI3/script.ini"));
+  std::string why;
+  ASSERT_TRUE(r.run.h.RunStart(kRunTicks, &why)) << why;
+  const std::string file =
+      r.run.package.Dir() + "rev1" + kPathSeparator + "VI3" + kPathSeparator + "script.ini";
+  const std::string main = r.run.package.Dir() + "rev1" + kPathSeparator + "script.ini";
+  EXPECT_EQ(r.run.h.view.Errors, Lines{file + " File not found !!!\r\n" + main});
+  EXPECT_EQ(r.run.Commands().back(), "M5");
+}
+
+// The main card's card script is written only when the extended input rule changes
+// a line of it: a file already in the right form keeps its bytes (here its LF line
+// ends, which a write would turn into CR LF).
+TEST(ScriptRulesRun, MainCardScriptIsWrittenOnlyWhenALineChanges) {
+  TDeviceConfig absent;
+  absent.CardPresent[5] = false;
+  const struct {
+    const char* name;
+    TDeviceConfig config;
+    std::string file;
+  } cases[] = {
+      {"present, already opt_in", {}, "P8 opt_in\\vi3_8.svf\nP0 vi3_b0.hex\n"},
+      {"absent, already plain", absent, "P8 vi3_8.svf\nP0 vi3_b0.hex\n"},
+  };
+  for (const auto& c : cases) {
+    TRulesRun r({"CM"}, {}, c.config);
+    r.run.package.Write("rev1/VI3/script.ini", c.file);
+    int writes = 0;
+    r.run.core().WriteCardScript = [&writes](const std::string&, const Lines&, std::string*) {
+      ++writes;
+      return true;
+    };
+    r.Run();
+    EXPECT_EQ(writes, 0) << c.name;
+    EXPECT_EQ(r.run.package.Read("rev1/VI3/script.ini"), c.file) << c.name;
+  }
+}
+
+// A package that cannot be written (a read-only folder or medium) still runs: the
+// edited lines are kept in memory for the card script, one note says so, and the
+// file stays as it was. The fake writer fails as a read-only medium does.
+TEST(ScriptRulesRun, AMainCardScriptThatCannotBeWrittenRunsFromMemory) {
+  TDeviceConfig absent;
+  absent.CardPresent[5] = false;
+  TRulesRun r({"CM"}, {"P8 opt_in\\vi3_8.svf"}, absent);
+  // Only the plain image exists: the file's own line would fail the run.
+  std::filesystem::remove(r.run.package.FsPath("rev1/VI3/opt_in/vi3_8.svf"));
+  r.run.core().WriteCardScript = [](const std::string&, const Lines&, std::string* error) {
+    *error = "Read-only file system";
+    return false;
+  };
+  for (int run = 0; run < 2; ++run) {
+    r.Run();
     const std::string file =
         r.run.package.Dir() + "rev1" + kPathSeparator + "VI3" + kPathSeparator + "script.ini";
-    const std::string main = r.run.package.Dir() + "rev1" + kPathSeparator + "script.ini";
-    EXPECT_EQ(r.run.h.view.Errors, Lines{file + " File not found !!!\r\n" + main});
-    EXPECT_EQ(r.run.Commands().back(), "M5");
+    const Lines& log = r.run.h.Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "Could not write " + file +
+                             " (Read-only file system): this run goes on with the edited lines, "
+                             "the file is left as it was"),
+              run + 1);
+    EXPECT_EQ(
+        std::count(log.begin(), log.end(), "Effect file vi3_8.svf played on chain 8: 4 statements"),
+        run + 1);
+    EXPECT_EQ(r.run.package.Read("rev1/VI3/script.ini"), "P8 opt_in\\vi3_8.svf\r\n");
   }
-  {
-    TRulesRun r({"rem"}, {"P8 ext.svf"});
-    // The replacement is written beside the file first; a folder in its way makes
-    // the write fail, and the script must stay as it was.
-    std::filesystem::create_directories(r.run.package.FsPath("rev1/VI3/script.ini.tmp~/x"));
-    std::string why;
-    ASSERT_TRUE(r.run.h.RunStart(kRunTicks, &why)) << why;
-    const std::string file =
-        r.run.package.Dir() + "rev1" + kPathSeparator + "VI3" + kPathSeparator + "script.ini";
-    ASSERT_EQ(r.run.h.view.Errors.size(), 1u);
-    EXPECT_EQ(r.run.h.view.Errors[0].rfind("Error while writing " + file + " !!!\r\n", 0), 0u)
-        << r.run.h.view.Errors[0];
-    EXPECT_EQ(r.run.package.Read("rev1/VI3/script.ini"), "P8 ext.svf\r\n");
+}
+
+// With a real read-only folder. Permissions do not bind the superuser, so there the
+// test says why it cannot show anything and skips.
+TEST(ScriptRulesRun, AReadOnlyCardFolderRunsFromMemory) {
+  TDeviceConfig absent;
+  absent.CardPresent[5] = false;
+  TRulesRun r({"CM"}, {"P8 opt_in\\vi3_8.svf"}, absent);
+  namespace fs = std::filesystem;
+  const fs::path folder = r.run.package.FsPath("rev1/VI3");
+  fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const bool binds = !FolderWritable(r.run.package.Path("rev1/VI3"));
+  if (!binds) {
+    fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+    GTEST_SKIP() << "folder permissions do not bind here (the superuser, or Windows, where a "
+                    "folder's read-only attribute does not stop writes into it): a read-only "
+                    "folder cannot be made; the fake writer's test covers the behaviour";
   }
+  r.Run();
+  fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+  const Lines& log = r.run.h.Log();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.starts_with("Could not write "); }),
+            1);
+  EXPECT_EQ(r.run.package.Read("rev1/VI3/script.ini"), "P8 opt_in\\vi3_8.svf\r\n");
 }
 
 TEST(ScriptRulesRun, RevisionZeroDevicesNeverRewriteTheMainCardScript) {

@@ -37,6 +37,7 @@ void TMainFich::SequencerStep() {
   in_step_ = true;
   StepState();
   WatchTimedWait();
+  WatchProgress();
   RaiseRunEnd();
   in_step_ = false;
 }
@@ -175,6 +176,8 @@ void TMainFich::DoIdle() {
   card0_ready_ = false;
   updater_ack_ = false;
   revision_ = 0;
+  edited_card_script_.reset();
+  effect_play_.reset();
   SetCurentCardDir(setup_.ProgramFolder);
   Timer1.Interval = kIdleInterval;
 }
@@ -192,7 +195,11 @@ void TMainFich::DoLoadScript() {
     ReportError(script_file_ + " File not found !!!");
     return;
   }
-  if (MManual.Checked) ApplyCardSelection(script_lines_, CompSelDlg);
+  if (MManual.Checked) {
+    const std::vector<std::string> before = script_lines_;
+    ApplyCardSelection(script_lines_, CompSelDlg);
+    NoteCardSelection(before);
+  }
   ProgressBar2.SetMax(kOptionCardCount);
   ProgressBar3.SetMax(2 + NonEmptyLineCount(script_lines_));
   ProgressBar2.StepIt();
@@ -294,18 +301,23 @@ void TMainFich::OfferCurrentLine(TSeqState waiting, int32_t line_number) {
   OfferLine(current_line_);
   if (seq_state_ == TSeqState::SEQ_ERROR) return;  // an engine refused it with its own text
   if (!engine_busy_) ReportError(kSyntaxError + std::to_string(line_number));
+  NoteEffectStarted();
 }
 
 void TMainFich::LoadCardScript(const std::string& card_folder) {
   SetCurentCardDir(card_folder);
   card_script_file_ = curent_card_dir_ + PathFileName(script_file_);
   card_lines_.clear();
-  if (!LoadTextLines(card_script_file_, card_lines_)) {
+  if (!LoadCardLines()) {
     ReportError(card_script_file_ + " File not found !!!");
     return;
   }
   card_line_index_ = 0;
-  if (MManual.Checked) ApplyComponentSelection(card_lines_, current_card_, CompSelDlg);
+  if (MManual.Checked) {
+    const std::vector<std::string> before = card_lines_;
+    ApplyComponentSelection(card_lines_, current_card_, CompSelDlg);
+    NoteComponentSelection(before);
+  }
   ProgressBar2.SetMax(1 + NonEmptyLineCount(card_lines_));
   ProgressBar2.ToMin();
   seq_state_ = TSeqState::SEQ_NEXT_CARD_LINE;
@@ -314,6 +326,7 @@ void TMainFich::LoadCardScript(const std::string& card_folder) {
 void TMainFich::DoWaitLine() {
   PumpEngines();
   if (!Finished()) return;
+  NoteLineFinished();
   ProgressBar1.ToMax();
   ProgressBar2.ToMax();
   ProgressBar3.StepIt();
@@ -344,6 +357,7 @@ void TMainFich::DoNextCardLine() {
 void TMainFich::DoWaitCardLine() {
   PumpEngines();
   if (!Finished()) return;
+  NoteLineFinished();
   seq_state_ = TSeqState::SEQ_NEXT_CARD_LINE;
   ProgressBar2.StepIt();
 }
@@ -390,7 +404,7 @@ void TMainFich::DoWaitFinish() {
 }
 
 void TMainFich::DoDone() {
-  rx_buffer_.clear();
+  ClearReceived();
   LogInfo(kCompleted);
   Quit.Enabled = true;
   if (ReadId.Visible) {
@@ -410,7 +424,7 @@ void TMainFich::DoDone() {
 }
 
 void TMainFich::DoError() {
-  rx_buffer_.clear();
+  ClearReceived();
   link_->SetConType(CON_NONE);
   seq_state_ = TSeqState::SEQ_ERROR_REPORT;
 }

@@ -44,49 +44,81 @@ struct TSeqStateInfo {
   const char* Name;     // "SEQ_WAIT_CARD_LINE": the enumerator as written above
   bool WaitsOnDevice;   // the run waits on the device with no time-out of its own
   bool StepsOnReceive;  // text from the device is followed by a step at once
+  const char* Awaits;   // what the run waits for, in the operator's words
 };
 
 // The one table of the states. The switch has no default, so a new state that is
-// missing here fails the build. Idle, the states that end a run, the link's opening
-// and the two wake-up waits (which give up by themselves) do not wait on the device.
-// No step follows received text while idle, before the link is open, at the link's
-// reopening for raw mode, or in the two states that close the link.
+// missing here fails the build. Idle, the states that end a run, the link's
+// opening and the two wake-up waits (which give up by themselves) do not wait on the
+// device. No step follows received text while idle, before the link is open, at the
+// link's reopening for raw mode, or in the two states that close the link. The words
+// of Awaits follow "while waiting for" in messages; an engine's own state adds
+// detail to them (TMainFich::Awaited).
 constexpr TSeqStateInfo SeqStateInfo(TSeqState state) {
   using S = TSeqState;
   switch (state) {
     // clang-format off
-    case S::SEQ_IDLE:                  return {"SEQ_IDLE", false, false};
-    case S::SEQ_OPEN:                  return {"SEQ_OPEN", false, false};
-    case S::SEQ_WAKE:                  return {"SEQ_WAKE", false, true};
-    case S::SEQ_WAIT_TYPE:             return {"SEQ_WAIT_TYPE", false, true};
-    case S::SEQ_WAIT_UPDATER:          return {"SEQ_WAIT_UPDATER", false, true};
-    case S::SEQ_BOOT_SYNC:             return {"SEQ_BOOT_SYNC", true, false};
-    case S::SEQ_WAIT_BOOT_SYNC:        return {"SEQ_WAIT_BOOT_SYNC", true, true};
-    case S::SEQ_LOAD_SCRIPT:           return {"SEQ_LOAD_SCRIPT", true, true};
-    case S::SEQ_WAIT_BRIDGE_BOOT:      return {"SEQ_WAIT_BRIDGE_BOOT", true, true};
-    case S::SEQ_PING:                  return {"SEQ_PING", true, true};
-    case S::SEQ_WAIT_PING:             return {"SEQ_WAIT_PING", true, true};
-    case S::SEQ_WAIT_BRIDGE_OPEN:      return {"SEQ_WAIT_BRIDGE_OPEN", true, true};
-    case S::SEQ_WAIT_L0:               return {"SEQ_WAIT_L0", true, true};
-    case S::SEQ_WAIT_BRIDGE_CLOSE:     return {"SEQ_WAIT_BRIDGE_CLOSE", true, true};
-    case S::SEQ_NEXT_LINE:             return {"SEQ_NEXT_LINE", true, true};
-    case S::SEQ_WAIT_LINE:             return {"SEQ_WAIT_LINE", true, true};
-    case S::SEQ_NEXT_CARD_LINE:        return {"SEQ_NEXT_CARD_LINE", true, true};
-    case S::SEQ_WAIT_CARD_LINE:        return {"SEQ_WAIT_CARD_LINE", true, true};
-    case S::SEQ_NORMAL_BOOT:           return {"SEQ_NORMAL_BOOT", true, true};
-    case S::SEQ_WAIT_NORMAL_BOOT:      return {"SEQ_WAIT_NORMAL_BOOT", true, true};
-    case S::SEQ_CLOSE:                 return {"SEQ_CLOSE", true, true};
-    case S::SEQ_WAIT_REBRIDGE_BOOT:    return {"SEQ_WAIT_REBRIDGE_BOOT", true, true};
-    case S::SEQ_WAIT_END_BRIDGE_OPEN:  return {"SEQ_WAIT_END_BRIDGE_OPEN", true, true};
-    case S::SEQ_WAIT_END_UPDATE:       return {"SEQ_WAIT_END_UPDATE", true, true};
-    case S::SEQ_WAIT_END_BRIDGE_CLOSE: return {"SEQ_WAIT_END_BRIDGE_CLOSE", true, true};
-    case S::SEQ_WAIT_FINISH:           return {"SEQ_WAIT_FINISH", true, true};
-    case S::SEQ_DONE:                  return {"SEQ_DONE", false, false};
-    case S::SEQ_ERROR:                 return {"SEQ_ERROR", false, false};
-    case S::SEQ_ERROR_REPORT:          return {"SEQ_ERROR_REPORT", false, true};
+    case S::SEQ_IDLE:                  return {"SEQ_IDLE", false, false,
+          "a press on START"};
+    case S::SEQ_OPEN:                  return {"SEQ_OPEN", false, false,
+          "the link to open"};
+    case S::SEQ_WAKE:                  return {"SEQ_WAKE", false, true,
+          "the device's type"};
+    case S::SEQ_WAIT_TYPE:             return {"SEQ_WAIT_TYPE", false, true,
+          "the device's type"};
+    case S::SEQ_WAIT_UPDATER:          return {"SEQ_WAIT_UPDATER", false, true,
+          "the device to enter updater mode"};
+    case S::SEQ_BOOT_SYNC:             return {"SEQ_BOOT_SYNC", true, false,
+          "the boot loader"};
+    case S::SEQ_WAIT_BOOT_SYNC:        return {"SEQ_WAIT_BOOT_SYNC", true, true,
+          "the boot loader"};
+    case S::SEQ_LOAD_SCRIPT:           return {"SEQ_LOAD_SCRIPT", true, true,
+          "the bridge boot image to be programmed"};
+    case S::SEQ_WAIT_BRIDGE_BOOT:      return {"SEQ_WAIT_BRIDGE_BOOT", true, true,
+          "the bridge boot image to be programmed"};
+    case S::SEQ_PING:                  return {"SEQ_PING", true, true,
+          "the option cards to answer their pings"};
+    case S::SEQ_WAIT_PING:             return {"SEQ_WAIT_PING", true, true,
+          "the option cards to answer their pings"};
+    case S::SEQ_WAIT_BRIDGE_OPEN:      return {"SEQ_WAIT_BRIDGE_OPEN", true, true,
+          "the bridge to the keyboard card to open"};
+    case S::SEQ_WAIT_L0:               return {"SEQ_WAIT_L0", true, true,
+          "the keyboard card to take \"L0\""};
+    case S::SEQ_WAIT_BRIDGE_CLOSE:     return {"SEQ_WAIT_BRIDGE_CLOSE", true, true,
+          "the bridge to the keyboard card to close"};
+    case S::SEQ_NEXT_LINE:             return {"SEQ_NEXT_LINE", true, true,
+          "a main-script line to be carried out"};
+    case S::SEQ_WAIT_LINE:             return {"SEQ_WAIT_LINE", true, true,
+          "a main-script line to be carried out"};
+    case S::SEQ_NEXT_CARD_LINE:        return {"SEQ_NEXT_CARD_LINE", true, true,
+          "a card-script line to be carried out"};
+    case S::SEQ_WAIT_CARD_LINE:        return {"SEQ_WAIT_CARD_LINE", true, true,
+          "a card-script line to be carried out"};
+    case S::SEQ_NORMAL_BOOT:           return {"SEQ_NORMAL_BOOT", true, true,
+          "the normal boot image to be programmed"};
+    case S::SEQ_WAIT_NORMAL_BOOT:      return {"SEQ_WAIT_NORMAL_BOOT", true, true,
+          "the normal boot image to be programmed"};
+    case S::SEQ_CLOSE:                 return {"SEQ_CLOSE", true, true,
+          "the end of the exchange with the device"};
+    case S::SEQ_WAIT_REBRIDGE_BOOT:    return {"SEQ_WAIT_REBRIDGE_BOOT", true, true,
+          "the bridge boot image to be programmed again"};
+    case S::SEQ_WAIT_END_BRIDGE_OPEN:  return {"SEQ_WAIT_END_BRIDGE_OPEN", true, true,
+          "the bridge to the keyboard card to open"};
+    case S::SEQ_WAIT_END_UPDATE:       return {"SEQ_WAIT_END_UPDATE", true, true,
+          "the keyboard card to end its update"};
+    case S::SEQ_WAIT_END_BRIDGE_CLOSE: return {"SEQ_WAIT_END_BRIDGE_CLOSE", true, true,
+          "the bridge to the keyboard card to close"};
+    case S::SEQ_WAIT_FINISH:           return {"SEQ_WAIT_FINISH", true, true,
+          "the end of the exchange with the device"};
+    case S::SEQ_DONE:                  return {"SEQ_DONE", false, false,
+          "nothing (the run succeeded)"};
+    case S::SEQ_ERROR:                 return {"SEQ_ERROR", false, false,
+          "nothing (the run failed)"};
+    case S::SEQ_ERROR_REPORT:          return {"SEQ_ERROR_REPORT", false, true,
+          "the error box to be closed"};
       // clang-format on
   }
-  return {"SEQ_IDLE", false, false};  // not a state: counts as idle
+  return {"SEQ_IDLE", false, false, "a press on START"};  // not a state: counts as idle
 }
 
 // "SEQ_WAIT_CARD_LINE" and so on.
@@ -96,6 +128,8 @@ constexpr const char* SeqStateName(TSeqState state) { return SeqStateInfo(state)
 constexpr bool WaitsOnDevice(TSeqState state) { return SeqStateInfo(state).WaitsOnDevice; }
 // True for the states in which text from the device is followed by a step.
 constexpr bool StepsOnReceive(TSeqState state) { return SeqStateInfo(state).StepsOnReceive; }
+// "the boot loader", "a card-script line to be carried out", ...
+constexpr const char* SeqStateAwaits(TSeqState state) { return SeqStateInfo(state).Awaits; }
 
 // How a run ended.
 enum class TRunEnd : uint8_t {

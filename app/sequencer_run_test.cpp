@@ -84,6 +84,7 @@ TEST_F(SequencerRunTest, FullUpdateOnARevisionOneDeviceWithEveryCardPresent) {
                                 "Erase Bank0",
                                 "Upload Bank0",
                                 "Verify Bank0",
+                                "Effect file opt_in\\vi3_8.svf played on chain 8: 4 statements",
                                 "Erase Bank1",
                                 "Upload Bank1",
                                 "Verify Bank1",
@@ -95,6 +96,7 @@ TEST_F(SequencerRunTest, FullUpdateOnARevisionOneDeviceWithEveryCardPresent) {
                                 "Erase Bank0",
                                 "Upload Bank0",
                                 "Verify Bank0",
+                                "Effect file hd_9.svf played on chain 9: 4 statements",
                                 "Program operation completed",
                                 "Click on button START to begin program operation"}));
   Lines expected = {"?", "1yU", "254yU", "%", "37"};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/main_fich.h"
+#include "app/run_story.h"
 #include "app/testing/emulated_run.h"
 #include "engines/inst_crt.h"
 #include "engines/prog_boot.h"
@@ -190,7 +191,13 @@ TEST(SequencerEvents, AnUpdateRaisesItsEventsInOrder) {
     EXPECT_EQ(std::count(log.Info.begin(), log.Info.end(), "Ping Error"), 2) << k.name;
     EXPECT_TRUE(IsSubsequence({"Ping Card 0", "Ping OK", "Ping Card 1", "Ping Error"}, log.Info))
         << k.name;
-    Lines engine_lines(run.h.Log().begin() + 1, run.h.Log().end() - 2);  // not the core's own
+    Lines engine_lines;  // not the core's own lines
+    for (auto line = run.h.Log().begin() + 1; line != run.h.Log().end() - 2; ++line) {
+      if (*line != AbsentCardNote(1) && *line != AbsentCardNote(4) &&
+          !line->starts_with("Effect file ")) {
+        engine_lines.push_back(*line);
+      }
+    }
     EXPECT_TRUE(IsSubsequence(engine_lines, log.Info))
         << k.name << ": " << ::testing::PrintToString(engine_lines);
   }

@@ -67,7 +67,8 @@ void TMainFich::OpenLink() {
 
 void TMainFich::DoWake() {
   line_index_ = 0;
-  rx_buffer_.clear();
+  ClearReceived();
+  rx_dropped_ = 0;
   LogInfo("Synchronize...");
   dev_reported_ = false;
   updater_reported_ = false;
@@ -115,7 +116,7 @@ void TMainFich::DoBootSync() {
     link_->SetConType(CON_RS232);
   }
   line_index_ = 0;
-  rx_buffer_.clear();
+  ClearReceived();
   seq_state_ = TSeqState::SEQ_WAIT_BOOT_SYNC;
   HandBoot("SYN");
 }

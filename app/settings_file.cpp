@@ -61,15 +61,11 @@ std::string SettingValue(const std::vector<std::string>& lines, std::string_view
 void StoreSetting(std::vector<std::string>& lines, std::string_view key, const std::string& value) {
   const std::string line = std::string(key) + "=" + value;
   const int i = FindSettingLine(lines, key);
-  if (i >= 0 && !SettingValue(lines, key).empty()) {
-    if (value.empty()) {
-      lines.erase(lines.begin() + i);
-    } else {
-      lines[static_cast<size_t>(i)] = line;
-    }
-    return;
+  if (i >= 0) {
+    lines[static_cast<size_t>(i)] = line;
+  } else {
+    lines.push_back(line);
   }
-  lines.push_back(line);
 }
 
 TConnectionSettings ReadConnectionSettings(const std::vector<std::string>& lines) {

@@ -1,7 +1,8 @@
 // The settings file "Updater.prm": key "=" value lines that remember how the device
 // was reached (serial port, or UDP/TCP with address and ports). Keys match without
 // regard to case, the first matching line wins, and every other line is carried
-// through in its place. Used by TMainFich at start-up (load) and at close (save).
+// through in its place; saving rewrites the line that loading read. Used by
+// TMainFich at start-up (load) and at close (save).
 // Plain functions over the settings list; no state, no I/O except the folder helpers.
 #pragma once
 
@@ -26,8 +27,11 @@ struct TConnectionSettings {
 int FindSettingLine(const std::vector<std::string>& lines, std::string_view key);
 // The value of that line; empty when the key is missing (or its value is empty).
 std::string SettingValue(const std::vector<std::string>& lines, std::string_view key);
-// If the first line with `key` has a non-empty value, it becomes key "=" value
-// (or is removed when `value` is empty); otherwise key "=" value is appended.
+// The line that reading uses (the first with `key`) becomes key "=" value, whatever
+// value it held; without one, key "=" value is appended. So the value stored is the
+// value read at the next load, and storing it again changes nothing. An empty
+// `value` is written as it is (and reads as missing): removing the line instead
+// would let a later line with the same key be read.
 void StoreSetting(std::vector<std::string>& lines, std::string_view key, const std::string& value);
 
 // Reads the five connection keys with their defaults. "CON_TYPE" and "COM_PORT"

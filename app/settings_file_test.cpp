@@ -63,13 +63,44 @@ TEST(SettingsFile, PortsThatAreNotWholeNumbersFallBackTo10500) {
   EXPECT_EQ(none.RemoteIp, "192.168.0.10");
 }
 
-TEST(SettingsFile, StoreReplacesNonEmptyLinesAndAppendsOtherwise) {
-  Lines lines = {"x=1", "COM_PORT=", "remote_ip=10.0.0.1", "LOCAL_PORT=5"};
-  StoreSetting(lines, "COM_PORT", "COM2");      // empty value: appended after it
+TEST(SettingsFile, StoreRewritesTheLineReadingUsesAndAppendsOtherwise) {
+  Lines lines = {"x=1", "COM_PORT=", "remote_ip=10.0.0.1", "LOCAL_PORT=5", "COM_PORT=COM4"};
+  StoreSetting(lines, "COM_PORT", "COM2");      // the empty first line is the one read
   StoreSetting(lines, "REMOTE_IP", "1.2.3.4");  // replaced, key spelled as given
-  StoreSetting(lines, "LOCAL_PORT", "");        // empty new value: line removed
+  StoreSetting(lines, "LOCAL_PORT", "");        // an empty value is kept as written
   StoreSetting(lines, "CON_TYPE", "");          // missing: appended even empty
-  EXPECT_EQ(lines, (Lines{"x=1", "COM_PORT=", "REMOTE_IP=1.2.3.4", "COM_PORT=COM2", "CON_TYPE="}));
+  EXPECT_EQ(lines, (Lines{"x=1", "COM_PORT=COM2", "REMOTE_IP=1.2.3.4", "LOCAL_PORT=",
+                          "COM_PORT=COM4", "CON_TYPE="}));
+}
+
+// Whatever duplicates and empty lines a file holds, what is written is what is read
+// next, and writing the same settings again changes nothing.
+TEST(SettingsFile, WrittenSettingsReadBackAndASecondWriteChangesNothing) {
+  const std::vector<Lines> files = {
+      {},
+      {"REMOTE_IP=", "REMOTE_IP=10.0.0.9"},
+      {"CON_TYPE=", "COM_PORT=", "COM_PORT=COM3", "con_type=TCP"},
+      {"LOCAL_PORT=", "REMOTE_PORT=", "local_port=7", "# note", "remote_port=8"},
+  };
+  TConnectionSettings wanted;
+  wanted.ConType = 1;
+  wanted.ComIndex = 5;
+  wanted.RemoteIp = "10.1.2.3";
+  wanted.RemotePort = 4000;
+  wanted.LocalPort = 4001;
+  for (const Lines& file : files) {
+    Lines lines = file;
+    WriteConnectionSettings(lines, wanted);
+    const TConnectionSettings read = ReadConnectionSettings(lines);
+    EXPECT_EQ(read.ConType, wanted.ConType) << ::testing::PrintToString(file);
+    EXPECT_EQ(read.ComIndex, wanted.ComIndex) << ::testing::PrintToString(file);
+    EXPECT_EQ(read.RemoteIp, wanted.RemoteIp) << ::testing::PrintToString(file);
+    EXPECT_EQ(read.RemotePort, wanted.RemotePort) << ::testing::PrintToString(file);
+    EXPECT_EQ(read.LocalPort, wanted.LocalPort) << ::testing::PrintToString(file);
+    const Lines once = lines;
+    WriteConnectionSettings(lines, wanted);
+    EXPECT_EQ(lines, once) << ::testing::PrintToString(file);
+  }
 }
 
 TEST(SettingsFile, NoFileWritesTheFiveDefaultLines) {

@@ -1,8 +1,9 @@
 // Windows: the user's settings folder is %APPDATA%\qelt-updater, read from the
 // wide environment (the ANSI one loses every character outside its code page),
 // else from the known folder of roaming application data.
-#include <shlobj.h>
 #include <windows.h>
+// After <windows.h>, whose definitions it needs.
+#include <shlobj.h>
 
 #include <filesystem>
 #include <string>

@@ -12,7 +12,6 @@
 #include "benchmarks/bench_inputs.h"
 #include "benchmarks/bench_rig.h"
 #include "engines/prog_psd.h"
-#include "engines/testing/test_owner.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -63,30 +62,5 @@ void BM_BankFlash(benchmark::State& state) {
   state.counters["records"] = static_cast<double>(lines.size());
 }
 BENCHMARK(BM_BankFlash)->Unit(benchmark::kMillisecond);
-
-// One Step of an engine that waits while the receive accumulator holds text it does
-// not recognise (a device sending garbage): the owner hands the whole accumulator
-// to the engine on every PullInput, so a Step costs in proportion to what waits.
-void BM_WaitingStepWithPendingInput(benchmark::State& state) {
-  TTempDir dir;
-  dir.Write("bank1.hex", JoinCrLf(HexImageLines(0x8000, SeededBytes(1, 64))));
-  TProgPsd engine;
-  TTestOwner owner;
-  owner.Attach(engine);
-  engine.UpdateAllowed = true;
-  engine.CurentDir = dir.Dir();
-  engine.Instruction = "P1 bank1.hex";
-  engine.Step();  // accepted
-  engine.Step();  // file loaded, "P1" sent: now waiting for the erase to start
-  owner.RxBuffer.assign(static_cast<size_t>(state.range(0)), 'Z');
-  for (auto _ : state) engine.Step();
-  if (engine.State() != TProgPsd::TPsdState::PSD_ERASE_ACK ||
-      owner.RxBuffer.size() != static_cast<size_t>(state.range(0))) {
-    FailBenchmark(state, "the engine did not keep waiting with the text untouched");
-    return;
-  }
-  state.SetBytesProcessed(state.iterations() * state.range(0));
-}
-BENCHMARK(BM_WaitingStepWithPendingInput)->Arg(16)->Arg(4096)->Arg(1 << 20)->ArgName("pending");
 
 }  // namespace

@@ -84,8 +84,15 @@ TEmulatedDevice::TCards TEmulatedDevice::MakeCards(const TDeviceConfig& config) 
 }
 
 void TEmulatedDevice::Receive(std::string_view host_bytes, uint32_t now_ms) {
-  now_ms_ = now_ms;
+  SetNow(now_ms);
   Receive(host_bytes);
+}
+
+// The caller's clock is a 32-bit tick count that may wrap; the device's own time is
+// 64-bit, so that a delay of up to 2^32 - 1 ms neither wraps nor ends early.
+void TEmulatedDevice::SetNow(uint32_t now_ms) {
+  now_ += static_cast<uint32_t>(now_ms - now_ms_);
+  now_ms_ = now_ms;
 }
 
 void TEmulatedDevice::Receive(std::string_view host_bytes) {
@@ -154,9 +161,9 @@ std::string TEmulatedDevice::Noise(const TFaultRule& rule) {
 
 TEmulatedDevice::TOutChunk TEmulatedDevice::MakeChunk(std::string_view key, std::string text) {
   TOutChunk chunk;
-  chunk.due = now_ms_;
+  chunk.due = now_;
   if (const TFaultRule* d = faults_.FireOnCommand(TFaultKind::FK_DELAY, key)) {
-    chunk.due = now_ms_ + d->DelayMs;
+    chunk.due = now_ + d->DelayMs;
   }
   const TFaultRule* s = faults_.FireOnCommand(TFaultKind::FK_SPLIT, key);
   if (s == nullptr || text.size() < 2) {
@@ -174,10 +181,10 @@ TEmulatedDevice::TOutChunk TEmulatedDevice::MakeChunk(std::string_view key, std:
 }
 
 std::vector<std::string> TEmulatedDevice::TakeOutputPieces(uint32_t now_ms) {
-  now_ms_ = now_ms;
+  SetNow(now_ms);
   std::vector<std::string> pieces;
   bool merge = false;  // the last piece may take more unsplit text
-  while (!output_.empty() && static_cast<int32_t>(now_ms - output_.front().due) >= 0) {
+  while (!output_.empty() && output_.front().due <= now_) {
     TOutChunk chunk = std::move(output_.front());
     output_.pop_front();
     for (std::string& p : chunk.pieces) {
@@ -201,7 +208,7 @@ std::string TEmulatedDevice::TakeOutput(uint32_t now_ms) {
 
 std::optional<uint32_t> TEmulatedDevice::NextReleaseTime() const {
   if (output_.empty()) return std::nullopt;
-  return output_.front().due;
+  return static_cast<uint32_t>(output_.front().due - now_ + now_ms_);
 }
 
 bool TEmulatedDevice::InApplicationMode() const { return state_ == TDevState::DS_APP; }

@@ -102,7 +102,8 @@ class TEmulatedDevice {
 
   // Takes bytes from the host, as they arrive (any split), and prepares the
   // replies. Nothing is handed out here: replies wait for TakeOutput. The
-  // form without a time uses the last time the device was given.
+  // form without a time uses the last time the device was given. Times are the
+  // caller's millisecond tick count: it never goes back, and may wrap at 2^32.
   void Receive(std::string_view host_bytes, uint32_t now_ms);
   void Receive(std::string_view host_bytes);
 
@@ -111,7 +112,8 @@ class TEmulatedDevice {
   // fault asked for.
   std::string TakeOutput(uint32_t now_ms);
   std::vector<std::string> TakeOutputPieces(uint32_t now_ms);
-  // When the next held-back reply is due, if any is waiting.
+  // When the next held-back reply is due (in the caller's tick count, which may
+  // have wrapped by then), if any is waiting.
   std::optional<uint32_t> NextReleaseTime() const;
 
   // The application runs (the serial line is at 9600 bit/s); otherwise 57600.
@@ -182,7 +184,7 @@ class TEmulatedDevice {
     std::array<TJtagChain, 4> chains;  // codes 8, 9, A, C
   };
   struct TOutChunk {
-    uint32_t due = 0;                 // release time
+    uint64_t due = 0;                 // release time, on the device's 64-bit time
     std::vector<std::string> pieces;  // one piece unless a split fault cut it
     bool split = false;
   };
@@ -219,6 +221,7 @@ class TEmulatedDevice {
   uint16_t TargetSum() const;
   void CloseTarget();
   // Output (emulated_device.cpp).
+  void SetNow(uint32_t now_ms);  // advances now_ by the ticks since now_ms_
   void Reply(std::string_view key, std::string text);
   std::string Noise(const TFaultRule& rule);
   TOutChunk MakeChunk(std::string_view key, std::string text);
@@ -244,7 +247,8 @@ class TEmulatedDevice {
   TDeviceStats stats_;
   TDevState state_ = TDevState::DS_APP;
   bool hung_ = false;
-  uint32_t now_ms_ = 0;
+  uint32_t now_ms_ = 0;  // the caller's tick count last given
+  uint64_t now_ = 0;     // the device's time: the ticks given so far, never wrapping
   std::deque<TOutChunk> output_;
   size_t output_bytes_ = 0;
 

@@ -226,6 +226,22 @@ TEST_F(FaultedDeviceTest, ADelayedReplyHoldsBackWhatFollowsIt) {
   EXPECT_EQ(device_->TakeOutput(1500), "..");
 }
 
+// Delays past 2^31 ms once wrapped and released the reply at once; the longest
+// (2^32 - 1 ms) ends exactly on time although the caller's tick count wraps.
+TEST_F(FaultedDeviceTest, LongDelaysNeitherWrapNorEndEarly) {
+  for (const uint32_t delay : {2147483648u, 3000000000u, 4294967295u}) {
+    SCOPED_TRACE(delay);
+    Make({"delay,cmd=M1,ms=" + std::to_string(delay)});
+    ASSERT_EQ(Send("254yU%37"), "UPD254\r\n..6A5C01A7.");
+    EXPECT_EQ(Send("M1"), "");
+    EXPECT_EQ(device_->NextReleaseTime(), std::optional<uint32_t>(now_ + delay));
+    const uint32_t half = delay / 2;
+    EXPECT_EQ(device_->TakeOutput(now_ + half), "");
+    EXPECT_EQ(device_->TakeOutput(now_ + delay - 1), "");
+    EXPECT_EQ(device_->TakeOutput(now_ + delay), ".");
+  }
+}
+
 TEST_F(FaultedDeviceTest, TheSameSeedGivesTheSameFaults) {
   auto pattern = [this](uint64_t seed) {
     Make({"resend,rate=50"}, seed);

@@ -1,7 +1,7 @@
 // The replies every engine reads the same way, pinned across the four engines:
 // a command the device does not know ("I" where an acknowledgement is awaited),
-// text that is no acknowledgement, and the limit of 300 retransmissions ("R") per
-// operation. Each case drives an engine from its instruction and checks the exact
+// noise in front of an acknowledgement, and the limit of 300 retransmissions ("R")
+// per operation. Each case drives an engine from its instruction and checks the exact
 // wire, the exact events in order and what is left in the receive accumulator.
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
 #include "engines/testing/engine_harness.h"
+#include "testing/pieces.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -25,6 +26,9 @@ const char kHexFile[] = ":0100000011EE\r\n:00000001FF\r\n";
 const char kLine0[] = ":0100000011EE\r\n";
 const char kEffectFile[] = "SIR 8 TDI (FE);\r\n";
 const char kSirRecord[] = ":01000862FE97\r\n";
+const char kTdoRecord[] = ":010008F30004\r\n";   // t.eff: SDR 8 TDI (00) TDO (5A)
+const char kLongRecord[] = ":010010630686\r\n";  // l.eff: SDR 16 TDI (1234), a raw block
+const char kEndRecord[] = ":00000001FF\r\n";     // c.eff: comments only
 
 // The harness of an engine that takes a clock gets the rig's fake clock.
 template <class Engine>
@@ -43,6 +47,9 @@ class TRig {
   TRig() : h(clock) {
     dir.Write("f.hex", kHexFile);
     dir.Write("f.eff", kEffectFile);
+    dir.Write("t.eff", "SDR 8 TDI (00) TDO (5A);\r\n");
+    dir.Write("l.eff", "SDR 16 TDI (1234);\r\n");
+    dir.Write("c.eff", "// nothing to play\r\n");
     h.engine.CurentDir = dir.Dir();
     h.engine.UpdateAllowed = true;
   }
@@ -90,20 +97,32 @@ void CheckRefusal(const TRefusalCase& c) {
   EXPECT_EQ(rig.h.owner.RxBuffer, ".");
 }
 
-// While an acknowledgement is awaited, other text is left where it is.
+// While an acknowledgement is awaited, a byte in front of it that is neither "."
+// nor "I" is noise: dropped and counted, and the "." behind it is taken exactly as
+// if it had come alone (same wire, same events, same text left), whatever the
+// pieces the noise and the "." arrive in.
 template <class Engine>
-void CheckNoAcknowledgement(const TRefusalCase& c) {
-  for (const std::string text : {"X.", "R.", "?.", "\x1b."}) {
-    SCOPED_TRACE(c.line + " answered " + text);
-    TRig<Engine> rig;
-    rig.Reach(c.line, c.replies, c.refused);
-    rig.h.TakeEvents();
-    rig.h.Answer(text);
-    rig.h.Pump(3);
-    rig.h.ExpectNothingSent();
-    rig.h.ExpectEvents({});
-    EXPECT_TRUE(rig.h.engine.Busy);
-    EXPECT_EQ(rig.h.owner.RxBuffer, text);
+void CheckNoiseBeforeAcknowledgement(const TRefusalCase& c) {
+  TRig<Engine> plain;
+  plain.Reach(c.line, c.replies, c.refused);
+  plain.h.TakeEvents();
+  plain.h.Answer(".");
+  plain.h.Pump(3);
+  const std::string wire = plain.h.TakeWire();
+  const Events events = plain.h.TakeEvents();
+  for (const std::string noise : {"X", "R", "?", "\x1b", "XR\r\n\xff"}) {
+    SCOPED_TRACE(c.line + " answered noise of " + std::to_string(noise.size()) + " bytes");
+    ForEveryPieceSize(noise.size() + 1, [&](size_t piece) {
+      TRig<Engine> rig;
+      rig.Reach(c.line, c.replies, c.refused);
+      rig.h.TakeEvents();
+      rig.h.ReplyInPieces(noise + ".", piece);
+      rig.h.Pump(3);
+      rig.h.ExpectWire(wire);
+      rig.h.ExpectEvents(events);
+      EXPECT_EQ(rig.h.owner.RxBuffer, plain.h.owner.RxBuffer);
+      EXPECT_EQ(rig.h.engine.NoiseCount(), noise.size());
+    });
   }
 }
 
@@ -144,11 +163,11 @@ TEST(EngineReplies, EveryRefusedCommandFailsWithInstructionUnknownAndConsumesOne
   for (const auto& c : kCrtRefusals) CheckRefusal<TInstCrt>(c);
 }
 
-TEST(EngineReplies, OtherTextWhereAnAcknowledgementIsAwaitedStaysInTheBuffer) {
-  for (const auto& c : kBootRefusals) CheckNoAcknowledgement<TProgBoot>(c);
-  for (const auto& c : kPsdRefusals) CheckNoAcknowledgement<TProgPsd>(c);
-  for (const auto& c : kJtagRefusals) CheckNoAcknowledgement<TProgJtag>(c);
-  for (const auto& c : kCrtRefusals) CheckNoAcknowledgement<TInstCrt>(c);
+TEST(EngineReplies, NoiseWhereAnAcknowledgementIsAwaitedIsDroppedAndTheDotTaken) {
+  for (const auto& c : kBootRefusals) CheckNoiseBeforeAcknowledgement<TProgBoot>(c);
+  for (const auto& c : kPsdRefusals) CheckNoiseBeforeAcknowledgement<TProgPsd>(c);
+  for (const auto& c : kJtagRefusals) CheckNoiseBeforeAcknowledgement<TProgJtag>(c);
+  for (const auto& c : kCrtRefusals) CheckNoiseBeforeAcknowledgement<TInstCrt>(c);
 }
 
 struct TRetransmissionCase {
@@ -193,6 +212,118 @@ TEST(EngineReplies, ThreeHundredRetransmissionsAreAnsweredAndThe301stFails) {
   CheckRetransmissionLimit<TProgPsd>({"P3 f.hex", {".", "."}, kLine0, kEndsFirst, "?"});
   CheckRetransmissionLimit<TProgPsd>({"PE f.hex", {"."}, kLine0, kEndsFirst, "?"});
   CheckRetransmissionLimit<TProgJtag>({"P8 f.eff", {"."}, kSirRecord, kReportsFirst, ""});
+}
+
+// A waiting state, the reply it takes, and noise that no reply of that state can
+// begin with (or, for the data replies, texts whose "." stands where no reply's
+// does). Fed as noise + reply in pieces of every size, the engine must drop the
+// noise, count every byte of it, and do exactly what the reply alone does.
+struct TNoiseCase {
+  std::string line;                  // the instruction
+  std::vector<std::string> replies;  // answers that reach the waiting state
+  std::string last_sent;             // what the state waits for the answer to
+  std::vector<std::string> noises;
+  std::string reply;
+};
+
+template <class Engine>
+void CheckNoiseRule(const TNoiseCase& c) {
+  TRig<Engine> plain;
+  plain.Reach(c.line, c.replies, c.last_sent);
+  plain.h.TakeEvents();
+  plain.h.Answer(c.reply);
+  plain.h.Pump(3);
+  const std::string wire = plain.h.TakeWire();
+  const Events events = plain.h.TakeEvents();
+  for (const std::string& noise : c.noises) {
+    const std::string text = noise + c.reply;
+    SCOPED_TRACE(c.line + " after " + c.last_sent + ": noise \"" + noise + "\"");
+    ForEveryPieceSize(text.size(), [&](size_t piece) {
+      TRig<Engine> rig;
+      rig.Reach(c.line, c.replies, c.last_sent);
+      rig.h.TakeEvents();
+      rig.h.ReplyInPieces(text, piece);
+      rig.h.Pump(3);
+      rig.h.ExpectWire(wire);
+      rig.h.ExpectEvents(events);
+      EXPECT_EQ(rig.h.owner.RxBuffer, plain.h.owner.RxBuffer);
+      EXPECT_EQ(rig.h.engine.NoiseCount(), noise.size());
+    });
+  }
+}
+
+const std::string kEsc = "\x1b";
+
+TEST(EngineReplies, EveryWaitingStateDropsWhatNoReplyCanBeginWith) {
+  const TNoiseCase boot[] = {
+      {"SYN", {"."}, "37", {"?I\r\n", "R"}, "."},
+      {"SYN", {".", "."}, "37", {"....", "?\r\n", "01.", "0123456789ABCDEF."}, "6A5C01A7."},
+      {"PB f.hex", {"."}, "PB", {"?RI\r\n"}, "."},
+      {"PB f.hex", {".", "."}, kLine0, {"?\x01", "\xff\xfe"}, "."},
+      {"PB f.hex", {".", "."}, kLine0, {"?"}, "R"},
+      {"PB f.hex", {".", ".", ".", ".", "."}, ":0200000CE00012\r\n", {"I?"}, "."},
+  };
+  const TNoiseCase psd[] = {
+      {"P3 f.hex", {"."}, "P3", {"IR?"}, "."},
+      {"P3 f.hex", {".", "."}, kLine0, {"?\r\n"}, "."},
+      {"PE f.hex", {"."}, kLine0, {"?"}, "."},
+      {"P3 f.hex", {".", ".", ".", ".", "."}, ":0200000C800072\r\n", {"I"}, "."},
+      {"D3", {"."}, "D3", {"\r\n", ".", "4.", "ABC.", "\x01."}, "4A."},
+  };
+  const TNoiseCase crt[] = {
+      {"V1 0102", {"."}, "0102", {"?IR"}, "."},
+      {"T1 0102", {"."}, "T1", {"01.", "\r\n", "012345.", "."}, "0102."},
+      {"M1", {}, "M1", {"?R\r\n"}, "."},
+  };
+  const TNoiseCase jtag[] = {
+      {"D8", {"."}, "D8", {".", "?\r\n", "G"}, "FFFFFFFF1A5C80FF."},
+      {"P8 f.eff", {"."}, kSirRecord, {"?1\x1b"}, "."},
+      {"P8 t.eff", {"."}, kTdoRecord, {"?!", "\r\n"}, "5A5A" + kEsc + "."},
+      {"P8 l.eff", {"."}, kLongRecord, {"?", kEsc + "?", "1"}, kEsc + "."},
+      {"P8 c.eff", {"."}, kEndRecord, {"?1\x1b"}, "."},
+  };
+  for (const auto& c : boot) CheckNoiseRule<TProgBoot>(c);
+  for (const auto& c : psd) CheckNoiseRule<TProgPsd>(c);
+  for (const auto& c : crt) CheckNoiseRule<TInstCrt>(c);
+  for (const auto& c : jtag) CheckNoiseRule<TProgJtag>(c);
+}
+
+// A file line the device cannot take (it answers "I" for each character of a line
+// it does not read as a record): the upload ends at the first "I" with the file,
+// the 1-based line and the reason, and nothing more is sent.
+TEST(EngineReplies, AFileLineAnsweredIFailsTheUploadAtOnceNamingTheLine) {
+  struct TCase {
+    std::string line;
+    std::vector<std::string> replies;
+    std::string last_sent;
+    int line_number;
+  };
+  const TCase cases[] = {
+      {"PB f.hex", {".", "."}, kLine0, 1}, {"PB f.hex", {".", ".", ".", "."}, kEndRecord, 2},
+      {"P3 f.hex", {".", "."}, kLine0, 1}, {"P3 f.hex", {".", ".", ".", "."}, kEndRecord, 2},
+      {"PE f.hex", {"."}, kLine0, 1},      {"PE f.hex", {".", "R", ".", "."}, kEndRecord, 2},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.line + " after " + std::to_string(c.replies.size()) + " replies");
+    auto check = [&](auto& rig) {
+      rig.Reach(c.line, c.replies, c.last_sent);
+      rig.h.TakeEvents();
+      const std::string refusal(c.last_sent.size() - 2, 'I');
+      rig.h.Answer(refusal);
+      rig.h.Pump(3);
+      rig.h.ExpectNothingSent();
+      rig.h.ExpectError(rig.dir.Dir() + "f.hex line " + std::to_string(c.line_number) +
+                        ": the device cannot take this line (it answered \"I\")");
+      EXPECT_EQ(rig.h.owner.RxBuffer, refusal.substr(1));
+    };
+    if (c.line[1] == 'B') {
+      TRig<TProgBoot> rig;
+      check(rig);
+    } else {
+      TRig<TProgPsd> rig;
+      check(rig);
+    }
+  }
 }
 
 }  // namespace

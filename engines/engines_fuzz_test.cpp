@@ -2,10 +2,14 @@
 // interleaves Steps with random text (raw bytes and fragments of real replies) and
 // random clock advances, for a bounded number of steps. The engines must never
 // crash (the sanitizers watch), must keep Busy consistent with their events, and
-// every engine must pass through every one of its states.
+// every engine must pass through every one of its states. Then the stalls fuzzing
+// found, each pinned, and a long stream of random bytes that must leave the
+// buffers bounded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <set>
 #include <string>
@@ -16,6 +20,7 @@
 #include "engines/prog_boot.h"
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
+#include "engines/testing/engine_harness.h"
 #include "engines/testing/test_owner.h"
 #include "testing/temp_dir.h"
 
@@ -184,6 +189,165 @@ TEST_F(EnginesFuzzTest, CardSupervisorEngineSurvivesRandomRepliesInEveryState) {
                                                  "M",
                                                  "junk"};
   FuzzEveryState(engine, instructions, 121314, TInstCrt::TCrtState::CRT_ERROR, [] {});
+}
+
+// One unexpected reply in front of a waiting engine's input once stalled it for
+// good (nothing consumed it, and every later byte piled up behind it). Each case:
+// the instruction, the replies that reach the waiting state, the reply that
+// stalled it, then a good reply, which must now be taken: the stalling text is
+// dropped as noise and counted.
+struct TStallCase {
+  std::string line;
+  std::vector<std::string> before;
+  std::string stall;
+  std::string good;
+  std::vector<std::string> events;  // from the good reply on
+};
+
+template <class Engine>
+void CheckStall(Engine& engine, TTestOwner& owner, const TStallCase& c) {
+  SCOPED_TRACE(c.line + " answered \"" + c.stall + "\"");
+  engine.UpdateAllowed = true;
+  engine.Instruction = c.line;
+  engine.Step();
+  ASSERT_TRUE(engine.Busy);
+  engine.Step();
+  for (const std::string& reply : c.before) {
+    owner.Reply(reply);
+    engine.Step();
+  }
+  owner.Reply(c.stall);
+  for (int i = 0; i < 3; ++i) engine.Step();
+  EXPECT_EQ(owner.RxBuffer, "");
+  EXPECT_EQ(engine.NoiseCount(), c.stall.size());
+  owner.ClearLogs();
+  owner.Reply(c.good);
+  for (int i = 0; i < 3; ++i) engine.Step();
+  EXPECT_EQ(owner.Events, c.events);
+}
+
+TEST_F(EnginesFuzzTest, OneUnexpectedReplyNoLongerStallsAWaitingEngine) {
+  {
+    TProgBoot engine;
+    TTestOwner owner;
+    owner.Attach(engine);
+    engine.CurentDir = dir.Dir();
+    CheckStall(engine, owner, {"PB image.hex", {}, "Z", ".", {"info:Erase Extended Boot"}});
+  }
+  {
+    TProgPsd engine;
+    TTestOwner owner;
+    owner.Attach(engine);
+    CheckStall(engine, owner, {"D2", {"."}, "4.", "4A.", {"info:ID Number : 4A", "busy:0"}});
+  }
+  {
+    TInstCrt engine(clock);
+    TTestOwner owner;
+    owner.Attach(engine);
+    CheckStall(engine, owner, {"T8 0102", {"."}, "01.", "0102.", {"step", "busy:0"}});
+  }
+  {
+    TProgJtag engine(clock);
+    TTestOwner owner;
+    owner.Attach(engine);
+    CheckStall(engine, owner,
+               {"D8",
+                {"."},
+                ".",
+                "FFFFFFFFFF80C51A.",
+                {"info:ID Number : [1AC580FF][FFFFFFFF]", "busy:0"}});
+  }
+}
+
+// The boot loader dropped leading dots one at a time, each a copy of the whole
+// buffer. A run of them now goes in one drop: within the noise limit the reply
+// behind it is read in the same Step; 200,000 of them end the operation with the
+// noise-limit message, in one Step too (the reply lies beyond the input cap, so it
+// counts with them).
+TEST_F(EnginesFuzzTest, ARunOfDotsBeforeTheIdentificationGoesInOneStep) {
+  for (const size_t dots : {size_t{4000}, size_t{200000}}) {
+    SCOPED_TRACE(dots);
+    TEngineHarness<TProgBoot> h;
+    h.Offer("SYN");
+    h.Pump();
+    h.Answer(".");
+    h.Answer(".");
+    h.TakeEvents();
+    int changes = 0;
+    h.engine.OnChangeBufIn = [&](TGestionnaire* s) {
+      h.owner.RxBuffer = s->BufIn;
+      ++changes;
+    };
+    h.Answer(std::string(dots, '.') + "6A5C01A7.");
+    EXPECT_LE(changes, 2);  // the dots in one drop, the reply in one clear
+    EXPECT_EQ(h.owner.RxBuffer, "");
+    if (dots <= TGestionnaire::kNoiseLimit) {
+      h.ExpectEvents({"info:Boot Checksum : 0A5C", "info:Device ID : 01A7", "id:423"});
+    } else {
+      h.ExpectError(
+          "The device sent 200009 unexpected bytes while waiting for the boot "
+          "checksum and device identifier: \"...................\"");
+    }
+  }
+}
+
+// A device that streams random bytes for a long time: the operations come and go
+// (each is offered again as soon as it ends) and the buffers stay bounded: BufIn
+// always, the owner's buffer after every Step that pulled input (between pulls it
+// grows with what arrives; bounding that is the owner's part). Memory over time is
+// measured by the benchmarks.
+template <class Engine>
+void StreamRandomBytes(Engine& engine, const std::vector<std::string>& lines, uint32_t seed,
+                       TFakeClock& clock) {
+  constexpr size_t kStreamBytes = 2 << 20;
+  constexpr int kLongestPiece = 512;
+  TTestOwner owner;
+  owner.Attach(engine);
+  bool pulled = false;
+  engine.OnReceive = [&](TGestionnaire* s) {
+    pulled = true;
+    s->BufIn = owner.RxBuffer;
+  };
+  std::mt19937 random(seed);
+  size_t sent = 0;
+  size_t longest = 0;
+  int operations = 0;
+  while (sent < kStreamBytes) {
+    if (!engine.Busy) {
+      engine.ResetEngine();
+      engine.UpdateAllowed = true;
+      engine.Instruction = lines[static_cast<size_t>(operations++) % lines.size()];
+    }
+    std::string piece(1 + random() % kLongestPiece, '\0');
+    for (char& c : piece) c = static_cast<char>(random());
+    owner.Reply(piece);
+    sent += piece.size();
+    clock.Advance(10);
+    pulled = false;
+    engine.Step();
+    ASSERT_LE(engine.BufIn.size(), TGestionnaire::kInputCap);
+    if (pulled) {
+      ASSERT_LE(owner.RxBuffer.size(), TGestionnaire::kInputCap);
+      longest = std::max(longest, owner.RxBuffer.size());
+    }
+    owner.ClearLogs();
+  }
+  EXPECT_GT(operations, 10);
+  ::testing::Test::RecordProperty("longest_rx_buffer", static_cast<int>(longest));
+}
+
+TEST_F(EnginesFuzzTest, AStreamOfRandomBytesLeavesTheBuffersBounded) {
+  TProgBoot boot;
+  boot.CurentDir = dir.Dir();
+  StreamRandomBytes(boot, {"SYN", "PB image.hex"}, 1, clock);
+  TProgPsd psd;
+  psd.CurentDir = dir.Dir();
+  StreamRandomBytes(psd, {"P3 image.hex", "D2", "PE image.hex", "F1"}, 2, clock);
+  TInstCrt crt(clock);
+  StreamRandomBytes(crt, {"T8 0102", "V8 0102", "M1", "RS"}, 3, clock);
+  TProgJtag jtag(clock);
+  jtag.CurentDir = dir.Dir();
+  StreamRandomBytes(jtag, {"D8", "P9 tdo.eff", "PA long.eff", "PC raw.eff"}, 4, clock);
 }
 
 }  // namespace

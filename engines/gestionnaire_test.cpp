@@ -13,6 +13,7 @@ namespace {
 // Opens the base's protected operations to the tests.
 class TProbe : public TGestionnaire {
  public:
+  using TGestionnaire::BeginUpload;
   using TGestionnaire::ClearBusy;
   using TGestionnaire::ClearInput;
   using TGestionnaire::ConsumeInput;
@@ -126,43 +127,50 @@ TEST_F(GestionnaireTest, ConsumeInputOnAnEmptyBufferStillRaisesItsEvent) {
 }
 
 // The replies the engines wait for, read from the owner's accumulator: what each
-// reading returns, what it leaves and what it raises.
+// reading returns, what it leaves, what it raises and how many bytes in front of
+// the reply it dropped as noise.
 struct TReplyCase {
   std::string received;
   int result;  // ReceiveAck/ReceiveDone: 1 true, 0 false; record: TRecordReply value
   std::string left;
   std::vector<std::string> events;
+  uint64_t noise = 0;
 };
 
 TEST_F(GestionnaireTest, ReceiveAckTakesTheDotAndFailsOnAnUnknownCommand) {
   const TReplyCase cases[] = {
-      {"", 0, "", {}},     {".R", 1, "R", {}},  {"I.", 0, ".", {"error:Instruction unknown"}},
-      {"X.", 0, "X.", {}}, {"R.", 0, "R.", {}}, {" .", 0, " .", {}},
+      {"", 0, "", {}},      {".R", 1, "R", {}},   {"I.", 0, ".", {"error:Instruction unknown"}},
+      {"X.", 1, "", {}, 1}, {"R.", 1, "", {}, 1}, {" \r\n.X", 1, "X", {}, 3},
+      {"ZZ", 0, "", {}, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.received);
+    engine.ResetEngine();
     owner.ClearLogs();
     owner.RxBuffer = c.received;
     EXPECT_EQ(engine.ReceiveAck(), c.result == 1);
     EXPECT_EQ(owner.RxBuffer, c.left);
     EXPECT_EQ(owner.Events, c.events);
     EXPECT_EQ(owner.Wire, "");
+    EXPECT_EQ(engine.NoiseCount(), c.noise);
   }
 }
 
 TEST_F(GestionnaireTest, ReceiveDoneTakesTheDotAndFailsOnX) {
   const TReplyCase cases[] = {
-      {".X", 1, "X", {}},  {"X.", 0, ".", {"error:Error while erasing !!!"}},
-      {"I.", 0, "I.", {}}, {"R", 0, "R", {}},
+      {".X", 1, "X", {}},   {"X.", 0, ".", {"error:Error while erasing !!!"}},
+      {"I.", 1, "", {}, 1}, {"R", 0, "", {}, 1},
       {"", 0, "", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.received);
+    engine.ResetEngine();
     owner.ClearLogs();
     owner.RxBuffer = c.received;
     EXPECT_EQ(engine.ReceiveDone("Error while erasing !!!"), c.result == 1);
     EXPECT_EQ(owner.RxBuffer, c.left);
     EXPECT_EQ(owner.Events, c.events);
+    EXPECT_EQ(engine.NoiseCount(), c.noise);
   }
 }
 
@@ -172,11 +180,12 @@ TEST_F(GestionnaireTest, ReceiveRecordReplyCountsEachResendRequest) {
       {".R", static_cast<int>(R::RECORD_TAKEN), "R", {}},
       {"R.", static_cast<int>(R::RECORD_RESEND), ".", {}},
       {"X.", static_cast<int>(R::RECORD_FAILED), ".", {"error:Checksum Error"}},
-      {"I.", static_cast<int>(R::RECORD_NONE), "I.", {}},
+      {"I.", static_cast<int>(R::RECORD_TAKEN), "", {}, 1},
       {"", static_cast<int>(R::RECORD_NONE), "", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.received);
+    engine.ResetEngine();
     owner.ClearLogs();
     owner.RxBuffer = c.received;
     engine.StartRetransmissionCount();
@@ -184,6 +193,7 @@ TEST_F(GestionnaireTest, ReceiveRecordReplyCountsEachResendRequest) {
     EXPECT_EQ(owner.RxBuffer, c.left);
     EXPECT_EQ(owner.Events, c.events);
     EXPECT_EQ(engine.ErrorCount, c.result == static_cast<int>(R::RECORD_RESEND) ? 1 : 0);
+    EXPECT_EQ(engine.NoiseCount(), c.noise);
   }
 }
 
@@ -217,7 +227,7 @@ TEST_F(GestionnaireTest, UploadStepSendsLineZeroTwiceThenEachLineOnItsAcknowledg
       {"R", false, ":0100000011EE\r\n", 0, {}},
       {".", false, ":0100000011EE\r\n", 1, {"step"}},
       {"R", false, ":0100000011EE\r\n", 1, {}},
-      {"?", false, "", 1, {}},
+      {"?", false, "", 1, {}},  // noise: dropped
       {".", false, ":00000001FF\r\n", 2, {"step"}},
       {"R", false, ":00000001FF\r\n", 2, {}},
       {".", true, "", 2, {"step"}},
@@ -232,9 +242,40 @@ TEST_F(GestionnaireTest, UploadStepSendsLineZeroTwiceThenEachLineOnItsAcknowledg
     EXPECT_EQ(owner.Wire, b.wire);
     EXPECT_EQ(next, b.next);
     EXPECT_EQ(owner.Events, b.events);
-    EXPECT_EQ(owner.RxBuffer, b.reply == "?" ? "?" : "");
+    EXPECT_EQ(owner.RxBuffer, "");
   }
   EXPECT_EQ(engine.ErrorCount, 3);
+  EXPECT_EQ(engine.NoiseCount(), 1u);
+}
+
+// "I" to a file line: the device did not read it as a record. The upload fails at
+// once, naming the file and the 1-based line sent last, and sends nothing more.
+TEST_F(GestionnaireTest, UploadStepFailsOnTheFirstIAndNamesTheLine) {
+  const std::vector<std::string> lines = {":0100000011EE", "junk", ":00000001FF"};
+  struct {
+    std::vector<std::string> before;  // acknowledgements before the refusal
+    std::string error;
+  } const cases[] = {
+      {{}, "dir/f.hex line 1: the device cannot take this line (it answered \"I\")"},
+      {{".", "."}, "dir/f.hex line 2: the device cannot take this line (it answered \"I\")"},
+      {{".", "R", "."}, "dir/f.hex line 2: the device cannot take this line (it answered \"I\")"},
+  };
+  for (const auto& c : cases) {
+    engine.ResetEngine();
+    engine.BeginUpload("dir/f.hex");
+    int32_t next = 0;
+    engine.SendFileLine(lines, 0);
+    for (const std::string& reply : c.before) {
+      owner.RxBuffer = reply;
+      engine.UploadStep(lines, next);
+    }
+    owner.ClearLogs();
+    owner.RxBuffer = "IIII";
+    EXPECT_FALSE(engine.UploadStep(lines, next));
+    EXPECT_EQ(owner.Wire, "");
+    EXPECT_EQ(owner.Events, (std::vector<std::string>{"error:" + c.error}));
+    EXPECT_EQ(owner.RxBuffer, "III");
+  }
 }
 
 TEST_F(GestionnaireTest, ClearInputDropsEverythingForEverybody) {

@@ -163,14 +163,19 @@ void TInstCrt::WaitStart() {
     return;
   }
   wait_duration_ = duration;
-  wait_start_ = clock_.TickCount();
+  wait_tick_ = clock_.TickCount();
+  wait_elapsed_ = 0;
   state_ = TCrtState::CRT_WAIT_TIME;
 }
 
-// Unsigned subtraction keeps the elapsed time right across a tick counter wrap.
+// The tick counter wraps every 2^32 ms, and the longest wait is 2^32 - 1 ms, which
+// a 32-bit elapsed time could never pass. Each Step adds the ticks since the last
+// one (unsigned: right across a wrap) to a 64-bit sum instead.
 void TInstCrt::WaitTime() {
-  const uint32_t elapsed = clock_.TickCount() - wait_start_;
-  if (elapsed > wait_duration_) state_ = TCrtState::CRT_DONE;
+  const uint32_t now = clock_.TickCount();
+  wait_elapsed_ += static_cast<uint32_t>(now - wait_tick_);
+  wait_tick_ = now;
+  if (wait_elapsed_ > wait_duration_) state_ = TCrtState::CRT_DONE;
 }
 
 void TInstCrt::CommandSend() {
@@ -259,18 +264,21 @@ void TInstCrt::VersionAck() {
 }
 
 // A version differing from the expected one is not an error: it completes silently.
+// "X" in front fails the read unless a complete version stands there ("X123.").
 void TInstCrt::VersionRead() {
   PullInput();
-  if (BufIn.find('.') == kVersionLength) {
+  if (InputStartsWith('X') && BufIn.find('.') != kVersionLength) {
+    ConsumeInput(1);
+    PostError("Error while reading version number !!!");
+    return;
+  }
+  if (AlignDataReply(kVersionLength, kVersionLength, IsTextChar)) {
     const std::string read = BufIn.substr(0, kVersionLength);
     const std::string expected = Trim(std::string_view(Instruction).substr(1));
     if (read == expected && OnVersionSame) OnVersionSame(this, CardCodeIndex(code_));
     ClearInput();
     StepProgress();
     state_ = TCrtState::CRT_DONE;
-  } else if (InputStartsWith('X')) {
-    ConsumeInput(1);
-    PostError("Error while reading version number !!!");
   }
 }
 
@@ -291,13 +299,13 @@ void TInstCrt::PingSend() {
 
 // A card that does not answer is skipped by the sequencer; the engine succeeds.
 void TInstCrt::PingReply() {
-  PullInput();
-  if (InputStartsWith('.')) {
+  const char reply = AwaitReply(".XI");
+  if (reply == '.') {
     ConsumeInput(1);
     PostInfo("Ping OK");
     if (OnCardReady) OnCardReady(this, ping_card_);
     state_ = TCrtState::CRT_DONE;
-  } else if (InputStartsWith('X') || InputStartsWith('I')) {
+  } else if (reply == 'X' || reply == 'I') {
     ConsumeInput(1);
     PostInfo("Ping Error");
     if (OnCardError) OnCardError(this, ping_card_);
@@ -315,6 +323,11 @@ void TInstCrt::LAck() {
   if (!ReceiveAck()) return;
   StepProgress();
   state_ = TCrtState::CRT_DONE;
+}
+
+std::string TInstCrt::AwaitedReply() const {
+  if (state_ == TCrtState::CRT_VERSION_READ) return "the version of component " + code_;
+  return TGestionnaire::AwaitedReply();
 }
 
 void TInstCrt::Done() {

@@ -21,6 +21,10 @@
 //       "Missing version in line : <line>"
 //   "M" whose card code is not a decimal digit:
 //       "Invalid card number in line : <line>"
+// Noise (see gestionnaire.h): the acknowledgement states keep "." and "I",
+// WRITE_RESULT "." and "X", PING_REPLY ".", "X" and "I"; VERSION_READ drops
+// control characters in front, and a text whose first "." is not its fifth
+// character, "." included (an "X" in front still fails the read).
 // Wire: doc/protocol.md, "Card supervisor".
 #pragma once
 
@@ -45,7 +49,7 @@ class TInstCrt : public TGestionnaire {
     CRT_IDLE,          // looks for an instruction to accept
     CRT_PROMPT,        // posts the prompt text
     CRT_WAIT_START,    // reads the duration, notes the start tick
-    CRT_WAIT_TIME,     // until more than the duration has elapsed
+    CRT_WAIT_TIME,     // until more than the duration has elapsed (64-bit sum)
     CRT_COMMAND_SEND,  // sends RS, NP, FI, FY, FU, "Q"+c or "Z"+c
     CRT_COMMAND_ACK,   // PullInput: "." done, "I" refused
     CRT_WRITE_SEND,    // sends "V"+c or "UV"
@@ -77,6 +81,8 @@ class TInstCrt : public TGestionnaire {
   TCrtState State() const { return state_; }
   // True while a "wait" line counts its time: nothing is sent, nothing expected.
   bool InTimedWait() const { return state_ == TCrtState::CRT_WAIT_TIME; }
+  // The version read by name; the rest as the base.
+  std::string AwaitedReply() const override;
 
   // A "T" read returned the expected version (raised only when equal).
   TVersionNotifyEvent OnVersionSame;
@@ -137,6 +143,7 @@ class TInstCrt : public TGestionnaire {
   std::string line_;                       // the line as handed over, for messages
   std::string code_;                       // c: first character of the argument
   uint32_t wait_duration_ = 0;             // ms, "wait" only
-  uint32_t wait_start_ = 0;                // tick count when the wait began
+  uint32_t wait_tick_ = 0;                 // tick count at the wait's last Step
+  uint64_t wait_elapsed_ = 0;              // ms waited so far; never wraps
   int32_t ping_card_ = 0;                  // card number of the running ping
 };

@@ -93,15 +93,19 @@ TEST_F(InstCrtTest, FirstCommandAnsweredIWithUnknownInstructionConsumesOneCharac
   }
 }
 
-TEST_F(InstCrtTest, UnexpectedReplyStaysInTheBufferAndTheEngineKeepsWaiting) {
+TEST_F(InstCrtTest, NoiseBeforeTheAcknowledgementIsDroppedAndTheDotTaken) {
   ASSERT_TRUE(h.Offer("RS"));
   h.Pump();
   h.TakeEvents();
-  h.Answer("X.");
+  h.Answer("X");
   h.Pump(5);
   EXPECT_TRUE(h.engine.Busy);
-  EXPECT_EQ(h.owner.RxBuffer, "X.");
+  EXPECT_EQ(h.owner.RxBuffer, "");
   h.ExpectEvents({});
+  h.Answer(".");
+  h.Pump();
+  h.ExpectDone();
+  EXPECT_EQ(h.engine.NoiseCount(), 1u);
 }
 
 // ---------------------------------------------------------------------------
@@ -236,8 +240,14 @@ TEST_F(InstCrtTest, VersionReadDifferentCompletesWithTwoStepsAndNoEvent) {
   }
 }
 
+// A text whose first "." is not the fifth character is never read as a version:
+// it is dropped as noise up to that "." and the engine keeps waiting.
 TEST_F(InstCrtTest, VersionReadWaitsUntilTheFirstDotIsTheFifthCharacter) {
-  for (const std::string reply : {"012.", "01234.", "0102 .", ".0102", "0102", "0.102."}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"012.", ""},     {"01234.", ""}, {"0102 .", ""},   {".0102", "0102"},
+      {"0102", "0102"}, {"0.102.", ""}, {"\r\n01", "01"},
+  };
+  for (const auto& [reply, left] : cases) {
     SCOPED_TRACE(reply);
     TCrtHarness t;
     t.Offer("T1 0102");
@@ -247,7 +257,8 @@ TEST_F(InstCrtTest, VersionReadWaitsUntilTheFirstDotIsTheFifthCharacter) {
     t.Answer(reply);
     t.Pump(5);
     EXPECT_TRUE(t.engine.Busy);
-    EXPECT_EQ(t.owner.RxBuffer, reply);
+    EXPECT_EQ(t.owner.RxBuffer, left);
+    EXPECT_EQ(t.engine.NoiseCount(), reply.size() - left.size());
     t.ExpectEvents({});
   }
 }
@@ -419,13 +430,22 @@ TEST_F(InstCrtTest, DamagedLinesFailQuotingTheLineBeforeAnythingIsSent) {
   }
 }
 
-TEST_F(InstCrtTest, LongestWaitIsAccepted) {
+// The longest wait, 2^32 - 1 ms, spans a wrap of the 32-bit tick counter; it still
+// ends on the first Step after more than its duration.
+TEST_F(InstCrtTest, TheLongestWaitEndsOnceMoreThanItsDurationHasPassed) {
   ASSERT_TRUE(h.Offer("wait 4294967295"));
   h.Pump();
   h.clock().Advance(1000000);
   h.Pump(3);
   EXPECT_TRUE(h.engine.Busy);
   EXPECT_TRUE(h.engine.ErrorText.empty());
+  h.clock().Advance(0xFFFFFFFFu - 1000000);  // exactly the duration, the clock wrapped
+  h.Pump(3);
+  EXPECT_TRUE(h.engine.Busy);
+  h.clock().Advance(1);
+  h.Pump(2);
+  EXPECT_FALSE(h.engine.Busy);
+  h.ExpectEvents({"busy:1", "busy:0"});
 }
 
 // ---------------------------------------------------------------------------

@@ -100,6 +100,8 @@ void TProgBoot::SyncSend() {
 
 // The device may answer several "%" sent while it was starting; everything received
 // before "37" is sent is stale, so the whole buffer is dropped once a "." is seen.
+// What is not a "." is counted as noise, without a limit: a device that starts may
+// first send anything for as long as it likes.
 void TProgBoot::SyncWait() {
   PullInput();
   if (BufIn.empty()) {
@@ -107,6 +109,11 @@ void TProgBoot::SyncWait() {
     return;
   }
   const bool ready = BufIn.find('.') != std::string::npos;
+  std::string noise;
+  for (const char c : BufIn) {
+    if (c != '.') noise += c;
+  }
+  CountNoise(noise);
   ClearInput();
   if (!ready) return;
   PostInfo("Verify Device Type");
@@ -116,12 +123,12 @@ void TProgBoot::SyncWait() {
 }
 
 void TProgBoot::TypeWait() {
-  PullInput();
-  if (InputStartsWith('.')) {
+  const char reply = AwaitReply(".X");
+  if (reply == '.') {
     Raise(OnDeviceType);
     ConsumeInput(1);
     state_ = TBootState::BOOT_ID_WAIT;
-  } else if (InputStartsWith('X')) {
+  } else if (reply == 'X') {
     if (DeviceType == 37) {
       ConsumeInput(1);
       DeviceType = 27;
@@ -134,15 +141,13 @@ void TProgBoot::TypeWait() {
 }
 
 // Reply: checksum (4 hex digits), identifier (4 hex digits), for type 27 four more
-// characters, then ".". Only a "." at exactly that place completes it.
+// characters, then ".". Only a "." at exactly that place completes it; the late
+// answers to a "%" repeated while the line was slow (leading dots, a whole run in
+// one drop) are noise.
 void TProgBoot::IdWait() {
   PullInput();
-  // The reply begins with a hex digit. A leading "." is the late answer to a "%"
-  // repeated while the line was slow; left in place it would hold the reply's "."
-  // away from its place for ever.
-  while (InputStartsWith('.')) ConsumeInput(1);
-  const size_t dot = DeviceType == 27 ? 12 : 8;
-  if (BufIn.find('.') != dot) return;
+  const size_t length = DeviceType == 27 ? 12 : 8;
+  if (!AlignDataReply(length, length, IsHexDigitChar)) return;
   const uint16_t checksum = HexToWord(BufIn);
   PostInfo("Boot Checksum : " + WordToHex(checksum - kBootChecksumBase));
   const std::string id_text = BufIn.substr(4, 4);
@@ -163,6 +168,7 @@ void TProgBoot::Load() {
     PostError(CurentDir + Instruction + " File not found !!!");
     return;
   }
+  BeginUpload(CurentDir + name);
   Instruction = Trim(std::string_view(Instruction).substr(name_end));
   ExpectedChecksum = Instruction;
   SetMaxProgress(static_cast<int32_t>(Lines.size()) + 2);
@@ -209,6 +215,19 @@ void TProgBoot::VerifyWait() {
   const TRecordReply reply = ReceiveRecordReply("Checksum Error");
   if (reply == TRecordReply::RECORD_TAKEN) state_ = TBootState::BOOT_DONE;
   if (reply == TRecordReply::RECORD_RESEND) state_ = TBootState::BOOT_VERIFY_SEND;
+}
+
+std::string TProgBoot::AwaitedReply() const {
+  switch (state_) {
+    case TBootState::BOOT_ID_WAIT:
+      return "the boot checksum and device identifier";
+    case TBootState::BOOT_ERASE_DONE:
+      return "the erase of the extended boot to end";
+    case TBootState::BOOT_VERIFY_WAIT:
+      return "the verdict on the boot checksum";
+    default:
+      return TGestionnaire::AwaitedReply();
+  }
 }
 
 void TProgBoot::Done() {

@@ -6,6 +6,12 @@
 // single-threaded, events raised synchronously. No time-outs: a silent device keeps
 // the engine waiting until the owner calls ResetEngine. The checksum text of a "PB"
 // line is sent as written, without being checked.
+// Noise (see gestionnaire.h), by waiting state: SYNC_WAIT counts every byte but "."
+// and clears the buffer as before (no limit); TYPE_WAIT keeps "." and "X";
+// ID_WAIT drops what is not a hex digit in front, and a text whose first "." is not
+// its 9th (type 27: 13th) character, "." included (the late answers to a "%"
+// repeated while the line was slow are such texts); ERASE_ACK keeps "." and "I";
+// ERASE_DONE "." and "X"; UPLOAD ".", "X", "R" and "I"; VERIFY_WAIT ".", "X", "R".
 // Wire: doc/protocol.md, "Boot loader".
 #pragma once
 
@@ -27,7 +33,7 @@ class TProgBoot : public TGestionnaire {
     BOOT_LOAD,         // loads the file, sends "PB"
     BOOT_ERASE_ACK,    // PullInput: "." erase started, "I" unknown command
     BOOT_ERASE_DONE,   // PullInput: "." erased (line 0 sent), "X" erase failed
-    BOOT_UPLOAD,       // PullInput: "." next line, "X" write failed, "R" again
+    BOOT_UPLOAD,       // PullInput: "." next line, "X" write failed, "R" again, "I" refused
     BOOT_VERIFY_SEND,  // sends the verify record
     BOOT_VERIFY_WAIT,  // PullInput: "." match, "X" mismatch, "R" again
     BOOT_DONE,         // drops Lines, ClearBusy, back to idle
@@ -48,6 +54,8 @@ class TProgBoot : public TGestionnaire {
   void ResetEngine() override;
 
   TBootState State() const { return state_; }
+  // The identification reply and the erase's end by name; the rest as the base.
+  std::string AwaitedReply() const override;
 
   std::string ExpectedChecksum;    // checksum text of the "PB" line; empty if none
   std::vector<std::string> Lines;  // the HEX file being uploaded, without line ends

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
 #include "engines/intel_hex.h"
@@ -12,6 +13,16 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kEsc = '\x1b';
+// What can begin captured data (digits, an escape, or the "." of a reply too short
+// to check, which is asked for again), or the device's "X" and "R", where a
+// statement with TDO awaits its captured data.
+constexpr std::string_view kCaptureStarts = "0123456789ABCDEFabcdef\x1b.XR";
+// The longest identifier text: 32 identifiers of 32 bits; a chain reports two.
+constexpr size_t kLongestIdText = 256;
+// The longest captured-data text before its end mark: a 512-bit shift is 128
+// digits and two sum digits (an escape pair stands for two digits); twice that
+// leaves room for stray escapes, which the decoding drops.
+constexpr size_t kLongestCapture = 2 * (kEffectMaxBits / 4 + 2);
 
 bool IsComponentCode(char c) { return c == '8' || c == '9' || c == 'A' || c == 'C'; }
 
@@ -188,8 +199,8 @@ void TProgJtag::IdAck() {
 
 void TProgJtag::IdData() {
   PullInput();
+  if (!AlignDataReply(1, kLongestIdText, IsHexDigitChar)) return;
   const size_t p = BufIn.find('.');
-  if (p == std::string::npos || p == 0) return;
   // The chain answers with two 32-bit identifiers; an all-ones first one means that
   // position holds no device, and component "C" always reports its second one.
   const std::string reversed = ReverseHexBytes(BufIn.substr(0, p));
@@ -261,8 +272,30 @@ void TProgJtag::SendNextStatement() {
   }
 }
 
+// What no reply of the statement in flight can begin with. Waiting for ESC "."
+// (a long SDR's record): all but ESC, ".", "X" and "R", and an ESC that another
+// byte than "." follows. Waiting for captured data: all but digits, ESC, ".", "X"
+// and "R", and what lies further ahead of the first mark than the longest capture.
+// Otherwise all but ".", "X" and "R".
+bool TProgJtag::DropPlayNoise() {
+  if (RawBlockPending) {
+    size_t n = 0;
+    for (; n < BufIn.size(); ++n) {
+      const char c = BufIn[n];
+      if (c == '.' || c == 'X' || c == 'R') break;
+      if (c == kEsc && (n + 1 == BufIn.size() || BufIn[n + 1] == '.')) break;
+    }
+    return DropNoise(n);
+  }
+  if ((StatementType & kEffectTdoBit) != 0) {
+    return DropNoiseBefore(kCaptureStarts) && DropStaleData(kLongestCapture, ".XR");
+  }
+  return DropNoiseBefore(".XR");
+}
+
 void TProgJtag::Play() {
   PullInput();
+  if (!DropPlayNoise()) return;
   const std::string mark = FirstReplyMark();
   if (mark == ".") {
     if (RawBlockPending) {
@@ -309,7 +342,7 @@ void TProgJtag::CheckCapturedData() {
 }
 
 void TProgJtag::EndWait() {
-  PullInput();
+  if (AwaitReply(".XR") == 0) return;
   const std::string mark = FirstReplyMark();
   if (mark.empty()) return;
   ClearInput();
@@ -330,6 +363,19 @@ void TProgJtag::FinishSend() {
 
 void TProgJtag::FinishAck() {
   if (ReceiveAck()) state_ = TJtagState::JTAG_DONE;
+}
+
+std::string TProgJtag::AwaitedReply() const {
+  switch (state_) {
+    case TJtagState::JTAG_ID_DATA:
+      return "the JTAG identifiers of component " + Component;
+    case TJtagState::JTAG_PLAY:
+      return "the answer to line " + std::to_string(LineNumber) + " of " + effect_path_;
+    case TJtagState::JTAG_END_WAIT:
+      return "the answer to the end of " + effect_path_;
+    default:
+      return TGestionnaire::AwaitedReply();
+  }
 }
 
 void TProgJtag::Done() {

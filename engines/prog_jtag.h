@@ -4,6 +4,10 @@
 // The sequencer hands it a script line and calls Step until Busy falls. Runs on the
 // owner's thread; Step never blocks: the pause before a file plays is a timed state
 // on the injected clock, and the Effect file is read one line at a time.
+// Noise (see gestionnaire.h): the acknowledgement states keep "." and "I";
+// ID_DATA drops what is not a hex digit in front, and a text longer than 256
+// characters before its "." (the "." included); END_WAIT keeps ".", "X" and "R";
+// PLAY: see DropPlayNoise.
 // Wire: doc/protocol.md, "JTAG" and "Captured data".
 #pragma once
 
@@ -66,6 +70,8 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
   void ParseStatement(const std::string& line, std::string& result);
 
   TJtagState State() const { return state_; }
+  // The identifiers and the statement's line by name; the rest as the base.
+  std::string AwaitedReply() const override;
 
   std::string CurrentLine;  // the Effect file line read last; parsed again on "R"
   int32_t LineCount = 0;    // lines of the Effect file being played
@@ -86,6 +92,9 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
   void FinishAck();
   void Done();
 
+  // Drops the bytes at the front of BufIn that no reply to the statement in flight
+  // can begin with; false when that passed the noise limit.
+  bool DropPlayNoise();
   void SendNextStatement();
   void CheckCapturedData();
 

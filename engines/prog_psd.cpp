@@ -136,6 +136,7 @@ void TProgPsd::StartUpload(TPsdState next) {
     return;
   }
   if (next == TPsdState::PSD_UPLOAD) PostInfo("Upload Bank" + BankDigit());
+  BeginUpload(CurentDir + Instruction);  // Instruction holds the file name
   // Line 0 goes out now and, once acknowledged, once more: the device expects the
   // first line twice, so the upload takes one acknowledgement more than lines.
   SendFileLine(Lines, 0);
@@ -195,7 +196,7 @@ void TProgPsd::IdAck() {
 
 void TProgPsd::IdData() {
   PullInput();
-  if (BufIn.find('.') != 2) return;  // two identifier characters, then "."
+  if (!AlignDataReply(2, 2, IsTextChar)) return;  // two identifier characters, then "."
   PostInfo("ID Number : " + BufIn.substr(0, 2));
   ClearInput();
   state_ = TPsdState::PSD_DONE;
@@ -208,6 +209,19 @@ void TProgPsd::FinishSend() {
 
 void TProgPsd::FinishAck() {
   if (ReceiveAck()) state_ = TPsdState::PSD_DONE;
+}
+
+std::string TProgPsd::AwaitedReply() const {
+  switch (state_) {
+    case TPsdState::PSD_ERASE_DONE:
+      return "the erase of bank " + BankDigit() + " to end";
+    case TPsdState::PSD_VERIFY_WAIT:
+      return "the verdict on the checksum of bank " + BankDigit();
+    case TPsdState::PSD_ID_DATA:
+      return "the identifier of the microcontroller";
+    default:
+      return TGestionnaire::AwaitedReply();
+  }
 }
 
 void TProgPsd::Done() {

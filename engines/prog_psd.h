@@ -4,6 +4,10 @@
 // file), reads the microcontroller's identifier ("D" + bank) and sends the closing
 // command ("F" + bank). The sequencer hands it a script line and calls Step until
 // Busy falls. Runs on the owner's thread; Step never blocks.
+// Noise (see gestionnaire.h): the acknowledgement states keep "." and "I",
+// ERASE_DONE "." and "X", the uploads ".", "X", "R" and "I", VERIFY_WAIT ".", "X"
+// and "R"; ID_DATA drops control characters in front, and a text whose first "."
+// is not its third character, "." included.
 // Wire: doc/protocol.md, "Bank flash".
 #pragma once
 
@@ -21,7 +25,7 @@ class TProgPsd : public TGestionnaire {
     PSD_BANK_CHECK,   // checks UpdateAllowed, loads the file, sends "P" + bank
     PSD_ERASE_ACK,    // PullInput: "." erase started, "I" unknown command
     PSD_ERASE_DONE,   // PullInput: "." erased (line 0 sent), "X" erase failed
-    PSD_UPLOAD,       // PullInput: "." next line, "X" write failed, "R" again
+    PSD_UPLOAD,       // PullInput: "." next line, "X" write failed, "R" again, "I" refused
     PSD_VERIFY_SEND,  // sends the verify record with the bank checksum
     PSD_VERIFY_WAIT,  // PullInput: "." match, "X" mismatch, "R" again
     PSD_E_LOAD,       // "PE": loads the file, sends "PE"
@@ -46,6 +50,8 @@ class TProgPsd : public TGestionnaire {
   void ResetEngine() override;
 
   TPsdState State() const { return state_; }
+  // The erase's end, the verdict and the identifier by name; the rest as the base.
+  std::string AwaitedReply() const override;
 
   std::vector<std::string> Lines;  // the file being uploaded, without line ends
   int32_t LineIndex = 0;           // index of the next line to send

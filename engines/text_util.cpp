@@ -16,3 +16,37 @@ std::string TrimLeft(std::string_view s) {
   while (b < s.size() && IsBlank(s[b])) ++b;
   return std::string(s.substr(b));
 }
+
+std::string EscapeForMessage(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (const unsigned char c : bytes) {
+    switch (c) {
+      case '\\':
+        text += "\\\\";
+        break;
+      case '"':
+        text += "\\\"";
+        break;
+      case '\r':
+        text += "\\r";
+        break;
+      case '\n':
+        text += "\\n";
+        break;
+      case '\t':
+        text += "\\t";
+        break;
+      case 0x1B:
+        text += "\\e";
+        break;
+      default:
+        if (c >= 0x20 && c < 0x7F) {
+          text += static_cast<char>(c);
+        } else {
+          text += {'\\', 'x', kDigits[c >> 4], kDigits[c & 0x0F]};
+        }
+    }
+  }
+  return text;
+}

@@ -1,5 +1,6 @@
 // Small text helpers shared by the engines and the application: trimming as the
-// script rules define it (blanks and control characters, i.e. bytes <= 0x20).
+// script rules define it (blanks and control characters, i.e. bytes <= 0x20), and
+// bytes from the device made readable for a message.
 #pragma once
 
 #include <string>
@@ -13,3 +14,8 @@ std::string TrimLeft(std::string_view s);
 inline bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
+
+// Bytes as readable text for a message that quotes them: printable ASCII as is,
+// backslash and double quote preceded by a backslash, CR LF TAB ESC as \r \n \t \e,
+// every other byte as \xHH (upper-case digits), as the runner's trace writes them.
+std::string EscapeForMessage(std::string_view bytes);

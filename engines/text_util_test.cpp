@@ -16,4 +16,11 @@ TEST(TextUtil, TrimRemovesBlanksAndControlCharactersAtBothEnds) {
   EXPECT_EQ(TrimLeft("  a b  "), "a b  ");
 }
 
+TEST(TextUtil, EscapeForMessageShowsEveryByteReadably) {
+  EXPECT_EQ(EscapeForMessage("ZX.09 ~"), "ZX.09 ~");
+  EXPECT_EQ(EscapeForMessage("\\\"\r\n\t\x1b"), "\\\\\\\"\\r\\n\\t\\e");
+  EXPECT_EQ(EscapeForMessage(std::string("\0\x01\x7f\x80\xff", 5)), "\\x00\\x01\\x7F\\x80\\xFF");
+  EXPECT_EQ(EscapeForMessage(""), "");
+}
+
 }  // namespace

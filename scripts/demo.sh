@@ -4,38 +4,62 @@
 # it from the sample firmware package with qelt-update, then runs the update a
 # second time to show every component skipped as already current.
 # On a fresh Debian 12 machine (as root) it first installs what is missing.
-#   scripts/demo.sh          fast: the emulator answers at once
-#   scripts/demo.sh --pace   the emulator keeps the serial line's real speed
+#   scripts/demo.sh                fast: the emulator answers at once
+#   scripts/demo.sh --pace         the emulator keeps the serial line's real speed
+#   scripts/demo.sh --prefix /usr  no build: the programs and the sample package
+#                                  installed below /usr (the .deb) or another prefix
 # Exits 0 only when both runs completed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
 pace=()
-for arg in "$@"; do
-  case "$arg" in
+prefix=""
+while [ $# -gt 0 ]; do
+  case "$1" in
     --pace) pace=(--pace) ;;
-    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "demo.sh: unknown option '$arg' (try --help)" >&2; exit 2 ;;
+    --prefix=*) prefix=${1#--prefix=} ;;
+    --prefix)
+      [ $# -ge 2 ] || { echo "demo.sh: --prefix needs a folder (try --help)" >&2; exit 2; }
+      prefix=$2
+      shift ;;
+    -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "demo.sh: unknown option '$1' (try --help)" >&2; exit 2 ;;
   esac
+  shift
 done
 
-. scripts/lib/packages.sh
-install_missing_packages "== " "demo.sh: " g++ cmake ninja-build libgtest-dev libgmock-dev \
-  qt6-base-dev qt6-serialport-dev
+# Builds the runner and the emulator (release) into build-release/.
+build_release() {
+  . scripts/lib/packages.sh
+  install_missing_packages "== " "demo.sh: " g++ cmake ninja-build libgtest-dev libgmock-dev \
+    qt6-base-dev qt6-serialport-dev
+  echo "== Building (release) into build-release/"
+  mkdir -p build-release
+  local build_log=build-release/demo-build.log
+  if ! { cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQELT_SANITIZE=OFF &&
+         cmake --build build-release --target qelt-update qelt-emulator -j "$(nproc)"; } \
+       > "$build_log" 2>&1; then
+    tail -n 40 "$build_log" >&2
+    echo "demo.sh: the build failed (whole log: $build_log)" >&2
+    exit 1
+  fi
+}
 
-echo "== Building (release) into build-release/"
-mkdir -p build-release
-build_log=build-release/demo-build.log
-if ! { cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQELT_SANITIZE=OFF &&
-       cmake --build build-release --target qelt-update qelt-emulator -j "$(nproc)"; } \
-     > "$build_log" 2>&1; then
-  tail -n 40 "$build_log" >&2
-  echo "demo.sh: the build failed (whole log: $build_log)" >&2
-  exit 1
+if [ -n "$prefix" ]; then
+  updater="$prefix/bin/qelt-update"
+  emulator="$prefix/bin/qelt-emulator"
+  package="$prefix/share/qelt-updater/examples/package"
+  for file in "$updater" "$emulator" "$package/rev0/script.ini"; do
+    [ -e "$file" ] || { echo "demo.sh: $file is not installed" >&2; exit 1; }
+  done
+  echo "== Using the programs installed below $prefix"
+else
+  build_release
+  updater="$top/build-release/tools/qelt-update"
+  emulator="$top/build-release/emulator/qelt-emulator"
+  package="$top/examples/package"
 fi
-updater="$top/build-release/tools/qelt-update"
-emulator="$top/build-release/emulator/qelt-emulator"
 
 # A private folder for the device's state and a copy of the package: a run may
 # rewrite the main card's script (the extended input card's images), and the
@@ -50,7 +74,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-cp -r examples/package "$work/package"
+cp -r "$package" "$work/package"
 
 echo "== Starting the device emulator on a pseudo-terminal (fresh device)"
 coproc EMULATOR { exec "$emulator" --pty --state "$work/device.state" "${pace[@]}"; }

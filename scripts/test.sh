@@ -6,8 +6,9 @@ cd "$(dirname "$0")/.."
 top=$(pwd)
 
 . scripts/lib/packages.sh
+# groff-base: the manual pages' tests render them.
 install_missing_packages "" "error: " g++ cmake ninja-build libgtest-dev libgmock-dev \
-  qt6-base-dev qt6-serialport-dev fonts-dejavu-core
+  qt6-base-dev qt6-serialport-dev fonts-dejavu-core groff-base
 
 # Headless Qt: offscreen platform, a private runtime folder, and the one known
 # leak inside the font library suppressed (and nothing else).

@@ -10,7 +10,7 @@
 
 #include "engines/file_access.h"
 #include "tools/sample_package.h"
-#include "tools/utf8_console.h"
+#include "platform/utf8_console.h"
 
 namespace {
 

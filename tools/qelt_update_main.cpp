@@ -22,7 +22,7 @@
 #include "tools/runner_output.h"
 #include "tools/traced_transports.h"
 #include "tools/update_runner.h"
-#include "tools/utf8_console.h"
+#include "platform/utf8_console.h"
 
 namespace {
 

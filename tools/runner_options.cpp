@@ -39,7 +39,7 @@ bool ParseNumber(const std::string& text, int64_t low, int64_t high, int64_t& va
   return value >= low && value <= high;
 }
 
-// Seconds with up to three decimals, at most a day, as milliseconds.
+// Seconds with up to three decimals, at most a day, as milliseconds (0 allowed).
 bool ParseSeconds(const std::string& text, uint32_t& ms) {
   size_t dot = text.find('.');
   std::string whole = text.substr(0, dot);
@@ -51,7 +51,7 @@ bool ParseSeconds(const std::string& text, uint32_t& ms) {
   if (!fraction.empty() && !ParseNumber(fraction, 0, 999, part)) return false;
   fraction.resize(3, '0');
   int64_t total = seconds * 1000 + std::stoll(fraction);
-  if (total == 0 || total > 86400000) return false;
+  if (total > 86400000) return false;
   ms = static_cast<uint32_t>(total);
   return true;
 }
@@ -193,7 +193,7 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
       {"--timeout",
        [](const std::string&, const std::string& v, TRunnerOptions& o, std::string& e) {
          if (ParseSeconds(v, o.TimeoutMs)) return true;
-         e = "--timeout takes a number of seconds greater than 0 (at most 86400)";
+         e = "--timeout takes a number of seconds from 0 (off) to 86400";
          return false;
        }},
   };
@@ -308,16 +308,27 @@ What to run:
 
 Output:
   --log FILE           append the session's log lines, with timestamps, to FILE
-  --trace              also log every byte sent (>) and received (<), escaped
+  --trace              also log every byte sent (>) and received (<), escaped, and
+                       the sequencer's state when the watchdog ends a run
   --json               one JSON object per line on stdout for each event
                        (log, progress, trace, error, done) instead of the display
-  --timeout SECONDS    stop the run when the device sends nothing for this long while
-                       it is waited for (off by default; timed waits are excepted)
+  --timeout SECONDS    stop the run when it has waited on the device this long
+                       without moving on: nothing came, or nothing that came could
+                       be used (default 60: a sound device answers every step in a
+                       few seconds, its longest being a flash bank erase; "wait"
+                       lines and the pause before an Effect file do not count;
+                       0 turns the watchdog off)
   --help               show this text
   --version            show the program's version
 
+The first lines name the connection (and where it came from: an option, the
+settings file, or the default COM1) and the main script. A trace line shows at
+most 256 bytes of one piece received or sent, and a log line at most 1024
+characters: a device that sends without pause must not make lines of any length;
+what is left out is counted on the line.
+
 Ctrl-C stops the run as the window's STOP button does.
-Exit status: 0 completed, 1 the run failed, 2 bad usage or settings, 3 stopped
-(no-answer watchdog or signal).
+Exit status: 0 completed, 1 the run failed, 2 bad usage or settings (also a
+default COM1 that cannot be opened), 3 stopped (watchdog or signal).
 )";
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/no_answer_watchdog.h"  // kDefaultTimeoutMs
+
 class TCompSelDlg;
 
 // How the runner reaches the device: as the settings file says, or overridden.
@@ -21,18 +23,18 @@ enum class TRunnerLink : uint8_t {
 struct TRunnerOptions {
   std::string Script;  // optional first argument: the main script
   TRunnerLink Link = TRunnerLink::LINK_SETTINGS;
-  std::string Port;                       // "COMn" or a device path (LINK_SERIAL)
-  std::string Host;                       // dotted IPv4 address (LINK_UDP, LINK_TCP)
-  int32_t RemotePort = -1;                // -1: the settings file's
-  int32_t LocalPort = -1;                 // -1: the settings file's (UDP only)
-  bool ReadId = false;                    // identification pass ("readid.ini")
-  bool Manual = false;                    // Manual mode
-  std::vector<std::string> NoCards;       // card names as written in the usage (upper case)
-  std::vector<std::string> NoComponents;  // "CARD:PART", upper case
-  std::string LogFile;                    // --log: append timestamped log lines here
-  bool Trace = false;                     // every byte sent and received
-  bool Json = false;                      // one JSON object per event on stdout
-  uint32_t TimeoutMs = 0;                 // no-answer watchdog; 0 is off
+  std::string Port;                        // "COMn" or a device path (LINK_SERIAL)
+  std::string Host;                        // dotted IPv4 address (LINK_UDP, LINK_TCP)
+  int32_t RemotePort = -1;                 // -1: the settings file's
+  int32_t LocalPort = -1;                  // -1: the settings file's (UDP only)
+  bool ReadId = false;                     // identification pass ("readid.ini")
+  bool Manual = false;                     // Manual mode
+  std::vector<std::string> NoCards;        // card names as written in the usage (upper case)
+  std::vector<std::string> NoComponents;   // "CARD:PART", upper case
+  std::string LogFile;                     // --log: append timestamped log lines here
+  bool Trace = false;                      // every byte sent and received
+  bool Json = false;                       // one JSON object per event on stdout
+  uint32_t TimeoutMs = kDefaultTimeoutMs;  // watchdog without progress; 0 is off
   bool Help = false;
   bool Version = false;
 };

@@ -32,7 +32,9 @@ TEST(RunnerOptions, DefaultsFollowTheWindow) {
   EXPECT_EQ(o.RemotePort, -1);
   EXPECT_EQ(o.LocalPort, -1);
   EXPECT_FALSE(o.ReadId || o.Manual || o.Trace || o.Json || o.Help || o.Version);
-  EXPECT_EQ(o.TimeoutMs, 0u);
+  EXPECT_EQ(o.TimeoutMs, 60000u) << "the watchdog is on unless turned off";
+  EXPECT_EQ(Parse({"--timeout", "0"}).TimeoutMs, 0u);
+  EXPECT_EQ(Parse({"--timeout=0.000"}).TimeoutMs, 0u);
 }
 
 TEST(RunnerOptions, ConnectionOptions) {
@@ -117,13 +119,10 @@ TEST(RunnerOptions, BadInputIsNamedExactly) {
       {{"--port", "COM1", "--udp", "1.2.3.4"}, "give only one of --port, --udp and --tcp"},
       {{"--tcp", "1.2.3.4", "--local-port", "5"}, "--local-port applies to --udp only"},
       {{"--port", "COM2", "--local-port", "5"}, "--local-port applies to --udp only"},
-      {{"--timeout", "0"}, "--timeout takes a number of seconds greater than 0 (at most 86400)"},
-      {{"--timeout", "1.2345"},
-       "--timeout takes a number of seconds greater than 0 (at most 86400)"},
-      {{"--timeout", "1."}, "--timeout takes a number of seconds greater than 0 (at most 86400)"},
-      {{"--timeout", "86401"},
-       "--timeout takes a number of seconds greater than 0 (at most 86400)"},
-      {{"--timeout", "-3"}, "--timeout takes a number of seconds greater than 0 (at most 86400)"},
+      {{"--timeout", "1.2345"}, "--timeout takes a number of seconds from 0 (off) to 86400"},
+      {{"--timeout", "1."}, "--timeout takes a number of seconds from 0 (off) to 86400"},
+      {{"--timeout", "86401"}, "--timeout takes a number of seconds from 0 (off) to 86400"},
+      {{"--timeout", "-3"}, "--timeout takes a number of seconds from 0 (off) to 86400"},
       {{"--log", ""}, "--log needs a file name"},
       {{"--json=yes"}, "--json takes no value"},
       {{"--manual", "--no-card", "VI4"}, "unknown card 'VI4' (VI3, KEYB3, SCAN, HD or OPT_IN)"},

@@ -21,39 +21,21 @@ const char* const kBarLabels[3] = {"Operation ", "Card      ", "Script    "};
 const char* const kJsonBarNames[3] = {"operation", "card", "script"};
 
 std::string TraceLine(TTraceDir dir, const std::string& bytes) {
-  return (dir == TTraceDir::TRACE_SENT ? "> " : "< ") + EscapeBytes(bytes);
+  return (dir == TTraceDir::TRACE_SENT ? "> " : "< ") + TraceText(bytes);
 }
 
 }  // namespace
 
-std::string EscapeBytes(std::string_view bytes) {
-  std::string text;
-  for (unsigned char c : bytes) {
-    switch (c) {
-      case '\\':
-        text += "\\\\";
-        break;
-      case '\r':
-        text += "\\r";
-        break;
-      case '\n':
-        text += "\\n";
-        break;
-      case '\t':
-        text += "\\t";
-        break;
-      case 0x1B:
-        text += "\\e";
-        break;
-      default:
-        if (c >= 0x20 && c < 0x7F) {
-          text += static_cast<char>(c);
-        } else {
-          text += "\\x" + HexByte(c);
-        }
-    }
-  }
-  return text;
+std::string TraceText(std::string_view bytes) {
+  if (bytes.size() <= kTraceLineBytes) return EscapeBytes(bytes);
+  return EscapeBytes(bytes.substr(0, kTraceLineBytes)) + " ... (+" +
+         std::to_string(bytes.size() - kTraceLineBytes) + " bytes not shown)";
+}
+
+std::string CapLogLine(const std::string& text) {
+  if (text.size() <= kLogLineChars) return text;
+  return text.substr(0, kLogLineChars) + " ... (+" + std::to_string(text.size() - kLogLineChars) +
+         " characters not shown)";
 }
 
 std::string JsonQuote(std::string_view text) {
@@ -228,7 +210,7 @@ void TJsonOutput::Progress(const TProgressState& state) {
 void TJsonOutput::Trace(TTraceDir dir, const std::string& bytes) {
   Write("trace", std::string(",\"direction\":") +
                      (dir == TTraceDir::TRACE_SENT ? "\"sent\"" : "\"received\"") +
-                     ",\"data\":" + JsonQuote(EscapeBytes(bytes)));
+                     ",\"data\":" + JsonQuote(TraceText(bytes)));
 }
 
 void TJsonOutput::Error(const std::string& message, const std::string& script, int exit_code) {

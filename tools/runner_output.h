@@ -6,12 +6,15 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
+
+#include "app/run_story.h"  // EscapeBytes
 
 class TMsClock;
 
@@ -25,9 +28,16 @@ struct TProgressState {
 // Direction of traced bytes.
 enum class TTraceDir : uint8_t { TRACE_SENT, TRACE_RECEIVED };
 
-// Bytes as readable text: printable ASCII as is, backslash doubled, CR LF TAB ESC
-// as \r \n \t \e, every other byte as \xHH.
-std::string EscapeBytes(std::string_view bytes);
+// The bounds of one line of output. A device that sends without pause hands the
+// runner pieces of any size, and engine texts may quote what it sent: unbounded,
+// one line could fill the terminal, the log file and the reader's memory. What
+// passes a bound is left out and counted on the line.
+inline constexpr size_t kTraceLineBytes = 256;  // bytes of one piece sent or received
+inline constexpr size_t kLogLineChars = 1024;   // characters of one log line
+// `bytes` escaped, at most kTraceLineBytes of them: "ZZZ ... (+3840 bytes not shown)".
+std::string TraceText(std::string_view bytes);
+// `text` cut to kLogLineChars: "... (+120 characters not shown)".
+std::string CapLogLine(const std::string& text);
 // A JSON string literal (quotes included). Bytes 0x80-0xFF are taken as Latin-1.
 std::string JsonQuote(std::string_view text);
 // "YYYY-MM-DD HH:MM:SS.mmm".

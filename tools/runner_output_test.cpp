@@ -177,3 +177,30 @@ TEST(RunnerLogFileOutput, StampedLines) {
             "2024-05-06 07:08:09.010  Checksum Error\n"
             "2024-05-06 07:08:09.010  /p/rev1/script.ini\n");
 }
+
+// One line of output is bounded: a trace line keeps 256 bytes of a piece (escaped),
+// a log line 1024 characters, and the rest is counted on the line, in every output.
+TEST(RunnerFormat, OneLineIsBoundedAndWhatPassesIsCounted) {
+  EXPECT_EQ(TraceText(std::string(256, 'Z')), std::string(256, 'Z'));
+  EXPECT_EQ(TraceText(std::string(257, '\x01')), [] {
+    std::string text;
+    for (int i = 0; i < 256; ++i) text += "\\x01";
+    return text;
+  }() + " ... (+1 bytes not shown)");
+  EXPECT_EQ(CapLogLine(std::string(1024, 'a')), std::string(1024, 'a'));
+  EXPECT_EQ(CapLogLine(std::string(1124, 'a')),
+            std::string(1024, 'a') + " ... (+100 characters not shown)");
+
+  const std::string piece(4096, 'Z');
+  const std::string shown = std::string(256, 'Z') + " ... (+3840 bytes not shown)";
+  std::ostringstream file, json;
+  TLogFileOutput log(file, Stamp);
+  log.Trace(TTraceDir::TRACE_RECEIVED, piece);
+  EXPECT_EQ(file.str(), "2024-05-06 07:08:09.010  < " + shown + "\n");
+  TJsonOutput events(json, Stamp);
+  events.Trace(TTraceDir::TRACE_RECEIVED, piece);
+  EXPECT_EQ(json.str(),
+            "{\"event\":\"trace\",\"time\":\"2024-05-06 07:08:09.010\",\"direction\":\"received\","
+            "\"data\":\"" +
+                shown + "\"}\n");
+}

@@ -1,18 +1,28 @@
 #include "tools/update_runner.h"
 
 #include "app/connection_options.h"
+#include "app/run_story.h"
 #include "app/script_rules.h"
 #include "engines/card_table.h"
 #include "link/com_driver.h"
 
+namespace {
+
+constexpr const char* kIdentificationScript = "readid.ini";
+constexpr const char* kListPortsHint =
+    "name the device's port with --port NAME (qelt-update --list-ports lists the serial ports)";
+
+}  // namespace
+
 std::string SkipNote(int card, int component, const std::string& version) {
-  static const char* const kComponents[kCardCodeCount] = {
-      "MCU", "MCU",    "MCU",    "MCU",  "MCU",   "MCU", "MCU",
-      "MCU", "PROM 1", "PROM 2", "CPLD", "CPLDs", "EDID"};
-  std::string card_name =
-      card >= 0 && card < kOptionCardCount ? OptionCards[card].name : MainCard.name;
-  const char* part = component >= 0 && component < kCardCodeCount ? kComponents[component] : "?";
-  return "Skipped, already current: " + card_name + " " + part + " (version " + version + ")";
+  return "Skipped, already current: " + CardName(card) + " " + ComponentName(component) +
+         " (version " + version + ")";
+}
+
+std::string DefaultPortHint(const std::string& device) {
+  return "No --port, --udp or --tcp was given and there is no settings file, so the default "
+         "serial port COM1 (" +
+         device + ") was tried: " + kListPortsHint + ", or use --udp or --tcp";
 }
 
 std::string RunnerScriptArgument(const TRunnerOptions& options, const std::string& program_folder) {
@@ -61,7 +71,8 @@ void TUpdateRunner::Subscribe() {
 }
 
 void TUpdateRunner::Log(const std::string& text) {
-  for (TRunnerOutput* output : outputs_) output->Log(text);
+  const std::string line = CapLogLine(text);
+  for (TRunnerOutput* output : outputs_) output->Log(line);
 }
 
 bool TUpdateRunner::Configure(std::string& error) {
@@ -92,27 +103,89 @@ bool TUpdateRunner::Configure(std::string& error) {
     return false;
   }
   if (options_.Manual) core_.MManualClick();  // the view applies the selection
+  core_.StillWaitingNoteMs = 0;  // the watchdog ends such a run; the note is the window's
   return true;
 }
 
 void TUpdateRunner::Start() {
   started_ = true;
-  watchdog_.Arrived();  // the silence is counted from the start of the run
+  watchdog_.Progressed();  // the time without progress is counted from the start
   core_.StartClick();
+  Log(ConnectionLine());
+  Log("Package: " + core_.ScriptFile());
+}
+
+bool TUpdateRunner::DefaultConnection() const {
+  return options_.Link == TRunnerLink::LINK_SETTINGS && core_.SettingsLoadedFrom().empty();
+}
+
+std::string TUpdateRunner::ConnectionLine() const {
+  std::string where;
+  switch (options_.Link) {
+    case TRunnerLink::LINK_SERIAL:
+      where = "from --port";
+      break;
+    case TRunnerLink::LINK_UDP:
+      where = "from --udp";
+      break;
+    case TRunnerLink::LINK_TCP:
+      where = "from --tcp";
+      break;
+    case TRunnerLink::LINK_SETTINGS:
+      where = DefaultConnection() ? "default: no --port and no settings file"
+                                  : "from the settings file " + core_.SettingsLoadedFrom();
+      break;
+  }
+  const TIPConfigDlg& lan = core_.IPConfigDlg;
+  if (core_.LAN1.Checked) {
+    const bool udp = lan.ConnectionMode() == CON_UDP;
+    return std::string("Connection: ") + (udp ? "UDP " : "TCP ") + lan.RemoteAddress() + ":" +
+           std::to_string(lan.RemotePort()) +
+           (udp ? ", local port " + std::to_string(lan.LocalPort()) : "") + " (" + where + ")";
+  }
+  if (options_.Link == TRunnerLink::LINK_SERIAL && !options_.Port.starts_with("COM")) {
+    return "Connection: serial " + options_.Port + " (" + where + ")";
+  }
+  // A COM port beyond the menu's items is opened through Com 1's device map: the
+  // line names the port asked for and the device it opens.
+  const std::string selected = core_.SelectedPortName();
+  const std::string name = options_.Link == TRunnerLink::LINK_SERIAL ? options_.Port : selected;
+  const std::string device = core_.Link().ResolvePortName(selected);
+  return "Connection: serial " + name + (device != name ? " = " + device : "") + " (" + where + ")";
 }
 
 void TUpdateRunner::Tick() {
   if (finished_) return;
   core_.Timer1Timer();
-  if (!finished_ && watchdog_.Expired(RunWaitsOnDevice())) {
-    std::string message = NoAnswerMessage(watchdog_.TimeoutMs(), core_.SeqState(), last_sent_);
-    const TComDriver& link = core_.Link();
-    if (link.ConType() == CON_TCP && link.TcpConnectPending()) {
-      message += "; no TCP connection to " + link.IpRemoteAddress() + ":" +
-                 std::to_string(link.IpRemotePort());
-    }
-    Interrupt(message);
+  if (finished_) return;
+  const uint64_t progress = core_.Progress().ProgressCount();
+  if (progress != seen_progress_) {
+    seen_progress_ = progress;
+    watchdog_.Progressed();
   }
+  if (!watchdog_.Expired(RunWaitsOnDevice())) return;
+  if (options_.Trace)
+    Log("Watchdog: no progress in " + std::string(SeqStateName(core_.SeqState())));
+  Interrupt(WatchdogMessage());
+}
+
+// What the run waited for and what came meanwhile, with the likely causes the link knows.
+std::string TUpdateRunner::WatchdogMessage() const {
+  const TProgressWatch& progress = core_.Progress();
+  const std::string awaited = core_.Awaited();
+  std::string message = progress.StalledBytes() == 0
+                            ? NoAnswerMessage(watchdog_.TimeoutMs(), awaited, last_sent_)
+                            : NoProgressMessage(watchdog_.TimeoutMs(), awaited,
+                                                progress.StalledBytes(), progress.StalledSample());
+  const TComDriver& link = core_.Link();
+  if (link.ConType() == CON_TCP && link.TcpConnectPending()) {
+    message += "; no TCP connection to " + link.IpRemoteAddress() + ":" +
+               std::to_string(link.IpRemotePort());
+  }
+  if (DefaultConnection() && !core_.LAN1.Checked) {
+    message += "; the connection is the default COM1: " + std::string(kListPortsHint);
+  }
+  return message;
 }
 
 bool TUpdateRunner::RunWaitsOnDevice() const {
@@ -120,11 +193,7 @@ bool TUpdateRunner::RunWaitsOnDevice() const {
 }
 
 void TUpdateRunner::Traffic(TTraceDir dir, const std::string& bytes) {
-  if (dir == TTraceDir::TRACE_RECEIVED) {
-    watchdog_.Arrived();
-  } else {
-    last_sent_ = bytes;
-  }
+  if (dir == TTraceDir::TRACE_SENT) last_sent_ = bytes.substr(0, kTraceLineBytes);
   if (!options_.Trace || finished_) return;
   for (TRunnerOutput* output : trace_outputs_) output->Trace(dir, bytes);
 }
@@ -145,6 +214,11 @@ void TUpdateRunner::Render() {
   for (; logged_ < lines.size(); ++logged_) {
     if (lines[logged_] != kIdlePrompt) Log(lines[logged_]);
   }
+  ShowProgress();
+  if (ended_ && started_) EndRun();
+}
+
+void TUpdateRunner::ShowProgress() {
   TProgressState state;
   const TProgressBar* bars[3] = {&core_.ProgressBar1, &core_.ProgressBar2, &core_.ProgressBar3};
   for (int i = 0; i < 3; ++i) {
@@ -152,12 +226,24 @@ void TUpdateRunner::Render() {
     state.Max[i] = bars[i]->Max();
   }
   for (TRunnerOutput* output : outputs_) output->Progress(state);
-  if (!ended_ || !started_) return;
+}
+
+void TUpdateRunner::EndRun() {
   switch (end_) {
     case TRunEnd::RUN_COMPLETED:
+      if (PathFileName(core_.ScriptFile()) == kIdentificationScript) {
+        Log(kIdentificationCompleted);
+      }
       Finish(kExitCompleted, end_message_, "");
       break;
     case TRunEnd::RUN_FAILED:
+      // A default COM1 that cannot be opened: the command line must name the port.
+      if (DefaultConnection() && !core_.LAN1.Checked &&
+          end_message_ == "Error while opening " + core_.SelectedPortName()) {
+        Log(DefaultPortHint(core_.Link().ResolvePortName(core_.SelectedPortName())));
+        Finish(kExitUsage, end_message_, end_script_);
+        break;
+      }
       Finish(kExitFailed, end_message_, end_script_);
       break;
     case TRunEnd::RUN_STOPPED:
@@ -166,9 +252,7 @@ void TUpdateRunner::Render() {
   }
 }
 
-void TUpdateRunner::ShowWarning(const std::string& text) {
-  for (TRunnerOutput* output : outputs_) output->Log("Warning: " + text);
-}
+void TUpdateRunner::ShowWarning(const std::string& text) { Log("Warning: " + text); }
 
 void TUpdateRunner::ShowLanSetup(TIPConfigDlg& dialog) { dialog.BCancelClick(); }
 

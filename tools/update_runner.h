@@ -1,7 +1,8 @@
 // TUpdateRunner: what qelt-update does around the TMainFich core, without the event
-// loop: applies the command line over the loaded settings, presses START, ticks
-// Timer1, turns the status log, the progress bars and the core's run events into
-// output, runs the no-answer watchdog and stops the run on request as STOP does.
+// loop: applies the command line over the loaded settings, says which connection and
+// script it uses, presses START, ticks Timer1, turns the status log, the progress
+// bars and the core's run events into output, runs the watchdog (no progress while
+// waiting on the device) and stops the run on request as STOP does.
 // It is the core's view (TMainView). The Qt side (qt_runner_loop.cpp and the entry
 // point) owns the timer and the signal handling. Plain C++, single-threaded; time
 // from TMsClock.
@@ -26,9 +27,15 @@ inline constexpr int kExitStopped = 3;    // watchdog, Ctrl-C or termination req
 // The status line the window shows while idle; the runner has no START button.
 inline constexpr const char* kIdlePrompt = "Click on button START to begin program operation";
 
+// The last log line of a completed identification pass ("readid.ini").
+inline constexpr const char* kIdentificationCompleted = "Identification completed";
+
 // "Skipped, already current: VI3 MCU (version 0214)", for a component index
 // 0..12 of `card` (255 main card, 0..5 option card).
 std::string SkipNote(int card, int component, const std::string& version);
+
+// The log line after a default COM1 failed to open (the run then ends with status 2).
+std::string DefaultPortHint(const std::string& device);
 
 // The script argument the core is given: SCRIPT as typed, or with --readid the
 // "readid.ini" of SCRIPT's folder (of `program_folder` when no SCRIPT is given).
@@ -54,8 +61,11 @@ class TUpdateRunner : public TMainView {
   // and --manual with its selection. False with the reason when the resulting
   // connection cannot work (exit status 2).
   bool Configure(std::string& error);
-  // Presses START.
+  // Presses START, then logs the connection and where it came from, and the script:
+  // "Connection: serial /dev/ttyUSB0 (from --port)", "Package: /pkg/script.ini".
   void Start();
+  // "Connection: serial COM1 = /dev/ttyS0 (default: no --port and no settings file)".
+  std::string ConnectionLine() const;
   // One tick of Timer1, then the watchdog. Nothing once the run has finished.
   void Tick();
   // Bytes written to or received from the device, from the traced transports.
@@ -83,8 +93,12 @@ class TUpdateRunner : public TMainView {
  private:
   void Subscribe();
   void Render();
+  void ShowProgress();
   void Log(const std::string& text);
   bool RunWaitsOnDevice() const;
+  bool DefaultConnection() const;
+  std::string WatchdogMessage() const;
+  void EndRun();
   void Finish(int exit_code, const std::string& message, const std::string& script);
 
   TMainFich& core_;
@@ -94,6 +108,7 @@ class TUpdateRunner : public TMainView {
   std::vector<TRunnerOutput*> trace_outputs_;  // the outputs that show traffic
   size_t logged_ = 0;                          // status log lines already written out
   std::string last_sent_;                      // the last piece written to the device
+  uint64_t seen_progress_ = 0;                 // the core's progress count at the last look
   std::string stop_reason_;                    // why Interrupt stopped the run
   std::string end_message_;                    // the core's OnRunEnd texts
   std::string end_script_;

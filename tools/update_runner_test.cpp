@@ -1,115 +1,23 @@
 // TUpdateRunner in process: the core on in-process transports with the emulated
-// device at their far end and a fake clock, so runs, stops and the watchdog's
-// exceptions are checked exactly and without waiting.
+// device at their far end and a fake clock, so runs, stops, the connection options
+// and the run's end are checked exactly and without waiting.
 #include "tools/update_runner.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
-#include "app/testing/emulator_end.h"
-#include "app/testing/run_harness.h"
 #include "engines/card_table.h"
 #include "engines/prog_boot.h"
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
 #include "link/com_driver.h"
 #include "testing/serial_names.h"
-#include "testing/temp_dir.h"
-#include "tools/sample_package.h"
-
-namespace {
-
-// Hands the device's traffic to the runner, as the traced transports do.
-class TTracingEnd : public TDeviceEnd {
- public:
-  explicit TTracingEnd(TEmulatedDevice* device) : device_(device) {
-    if (device_) end_ = std::make_unique<TEmulatorEnd>(*device_);
-  }
-  void FromHost(const std::string& kind, const std::string& bytes) override {
-    if (runner) runner->Traffic(TTraceDir::TRACE_SENT, bytes);
-    if (end_) end_->FromHost(kind, bytes);
-  }
-  void Pump(uint32_t now_ms, const std::function<void(const std::string&)>& to_host) override {
-    if (!end_) return;
-    end_->Pump(now_ms, [&](const std::string& piece) {
-      if (runner) runner->Traffic(TTraceDir::TRACE_RECEIVED, piece);
-      to_host(piece);
-    });
-  }
-  void Closed() override {
-    if (end_) end_->Closed();
-  }
-  TUpdateRunner* runner = nullptr;
-
- private:
-  TEmulatedDevice* device_;  // null: a device that never answers
-  std::unique_ptr<TEmulatorEnd> end_;
-};
-
-TRunnerOptions Options(const std::vector<std::string>& args) {
-  TRunnerOptions options;
-  std::string error;
-  EXPECT_TRUE(ParseRunnerOptions(args, options, error)) << error;
-  return options;
-}
-
-class UpdateRunner : public ::testing::Test {
- protected:
-  // A harness whose program folder is `dir_`, running `script` (relative to it).
-  void Build(TEmulatedDevice* device, const std::vector<std::string>& args) {
-    end_ = std::make_unique<TTracingEnd>(device);
-    TRunHarnessOptions options;
-    options.ProgramFolder = dir_.Dir();
-    options.WorkingFolder = dir_.Dir();
-    options_ = Options(args);
-    options.ScriptArgument = RunnerScriptArgument(options_, dir_.Dir());
-    harness_ = std::make_unique<TRunHarness>(options, end_.get());
-    runner_ = std::make_unique<TUpdateRunner>(*harness_->core, options_, harness_->clock);
-    end_->runner = runner_.get();
-    runner_->AddOutput(&plain_);
-  }
-  void TearDown() override {
-    if (end_) end_->runner = nullptr;
-    runner_.reset();
-    harness_.reset();
-  }
-  void WritePackage() {
-    for (const TPackageFile& file : BuildSamplePackage()) dir_.Write(file.Path, file.Bytes);
-  }
-  // Configures, starts and ticks until the run ends (at most `max_ticks`).
-  int Run(int max_ticks = 200000) {
-    std::string error;
-    EXPECT_TRUE(runner_->Configure(error)) << error;
-    runner_->Start();
-    for (int i = 0; i < max_ticks && !runner_->Finished(); ++i) Tick();
-    EXPECT_TRUE(runner_->Finished()) << out_.str();
-    return runner_->ExitCode();
-  }
-  void Tick() {
-    harness_->clock.Advance(runner_->TimerInterval());
-    runner_->Tick();
-    harness_->Pump();
-  }
-  TMainFich& Core() { return *harness_->core; }
-
-  TTempDir dir_;
-  TRunnerOptions options_;
-  std::unique_ptr<TTracingEnd> end_;
-  std::unique_ptr<TRunHarness> harness_;
-  std::unique_ptr<TUpdateRunner> runner_;
-  std::ostringstream out_, err_;
-  TPlainOutput plain_{out_, err_};
-};
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-}  // namespace
+#include "tools/testing/update_runner_fixture.h"
 
 TEST(UpdateRunnerText, ScriptArgument) {
   const struct {
@@ -192,40 +100,6 @@ TEST_F(UpdateRunner, CompletesTheOtherRoadsThroughTheSamplePackage) {
     std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
     EXPECT_TRUE(Contains(text, c.vi3_line + "\r\n")) << text;
   }
-}
-
-TEST_F(UpdateRunner, WatchdogStopsASilentDeviceAsStopDoes) {
-  WritePackage();
-  Build(nullptr, {"--timeout", "2"});
-  const uint32_t start = harness_->clock.TickCount();
-  EXPECT_EQ(Run(), kExitStopped);
-  // The first tick after the idle interval (0.5 s), 1 s for the type request (its
-  // own time-out, not counted), then 2 s of silence.
-  const uint32_t elapsed = harness_->clock.TickCount() - start;
-  EXPECT_GE(elapsed, 3500u);
-  EXPECT_LE(elapsed, 3550u);
-  EXPECT_EQ(err_.str(),
-            "No answer from the device for 2 s in SEQ_WAIT_BOOT_SYNC (last sent: "
-            "\"%\")\n" +
-                dir_.Dir() + "script.ini\n");
-  EXPECT_EQ(Core().SeqState(), TSeqState::SEQ_IDLE);
-  EXPECT_EQ(Core().Link().ConType(), CON_NONE);
-  EXPECT_FALSE(Core().ProgBoot().Busy);
-  EXPECT_EQ(Core().Start.Caption, "START");
-}
-
-TEST_F(UpdateRunner, WatchdogLeavesTimedWaitsAndTheJtagPauseAlone) {
-  dir_.Write("rev1/script.ini", "CM\r\n");
-  // A five-second wait and an Effect file (one second's pause before it plays)
-  // against a watchdog of half a second.
-  dir_.Write("rev1/VI3/script.ini", "wait 5000\r\nPC short.svf\r\nwait 5000\r\n");
-  dir_.Write("rev1/VI3/short.svf", "STATE RESET IDLE;\r\nRUNTEST 10 TCK;\r\n");
-  for (const std::string boot : {"rev1/BOOT_EXT_PONT.HEX", "rev1/BOOT_EXT_OPTION.HEX"}) {
-    dir_.Write(boot, ":0440000001020304B2\r\n:00000001FF\r\n");
-  }
-  TEmulatedDevice device;
-  Build(&device, {"--timeout", "0.5"});
-  ASSERT_EQ(Run(), kExitCompleted) << out_.str() << err_.str();
 }
 
 // Records what the runner hands an output besides the log.

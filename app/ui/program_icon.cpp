@@ -4,10 +4,10 @@
 #include <QFont>
 #include <QPainter>
 
-QPixmap ProgramPixmap(int size) {
-  QPixmap pixmap(size, size);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
+QImage ProgramImage(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   // A dark blue rounded tile carrying three stacked "cards" and an arrow upward,
   // the picture of firmware going into a modular device.
@@ -25,8 +25,11 @@ QPixmap ProgramPixmap(int size) {
                            {11 * unit, 14 * unit},  {11 * unit, 6.5 * unit},
                            {9 * unit, 6.5 * unit}};
   painter.drawPolygon(arrow, 7);
-  return pixmap;
+  painter.end();
+  return image;
 }
+
+QPixmap ProgramPixmap(int size) { return QPixmap::fromImage(ProgramImage(size)); }
 
 QIcon ProgramIcon() {
   QIcon icon;

@@ -1,10 +1,10 @@
-// qelt-updater: the desktop window. Entry sequence: the application, the forms
-// (the core and main window, the component selection dialog, the about box, the
-// LAN setup dialog), the settings file and the command line's connection choices,
-// then the event loop until the main window closes.
+// qelt-updater: the desktop window. Entry sequence: the command line (--help,
+// --version and a bad option are answered before the GUI starts, so they need no
+// display), the application, the forms (the core and main window, the component
+// selection dialog, the about box, the LAN setup dialog), the settings file and the
+// command line's connection choices, then the event loop until the main window closes.
 #include <QApplication>
 #include <QDir>
-#include <QStringList>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,6 +18,7 @@
 #include "engines/card_table.h"
 #include "engines/ms_clock.h"
 #include "link/qt_link_factory.h"
+#include "platform/utf8_console.h"
 
 namespace {
 
@@ -29,23 +30,14 @@ std::string ProgramFolder() {
   return folder;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("qelt-updater"));
-  QApplication::setApplicationVersion(ProgramFileVersion());
-  QApplication::setWindowIcon(ProgramIcon());
-
-  // Qt's list, not argv: on Windows it comes from the wide command line (argv holds
-  // the ANSI code page), without the options QApplication took for itself.
-  std::vector<std::string> args;
-  const QStringList arguments = QCoreApplication::arguments();
-  for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
-  TWindowOptions options;
+// Checks the command line without any Qt application: returns the exit status
+// when the program ends here (--help, --version, a bad option), or -1 to go on.
+int AnswerCommandLine(int argc, char* argv[], TWindowOptions& options) {
   std::string error;
-  if (!ParseWindowOptions(args, options, error)) {
-    std::fprintf(stderr, "qelt-updater: %s\n%s", error.c_str(), WindowUsage().c_str());
+  // UTF-8 from the wide command line on Windows, where argv holds the ANSI code page.
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
+  if (!ParseWindowOptions(WithoutToolkitOptions(args), options, error)) {
+    std::fprintf(stderr, "qelt-updater: %s\nTry 'qelt-updater --help'.\n", error.c_str());
     return 2;
   }
   if (options.Help) {
@@ -56,6 +48,21 @@ int main(int argc, char* argv[]) {
     std::printf("qelt-updater %s\n", ProgramFileVersion().toStdString().c_str());
     return 0;
   }
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  TWindowOptions options;
+  if (const int status = AnswerCommandLine(argc, argv, options); status >= 0) return status;
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("qelt-updater"));
+  QApplication::setApplicationVersion(ProgramFileVersion());
+  QApplication::setWindowIcon(ProgramIcon());
+  // Ties the window to its desktop entry (qelt-updater.desktop) on Wayland.
+  QGuiApplication::setDesktopFileName(QStringLiteral("qelt-updater"));
 
   TMainFichSetup setup;
   setup.ProgramFolder = ProgramFolder();

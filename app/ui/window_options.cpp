@@ -1,6 +1,7 @@
 #include "app/ui/window_options.h"
 
 #include <map>
+#include <set>
 
 #include "app/main_fich.h"
 #include "engines/text_util.h"
@@ -71,15 +72,51 @@ bool ParseWindowOptions(const std::vector<std::string>& args, TWindowOptions& op
   return true;
 }
 
+std::vector<std::string> WithoutToolkitOptions(const std::vector<std::string>& args) {
+  // What QGuiApplication, QApplication and the X11 platform plugin remove from the
+  // command line: options with a value, options alone, and "-name=value" forms.
+  static const std::set<std::string> kWithValue = {
+      "-platform",    "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry",
+      "-qwindowicon", "-qwindowtitle",       "-session",       "-style",  "-stylesheet",
+      "-display",     "-geometry",           "-title",         "-icon",   "-name",
+      "-visual"};
+  static const std::set<std::string> kAlone = {
+      "-reverse", "-testability", "-widgetcount", "-nograb", "-dograb", "-qdevel", "-qdebug"};
+  std::vector<std::string> kept;
+  for (size_t i = 0; i < args.size(); ++i) {
+    // Qt reads "--style" as "-style".
+    const std::string name = StartsWith(args[i], "--") ? args[i].substr(1) : args[i];
+    if (kWithValue.count(name) != 0) {
+      ++i;  // its value goes with it
+    } else if (kAlone.count(name) == 0 && !StartsWith(name, "-style=") &&
+               !StartsWith(name, "-stylesheet=") && !StartsWith(name, "-qmljsdebugger=")) {
+      kept.push_back(args[i]);
+    }
+  }
+  return kept;
+}
+
 std::string WindowUsage() {
-  return "usage: qelt-updater [SCRIPT] [--port COMn|DEVICE | --udp HOST[:PORT] |\n"
-         "                    --tcp HOST[:PORT]] [--local-port N]\n"
-         "  SCRIPT            the main script to run instead of script.ini\n"
-         "  --port NAME       the serial port: COM1..COM4096, or a device path\n"
-         "  --udp HOST[:PORT] the device over UDP at an IPv4 address (and port)\n"
-         "  --tcp HOST[:PORT] the device over TCP at an IPv4 address (and port)\n"
-         "  --local-port N    the local UDP port, 0..65535\n"
-         "  --help, --version\n";
+  return "Usage: qelt-updater [SCRIPT] [--port NAME | --udp HOST[:PORT] | --tcp HOST[:PORT]]\n"
+         "                    [--local-port N]\n"
+         "\n"
+         "Opens the window that updates the firmware of a Corvane Qelt device. The\n"
+         "connection options apply to this session only; without them the window\n"
+         "connects as its \"Port\" menu was last left (the settings file \"Updater.prm\").\n"
+         "\n"
+         "  SCRIPT             the main script to run instead of \"script.ini\" beside\n"
+         "                     this program; its folder holds \"rev0\" and \"rev1\"\n"
+         "  --port NAME        the serial port: COM1..COM4096, or a device path such as\n"
+         "                     /dev/ttyUSB0\n"
+         "  --udp HOST[:PORT]  the device over UDP at an IPv4 address (and port)\n"
+         "  --tcp HOST[:PORT]  the device over TCP at an IPv4 address (and port)\n"
+         "  --local-port N     the local UDP port, 0..65535\n"
+         "  --help             show this text\n"
+         "  --version          show the program's version\n"
+         "\n"
+         "Qt's own options (-platform NAME, -style NAME, ...) are accepted too.\n"
+         "Exit status: 0 when the window is closed (and after --help or --version),\n"
+         "2 for a bad command line.\n";
 }
 
 void ApplyWindowOptions(const TWindowOptions& options, TMainFich& core) {

@@ -1,6 +1,7 @@
 // The window's command line: an optional main script and the connection options
 // the command-line runner takes too (one of --port, --udp, --tcp, and --local-port).
-// Parsed before the core exists (the script is part of its set-up), applied after
+// Parsed before the GUI starts (so --help, --version and a bad option need no
+// display) and before the core exists (the script is part of its set-up), applied after
 // the settings file is loaded, so the command line wins over the saved choice
 // (for this session: TUpdaterForms keeps the file's choice unless the operator changes it).
 // Plain C++; no state.
@@ -25,6 +26,11 @@ struct TWindowOptions : TConnectionOptions {
 // `error` (naming the option at fault) on anything it does not accept.
 bool ParseWindowOptions(const std::vector<std::string>& args, TWindowOptions& options,
                         std::string& error);
+
+// The arguments without the options Qt's application object takes for itself
+// (-platform NAME, -style NAME, -reverse, ..., with one dash or two), so the
+// command line can be checked before the GUI starts and without a display.
+std::vector<std::string> WithoutToolkitOptions(const std::vector<std::string>& args);
 
 // The usage text printed by --help and after a bad option.
 std::string WindowUsage();

@@ -81,4 +81,33 @@ TEST(WindowOptionsTest, HelpAndVersionAreFlags) {
   EXPECT_NE(WindowUsage().find("--local-port N"), std::string::npos);
 }
 
+TEST(WindowOptionsTest, LeavesQtsOwnOptionsToQt) {
+  using TArgs = std::vector<std::string>;
+  const std::vector<std::pair<TArgs, TArgs>> cases = {
+      {{"-platform", "offscreen", "s.ini"}, {"s.ini"}},
+      {{"--platform", "xcb", "--port", "COM2"}, {"--port", "COM2"}},
+      {{"-style=Fusion", "-reverse", "--help"}, {"--help"}},
+      {{"-stylesheet", "a.qss", "-widgetcount", "-display", ":1", "s.ini"}, {"s.ini"}},
+      {{"s.ini", "-qmljsdebugger=port:1234", "--stylesheet=b.qss"}, {"s.ini"}},
+      {{"-platform"}, {}},
+      // Names that only look like Qt's stay.
+      {{"-platforms", "--styles=x", "-style", "--"}, {"-platforms", "--styles=x"}},
+      {{"--port", "-reverse"}, {"--port"}},
+  };
+  for (const auto& [args, kept] : cases) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    EXPECT_EQ(WithoutToolkitOptions(args), kept);
+  }
+}
+
+TEST(WindowOptionsTest, QtsOptionsDoNotCountAsTheScript) {
+  TWindowOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseWindowOptions(
+      WithoutToolkitOptions({"-platform", "offscreen", "pkg/script.ini", "-style", "Fusion"}),
+      options, error))
+      << error;
+  EXPECT_EQ(options.Script, "pkg/script.ini");
+}
+
 }  // namespace

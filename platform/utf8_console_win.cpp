@@ -1,9 +1,10 @@
 // Windows: the arguments come from the wide command line, converted to UTF-8; the
 // console's output code page becomes UTF-8.
-#include <shellapi.h>
 #include <windows.h>
+// After <windows.h>, whose definitions it needs.
+#include <shellapi.h>
 
-#include "tools/utf8_console.h"
+#include "platform/utf8_console.h"
 
 namespace {
 

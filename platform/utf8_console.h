@@ -1,4 +1,4 @@
-// The command-line programs' text at their edges: the arguments as UTF-8 (the
+// The programs' text at their edges: the arguments as UTF-8 (the
 // program's own text encoding, file names included) and the console set to show
 // UTF-8. One implementation per platform (utf8_console_posix.cpp,
 // utf8_console_win.cpp). Called once at the start of main; no state.
