@@ -40,15 +40,19 @@ export WINEPREFIX=$out/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtm
 # Paths with characters beyond ASCII reach wine intact only from a UTF-8 locale.
 export LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
+# One wine server for the prefix's set-up and every test process, stopped when the
+# script ends (first any server an interrupted run left behind, which would make
+# this one refuse to start).
+mkdir -p "$WINEPREFIX"
+wineserver -k 2> /dev/null || true
+wineserver -p
+trap 'wineserver -k 2> /dev/null || true' EXIT
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   step "wine prefix"
   wineboot -i > "$out/wineboot.log" 2>&1 || { cat "$out/wineboot.log" >&2; exit 1; }
 fi
-# One wine server for every test process, stopped when the script ends. Its
-# services start here, with no output: started by a test, they would inherit the
-# test's output pipe and keep ctest waiting for it to close.
-wineserver -p
-trap 'wineserver -k 2> /dev/null || true' EXIT
+# The prefix's services start here, with no output: started by a test, they would
+# inherit the test's output pipe and keep ctest waiting for it to close.
 wine cmd /c exit > /dev/null 2>&1
 
 werror=OFF
