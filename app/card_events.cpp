@@ -98,12 +98,12 @@ void TMainFich::RewriteExtendedInput(bool present) {
 
 // The running card script's lines: from memory when this run edited that file
 // without writing it, else from the file.
-bool TMainFich::LoadCardLines() {
+bool TMainFich::LoadCardLines(std::string* reason) {
   if (edited_card_script_ && edited_card_script_->Path == card_script_file_) {
     card_lines_ = edited_card_script_->Lines;
     return true;
   }
-  return LoadTextLines(card_script_file_, card_lines_);
+  return LoadTextLines(card_script_file_, card_lines_, reason);
 }
 
 // ---- The status log's story -----------------------------------------------------

@@ -88,6 +88,7 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
   // only what the device reports during that run.
   link_->OnDEVchange = [this](TComDriver*, int32_t) { dev_reported_ = true; };
   link_->OnUPDATERchange = [this](TComDriver*, int32_t) { updater_reported_ = true; };
+  link_->OnLinkLost = [this](TComDriver*, const TLinkLoss& loss) { HandleLinkLost(loss); };
   link_->SetBaudRate(57600);
   link_->SetConMode(MODE_RAW);
   seq_state_ = TSeqState::SEQ_IDLE;
@@ -119,6 +120,7 @@ TMainFich::~TMainFich() {
     link_->OnShowMessage = nullptr;
     link_->OnDEVchange = nullptr;
     link_->OnUPDATERchange = nullptr;
+    link_->OnLinkLost = nullptr;
   }
 }
 
@@ -233,16 +235,20 @@ void TMainFich::LogInfo(const std::string& text) {
 // ---- Handlers -------------------------------------------------------------------
 
 void TMainFich::StartClick() {
+  if (check_) {  // STOP while the package is checked: nothing was opened
+    StopCheck();
+    Changed();
+    return;
+  }
   if (seq_state_ == TSeqState::SEQ_DONE) {
     QuitClick();
     return;
   }
   if (seq_state_ == TSeqState::SEQ_IDLE) {
     RaiseRunEnd();  // STOP was pressed since the last step: that run ends first
-    script_file_ =
-        setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini" : setup_.ScriptArgument;
+    script_file_ = StartScriptFile();
     Quit.Enabled = false;
-    seq_state_ = TSeqState::SEQ_OPEN;
+    BeginRun();
   } else {  // any other state is a run: STOP; the next idle step closes and resets
     Quit.Enabled = true;
     EndRun(TRunEnd::RUN_STOPPED, "", RunningScript());
@@ -253,8 +259,9 @@ void TMainFich::StartClick() {
 
 void TMainFich::ReadIdClick() {
   if (seq_state_ != TSeqState::SEQ_IDLE || !ReadId.Visible || !ReadId.Enabled) return;
+  if (check_) return;
   script_file_ = setup_.ProgramFolder + "readid.ini";
-  seq_state_ = TSeqState::SEQ_OPEN;
+  BeginRun();
   Changed();
 }
 
@@ -264,29 +271,6 @@ void TMainFich::QuitClick() {
   } else {
     FormClose();
   }
-}
-
-TMenuItem& TMainFich::ComItem(int index) {
-  TMenuItem* items[] = {&Com11, &Com21, &Com31, &Com41, &Com51, &Com61, &Com71, &Com81, &Com91};
-  return *items[index >= 0 && index < 9 ? index : 0];
-}
-
-int TMainFich::SelectedComIndex() const {
-  const TMenuItem* items[] = {&Com21, &Com31, &Com41, &Com51, &Com61, &Com71, &Com81, &Com91};
-  for (int i = 0; i < 8; ++i) {
-    if (items[i]->Checked) return i + 1;
-  }
-  return 0;
-}
-
-std::string TMainFich::SelectedPortName() const {
-  return "COM" + std::to_string(SelectedComIndex() + 1);
-}
-
-void TMainFich::ComClick(int index) {
-  if (!Port1.Enabled) return;
-  Port1.Check(ComItem(index));
-  Changed();
 }
 
 void TMainFich::LAN1Click() {
@@ -319,8 +303,12 @@ void TMainFich::Timer1Timer() {
   if (closed_) return;
   Timer1.Enabled = false;
   time_left_ = Timer1.Interval < time_left_ ? time_left_ - Timer1.Interval : 0;
-  SequencerStep();
-  WatchStillWaiting();
+  if (check_) {
+    StepCheck();
+  } else {
+    SequencerStep();
+    WatchStillWaiting();
+  }
   Timer1.Enabled = true;
   Changed();
 }

@@ -17,8 +17,10 @@
 #include "app/comp_sel_dlg.h"
 #include "app/controls.h"
 #include "app/ip_config_dlg.h"
+#include "app/package_check.h"
 #include "app/progress_watch.h"
 #include "app/sequencer.h"
+#include "link/port_list.h"
 
 class TComDriver;
 class TMsClock;
@@ -27,6 +29,7 @@ class TInstCrt;
 class TProgPsd;
 class TProgJtag;
 class TGestionnaire;
+struct TLinkLoss;
 
 // What the core asks of the window (or of whatever stands in for it). Every call
 // is modal: it returns when the operator has closed the box or dialog.
@@ -97,6 +100,16 @@ class TMainFich {
   // RUN_STOPPED at the idle step after STOP (link closed, engines reset), with an
   // empty message and the path of the script that was running.
   std::function<void(TRunEnd end, const std::string& message, const std::string& script)> OnRunEnd;
+  // The package check before a run finished: every finding, and whether the run
+  // goes on (no error). Raised before the findings reach the status log.
+  std::function<void(const std::vector<TFinding>& findings, bool can_run)> OnPackageChecked;
+
+  // START and Read Id check the package before the link is opened (see
+  // package_check.h); a package with errors is refused with its findings and the
+  // device is never touched. Off runs a package on purpose as it is.
+  void SetPackageCheck(bool enabled) { package_check_ = enabled; }
+  // The check of the package is under way (on Timer1, a slice per tick).
+  bool CheckRunning() const { return check_ != nullptr; }
 
   // The still-waiting note (app/run_story.h): logged once when the run has waited on
   // the device this long without progress, counted in Timer1's nominal intervals
@@ -147,8 +160,31 @@ class TMainFich {
 
   // The window title with the device identifier.
   std::string Caption() const;
-  // "COM1".."COM9" as the port menu selects it.
+  // The serial port the port menu selects: "COM1".."COM9", or the device path of
+  // a ticked detected port.
   std::string SelectedPortName() const;
+  // The device path of the ticked detected port; empty when none is ticked.
+  std::string SelectedDevice() const;
+
+  // The port menu's detected ports (main_fich_ports.cpp): the serial ports the
+  // system has that no Com item stands for, and a chosen device path the system
+  // does not list (a pseudo-terminal). Radio items of Port1 after LAN/Setup.
+  struct TDeviceItem {
+    std::string Device;  // the path the port is opened and saved by
+    TMenuItem Item;      // "/dev/ttyUSB0  (FT232R USB UART)"
+  };
+  const std::vector<TDeviceItem>& DeviceItems() const { return device_items_; }
+  // Changes whenever DeviceItems is rebuilt, so that a view redraws them.
+  uint32_t DeviceItemsVersion() const { return device_items_version_; }
+  // Rebuilds DeviceItems from the ports the system has now (`found`); the window
+  // calls it each time the port menu opens. The tick stays where it was.
+  void RefreshDevicePorts(const std::vector<TSerialPortInfo>& found);
+  // A click on the detected port `device`; a path not yet listed is added. The
+  // command line's --port with a device path comes here too.
+  void DevicePortClick(const std::string& device);
+  // Ticks `device` as DevicePortClick does, also while the menu is disabled (the
+  // settings file, and putting back the saved choice at closing).
+  void SelectDevicePort(const std::string& device);
 
   // Controls.
   TButton Start{"START", true, true};
@@ -173,6 +209,11 @@ class TMainFich {
   TSeqState SeqState() const { return seq_state_; }
   const std::string& LastError() const { return last_error_; }
   const std::string& ScriptFile() const { return script_file_; }
+  // The main script START runs: the script argument, or "script.ini" beside the program.
+  std::string StartScriptFile() const {
+    return setup_.ScriptArgument.empty() ? setup_.ProgramFolder + "script.ini"
+                                         : setup_.ScriptArgument;
+  }
   const std::string& CardScriptFile() const { return card_script_file_; }
   const std::string& CurentCardDir() const { return curent_card_dir_; }
   int32_t CurrentCard() const { return current_card_; }
@@ -282,13 +323,25 @@ class TMainFich {
   void NoteComponentSelection(const std::vector<std::string>& before);
   void NoteEffectStarted();
   void NoteLineFinished();
-  bool LoadCardLines();
+  bool LoadCardLines(std::string* reason = nullptr);  // false with the reason when unreadable
   void EndRun(TRunEnd end, const std::string& message, const std::string& script);
   void RaiseRunEnd();
+
+  // The package check before a run (main_fich_check.cpp).
+  void BeginRun();
+  void StepCheck();
+  void StopCheck();
+  void ShowCheckRunning(bool running);
+  void ShowCheckProgress();
+  void RefusePackage(const std::vector<TFinding>& findings, size_t errors);
   const std::string& RunningScript() const;
   void ApplyComDevices();
   TMenuItem& ComItem(int index);
   int SelectedComIndex() const;
+  void RebuildDeviceItems(const std::string& ticked);
+  void HandleLinkLost(const TLinkLoss& loss);
+  bool RunUnderWay() const;
+  std::string SerialOpenError() const;
   void Changed();
 
   std::unique_ptr<TComDriver> link_;
@@ -357,4 +410,10 @@ class TMainFich {
     std::string Script;
   };
   std::optional<TRunEndNote> run_end_;
+
+  std::vector<TDeviceItem> device_items_;     // the port menu's detected ports
+  std::vector<TSerialPortInfo> found_ports_;  // as the system last listed them
+  uint32_t device_items_version_ = 0;         // bumped by every rebuild
+  std::unique_ptr<TPackageCheck> check_;  // the check under way before a run, or null
+  bool package_check_ = true;             // START and Read Id check the package first
 };

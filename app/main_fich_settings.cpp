@@ -44,10 +44,11 @@ void TMainFich::LoadSettings() {
     Port1.Check(ComItem(s.ComIndex));
     IPConfigDlg.SetConnectionMode(CON_TCP);
   }
+  ApplyComDevices();  // before the device item: the Com items' devices are known
+  if (!s.ComDevice.empty() && !LAN1.Checked) SelectDevicePort(s.ComDevice);
   IPConfigDlg.SetRemoteAddress(s.RemoteIp);
   IPConfigDlg.SetRemotePort(s.RemotePort);
   IPConfigDlg.SetLocalPort(s.LocalPort);
-  ApplyComDevices();
   Changed();
 }
 
@@ -66,6 +67,7 @@ bool TMainFich::SaveSettings() {
   TConnectionSettings s;
   s.ConType = LAN1.Checked ? IPConfigDlg.ConnectionMode() : static_cast<uint8_t>(CON_RS232);
   s.ComIndex = SelectedComIndex();
+  s.ComDevice = SelectedDevice();
   s.RemoteIp = IPConfigDlg.RemoteAddress();
   s.RemotePort = IPConfigDlg.RemotePort();
   s.LocalPort = IPConfigDlg.LocalPort();

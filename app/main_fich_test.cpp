@@ -18,6 +18,14 @@
 
 namespace {
 
+// "COMn" as an error names it: with the device it stands for where that is another
+// name ("COM3 (/dev/ttyS2)" on POSIX, "COM3" on Windows).
+std::string Com(int n) {
+  const std::string name = "COM" + std::to_string(n);
+  const std::string device = DefaultComDevice(n);
+  return device == name ? name : name + " (" + device + ")";
+}
+
 using Lines = std::vector<std::string>;
 
 // Answers each host write with what `reply` returns for it.
@@ -54,6 +62,9 @@ class MainFichTest : public ::testing::Test {
     o.ProgramFolder = package.Dir();
     o.WorkingFolder = package.Dir();
     o.UserConfigFolder = package.Dir() + "user" + kPathSeparator;
+    // These tests drive the link and the wake-up with no package written: the
+    // check would refuse the missing script before the link opens.
+    o.PackageCheck = false;
     return o;
   }
   TTestPackage package;
@@ -348,53 +359,66 @@ TEST_F(MainFichTest, SettingsThatCannotBeSavedAnywhereAreReported) {
 
 // ---- Opening the link ------------------------------------------------------------------
 
-TEST_F(MainFichTest, SerialPortThatCannotBeOpenedEndsTheRunWithItsReason) {
+TEST_F(MainFichTest, SerialPortThatCannotBeOpenedEndsTheRunWithItsReasonAndNextStep) {
   struct Case {
     std::string reason;
-    std::string detail;
+    TLinkFault fault;
+    std::string next;  // the line after the reason; empty when there is none
   };
   const std::vector<Case> cases = {
-      {"No such file or directory", DefaultComDevice(3) + ": No such file or directory"},
-      {"Permission denied",
-       DefaultComDevice(3) +
-           ": Permission denied (you may not have permission to open this serial port)"},
-      // The serial backend's text when the port's lock cannot be taken.
-      {"Permission error while locking the device",
-       DefaultComDevice(3) +
-           ": Permission error while locking the device (you may not have permission to "
-           "open this serial port)"},
-      // The text another platform gives for a port the user may not open.
-      {"Access is denied.",
-       DefaultComDevice(3) +
-           ": Access is denied. (you may not have permission to open this serial port)"},
-      {"Device or resource busy", DefaultComDevice(3) + ": Device or resource busy"},
+      {"No such file or directory", TLinkFault::LF_MISSING,
+       "is the adapter plugged in? `--list-ports`"},
+      {"Permission denied", TLinkFault::LF_PERMISSION, "add your user to the group `dialout`"},
+      // The serial backend's text when another program holds the port's lock.
+      {"Permission error while locking the device", TLinkFault::LF_BUSY,
+       "another program holds it: close it"},
+      // The text another platform gives for a port open in another program.
+      {"Access is denied.", TLinkFault::LF_BUSY, "another program holds it: close it"},
+      {"Inappropriate ioctl for device", TLinkFault::LF_NOT_SERIAL,
+       "this is not a serial port: choose one that `--list-ports` or the Port menu shows"},
+      {"Is a directory", TLinkFault::LF_OTHER, ""},
   };
   for (const Case& k : cases) {
+    SCOPED_TRACE(k.reason);
     TRunHarnessOptions o = Options();
     o.MissingDevices = {DefaultComDevice(3)};
     o.OpenFailure = k.reason;
+    o.OpenFault = k.fault;
     TRunHarness h(o);
     h.core->Com31Click();
     std::string why;
     ASSERT_TRUE(h.RunStart(10, &why)) << why;
-    EXPECT_EQ(h.Log(), (Lines{"Error while opening COM3", k.detail,
-                              "Click on button START to begin program operation"}));
-    EXPECT_EQ(h.view.Errors, Lines{"Error while opening COM3\r\n" + package.Dir() + "script.ini"});
+    const std::string error = "Error while opening COM3\n" + Com(3) + ": " + k.reason +
+                              (k.next.empty() ? "" : "\n" + k.next);
+    EXPECT_EQ(h.Log(), (Lines{error, "Click on button START to begin program operation"}));
+    EXPECT_EQ(h.view.Errors, Lines{error + "\r\n" + package.Dir() + "script.ini"});
     EXPECT_EQ(h.Wire, "");
   }
+}
+
+TEST_F(MainFichTest, ADevicePathIsNamedAsGiven) {
+  TRunHarnessOptions o = Options();
+  o.MissingDevices = {"/dev/ttyUSB7"};
+  TRunHarness h(o);
+  h.core->DevicePortClick("/dev/ttyUSB7");
+  std::string why;
+  ASSERT_TRUE(h.RunStart(10, &why)) << why;
+  EXPECT_EQ(h.core->LastError(),
+            "Error while opening /dev/ttyUSB7\n/dev/ttyUSB7: No such file or directory\n"
+            "is the adapter plugged in? `--list-ports`");
 }
 
 TEST_F(MainFichTest, NetworkThatCannotBeOpenedEndsTheRun) {
   TRunHarnessOptions o = Options();
   o.UdpBindFails = true;
-  package.Write("Updater.prm", "CON_TYPE=UDP\r\n");
+  package.Write("Updater.prm", "CON_TYPE=UDP\r\nLOCAL_PORT=10600\r\n");
   TRunHarness h(o);
   std::string why;
   ASSERT_TRUE(h.RunStart(10, &why)) << why;
-  EXPECT_EQ(h.Log(), (Lines{"Error while opening LAN Device", "The bound address is already in use",
-                            "Click on button START to begin program operation"}));
-  EXPECT_EQ(h.view.Errors,
-            Lines{"Error while opening LAN Device\r\n" + package.Dir() + "script.ini"});
+  const std::string error =
+      "Error while opening LAN Device\nlocal UDP port 10600: The bound address is already in use";
+  EXPECT_EQ(h.Log(), (Lines{error, "Click on button START to begin program operation"}));
+  EXPECT_EQ(h.view.Errors, Lines{error + "\r\n" + package.Dir() + "script.ini"});
 }
 
 // ---- A device that does not answer --------------------------------------------------------

@@ -3,6 +3,10 @@
 // and the run's events that the engines do not raise themselves. Nothing waits
 // inside a step.
 #include <cassert>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "app/main_fich.h"
 #include "app/script_rules.h"
@@ -26,6 +30,19 @@ constexpr const char* kSyntaxError = "Syntax Error in script file line : ";
 constexpr const char* kCompleted = "Program operation completed";
 
 bool IsCommentOrEmpty(const std::string& line) { return line.empty() || StartsWith(line, "rem"); }
+
+// "<path> File not found !!!", and below it why when the file is there but cannot
+// be read (a folder, a file the user may not read).
+std::string NotFound(const std::string& path, const std::string& reason) {
+  std::string text = path + " File not found !!!";
+  if (!reason.empty() && reason != std::strerror(ENOENT)) text += "\n" + path + ": " + reason;
+  return text;
+}
+
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return !path.empty() && std::filesystem::is_directory(PathFromUtf8(ResolvePath(path)), ec);
+}
 
 }  // namespace
 
@@ -188,11 +205,18 @@ void TMainFich::DoWaitBootSync() {
 }
 
 void TMainFich::DoLoadScript() {
+  if (IsFolder(script_file_)) {  // a package folder given where its main script belongs
+    ReportError(script_file_ + " File not found !!!\n" + script_file_ +
+                " is a folder: give the main script in it (" + kUpdateScript + " or " +
+                "readid.ini)");
+    return;
+  }
   script_file_ = PathFolder(script_file_) + RevisionFolders[revision_ == 0 ? 0 : 1] +
                  PathFileName(script_file_);
   SetCurentCardDir(PathFolder(script_file_));
-  if (!LoadTextLines(script_file_, script_lines_)) {
-    ReportError(script_file_ + " File not found !!!");
+  std::string reason;
+  if (!LoadTextLines(script_file_, script_lines_, &reason)) {
+    ReportError(NotFound(script_file_, reason));
     return;
   }
   if (MManual.Checked) {
@@ -308,8 +332,9 @@ void TMainFich::LoadCardScript(const std::string& card_folder) {
   SetCurentCardDir(card_folder);
   card_script_file_ = curent_card_dir_ + PathFileName(script_file_);
   card_lines_.clear();
-  if (!LoadCardLines()) {
-    ReportError(card_script_file_ + " File not found !!!");
+  std::string reason;
+  if (!LoadCardLines(&reason)) {
+    ReportError(NotFound(card_script_file_, reason));
     return;
   }
   card_line_index_ = 0;

@@ -34,6 +34,9 @@ struct TScriptRun {
     run.package.WriteLines("rev1/script.ini", script);
   }
   bool Run(std::string* why) { return run.h.RunStart(kRunTicks, why); }
+  // The run's own errors come from packages the check before a run refuses: these
+  // runs start unchecked, as qelt-update --skip-check starts them.
+  void SkipCheck() { run.core().SetPackageCheck(false); }
   TEmulatedRun run;
 };
 
@@ -69,8 +72,19 @@ TEST(SequencerEdge, LinesNoEngineTakesAreSyntaxErrorsWithTheirNumber) {
       {{"Q6"}, 1},  // the card supervisor only bridges to cards 0 to 5
   };
   for (const Case& k : cases) {
-    TScriptRun s(k.script);
+    // Checked, the package is refused at the same line, before any byte is sent.
+    TScriptRun checked(k.script);
     std::string why;
+    ASSERT_TRUE(checked.Run(&why)) << why;
+    ASSERT_EQ(checked.run.h.view.Errors.size(), 1u) << k.script.back();
+    EXPECT_NE(
+        checked.run.h.view.Errors[0].find("\r\nrev1/script.ini:" + std::to_string(k.line) + ": "),
+        std::string::npos)
+        << checked.run.h.view.Errors[0];
+    EXPECT_TRUE(checked.run.h.Writes.empty()) << k.script.back();
+
+    TScriptRun s(k.script);
+    s.SkipCheck();
     ASSERT_TRUE(s.Run(&why)) << why;
     const std::string message = "Syntax Error in script file line : " + std::to_string(k.line);
     EXPECT_EQ(s.run.h.view.Errors, Lines{message + "\r\n" + Rev1(s.run.package, "script.ini")})
@@ -92,6 +106,7 @@ TEST(SequencerEdge, EngineThatTakesALineAndRefusesItKeepsItsOwnMessage) {
                                    {"wait soon", "Invalid wait time in line : wait soon"}};
   for (const Case& k : cases) {
     TScriptRun s({"rem", k.line});
+    s.SkipCheck();
     std::string why;
     ASSERT_TRUE(s.Run(&why)) << why;
     EXPECT_EQ(s.run.h.view.Errors,
@@ -113,6 +128,7 @@ TEST(SequencerEdge, CardLineWithAnyOtherCharacterSelectsTheKeyboardCard) {
 
 TEST(SequencerEdge, CardScriptLinesAreNeverCardLinesAndNeedAnEngine) {
   TScriptRun s({"C1"});
+  s.SkipCheck();
   s.run.package.WriteLines("rev1/SCAN/script.ini", {"Q1", "C1", "Z1"});
   std::string why;
   ASSERT_TRUE(s.Run(&why)) << why;
@@ -142,6 +158,7 @@ TEST(SequencerEdge, CardScriptRunsInItsFolderAndReturnsToTheRevisionFolder) {
 TEST(SequencerEdge, MissingScriptsEndWithTheirPath) {
   {
     TEmulatedRun run;  // no package at all
+    run.core().SetPackageCheck(false);
     std::string why;
     ASSERT_TRUE(run.h.RunStart(kRunTicks, &why)) << why;
     const std::string path = Rev1(run.package, "script.ini");
@@ -150,11 +167,40 @@ TEST(SequencerEdge, MissingScriptsEndWithTheirPath) {
   }
   {
     TScriptRun s({"C3"});
+    s.SkipCheck();
     std::filesystem::remove(s.run.package.FsPath("rev1/HD/script.ini"));
     std::string why;
     ASSERT_TRUE(s.Run(&why)) << why;
     const std::string card = Rev1(s.run.package, "HD") + kPathSeparator + "script.ini";
     EXPECT_EQ(s.run.h.view.Errors, Lines{card + " File not found !!!\r\n" + card});
+  }
+}
+
+TEST(SequencerEdge, ScriptsThatCannotBeReadSayWhy) {
+  {
+    // The package folder given where its main script belongs.
+    TEmulatedRun run({}, {}, [](TRunHarnessOptions& o) {
+      o.ScriptArgument = o.ProgramFolder;
+      o.PackageCheck = false;  // the run's own error (the check's is pinned elsewhere)
+    });
+    std::string why;
+    ASSERT_TRUE(run.h.RunStart(kRunTicks, &why)) << why;
+    const std::string dir = run.package.Dir();
+    EXPECT_EQ(
+        run.h.view.Errors,
+        Lines{dir + " File not found !!!\n" + dir +
+              " is a folder: give the main script in it (script.ini or readid.ini)\r\n" + dir});
+  }
+  {
+    TScriptRun s({"C3"});
+    s.SkipCheck();
+    const std::string card = Rev1(s.run.package, "HD") + kPathSeparator + "script.ini";
+    std::filesystem::remove(card);
+    std::filesystem::create_directory(card);  // a folder where the card script should be
+    std::string why;
+    ASSERT_TRUE(s.Run(&why)) << why;
+    EXPECT_EQ(s.run.h.view.Errors,
+              Lines{card + " File not found !!!\n" + card + ": Is a directory\r\n" + card});
   }
 }
 
@@ -181,6 +227,7 @@ TEST(SequencerEdge, EngineFailureInsideACardScriptShowsTheCardScriptPath) {
 
 TEST(SequencerEdge, MissingFileNamedByACardScriptShowsTheCardScriptPath) {
   TScriptRun s({"CM"});
+  s.SkipCheck();
   s.run.package.WriteLines("rev1/VI3/script.ini", {"P3 absent.hex"});
   std::string why;
   ASSERT_TRUE(s.Run(&why)) << why;
@@ -275,6 +322,7 @@ TEST(SequencerEdge, StatusLogDropsTheEnginesStepTextsOnly) {
 TEST(SequencerEdge, TextArrivingWhileNoStepMayRunIsKeptWithoutAStep) {
   // The run fails in a card script: the error is set, the link still open.
   TScriptRun failing({"CM"});
+  failing.SkipCheck();
   failing.run.package.WriteLines("rev1/VI3/script.ini", {"P3 absent.hex"});
   failing.run.core().StartClick();
   std::string why;

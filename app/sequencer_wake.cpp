@@ -1,7 +1,8 @@
 // TMainFich's sequencer, the opening of a run: the link opened for the variable
 // protocol, the device asked for its type and into updater mode, then the link
 // switched to raw mode for the boot loader. One function per state, as in
-// sequencer.cpp; nothing waits inside a step.
+// sequencer.cpp; nothing waits inside a step. Also the link's failures as the run's
+// errors: what could not be opened and why, and a link lost during the run.
 #include "app/main_fich.h"
 #include "link/com_driver.h"
 
@@ -17,16 +18,20 @@ constexpr uint32_t kUpdaterAck = 254;      // written after 1, and echoed by the
 constexpr uint32_t kFirstDeviceType = 36;  // the device types that take updater mode
 constexpr uint32_t kLastDeviceType = 39;
 
-// The platform's reason for a failed serial open, naming the device that was
-// tried, with a hint when the operator lacks the right to open it.
-std::string SerialOpenDetail(const std::string& device, const std::string& reason) {
-  std::string detail = device + ": " + reason;
-  for (const char* word : {"ermission", "denied", "ccess"}) {
-    if (reason.find(word) != std::string::npos) {
-      return detail + " (you may not have permission to open this serial port)";
-    }
+// What the operator can do about a serial port that could not be opened.
+const char* NextStep(TLinkFault fault) {
+  switch (fault) {
+    case TLinkFault::LF_MISSING:
+      return "is the adapter plugged in? `--list-ports`";
+    case TLinkFault::LF_PERMISSION:
+      return "add your user to the group `dialout`";
+    case TLinkFault::LF_BUSY:
+      return "another program holds it: close it";
+    case TLinkFault::LF_NOT_SERIAL:
+      return "this is not a serial port: choose one that `--list-ports` or the Port menu shows";
+    default:
+      return nullptr;
   }
-  return detail;
 }
 
 }  // namespace
@@ -53,16 +58,64 @@ void TMainFich::DoOpen() {
   OpenLink();
 }
 
-// The first opening of a run: a failure ends the run with the platform's reason.
+// "Error while opening COM3", then the port as the operator named it with the
+// device it stands for, the platform's reason, and what to do about it.
+std::string TMainFich::SerialOpenError() const {
+  std::string text = "Error while opening " + link_->Port();
+  const std::string& reason = link_->LastOpenError();
+  if (reason.empty()) return text;
+  text += "\n" + link_->PortLabel() + ": " + reason;
+  if (const char* step = NextStep(link_->LastOpenFault())) text += std::string("\n") + step;
+  return text;
+}
+
+// The first opening of a run: a failure ends the run, naming the link and the
+// platform's reason.
 void TMainFich::OpenLink() {
   const bool lan = LAN1.Checked;
-  link_->SetConType(lan ? static_cast<tConnectionType>(IPConfigDlg.ConnectionMode()) : CON_RS232);
-  if (link_->LastOpenOk()) return;
-  const std::string reason = link_->LastOpenError();
-  ReportError(lan ? std::string("Error while opening LAN Device")
-                  : "Error while opening " + link_->Port());
-  if (reason.empty()) return;
-  LogInfo(lan ? reason : SerialOpenDetail(link_->ResolvePortName(link_->Port()), reason));
+  const auto type = lan ? static_cast<tConnectionType>(IPConfigDlg.ConnectionMode()) : CON_RS232;
+  link_->SetConType(type);
+  if (link_->LastOpenOk()) {
+    if (!lan && link_->ComPort().LowLatency() == TLowLatency::LL_REFUSED) {
+      LogInfo(link_->PortLabel() +
+              ": the serial driver refused low latency; replies may wait a few milliseconds");
+    }
+    return;
+  }
+  if (!lan) {
+    ReportError(SerialOpenError());
+    return;
+  }
+  std::string text = "Error while opening LAN Device";
+  const std::string& reason = link_->LastOpenError();
+  if (!reason.empty() && type == CON_UDP) {
+    text += "\nlocal UDP port " + std::to_string(link_->IpLocalPort()) + ": " + reason;
+  } else if (!reason.empty()) {
+    text += "\nTCP " + link_->IpRemoteAddress() + ":" + std::to_string(link_->IpRemotePort()) +
+            ": " + reason;
+  }
+  ReportError(text);
+}
+
+// The link lost its transport. During a run that ends the run through the error
+// path; a network link that never came up in this run still failed to open.
+void TMainFich::HandleLinkLost(const TLinkLoss& loss) {
+  if (!RunUnderWay()) return;
+  ReportError(loss.NeverOpened && LAN1.Checked ? "Error while opening LAN Device\n" + loss.Text
+                                               : loss.Text);
+  if (!in_step_) Changed();
+}
+
+bool TMainFich::RunUnderWay() const {
+  switch (seq_state_) {
+    case TSeqState::SEQ_IDLE:
+    case TSeqState::SEQ_DONE:
+    case TSeqState::SEQ_ERROR:
+    case TSeqState::SEQ_ERROR_REPORT:
+      return false;
+    default:
+      return true;
+  }
 }
 
 void TMainFich::DoWake() {
@@ -114,6 +167,11 @@ void TMainFich::DoBootSync() {
     link_->SetConType(CON_NONE);
     link_->SetBaudRate(kRunBaud);
     link_->SetConType(CON_RS232);
+    // The port opened a moment ago: failing now means the device went away.
+    if (!link_->LastOpenOk()) {
+      ReportError(SerialOpenError());
+      return;
+    }
   }
   line_index_ = 0;
   ClearReceived();

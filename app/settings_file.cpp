@@ -77,6 +77,8 @@ TConnectionSettings ReadConnectionSettings(const std::vector<std::string>& lines
     for (int n = 2; n <= 9; ++n) {
       if (port == "COM" + std::to_string(n)) s.ComIndex = n - 1;
     }
+    // A port the Port menu found (an older program reads it as COM1).
+    if (port[0] == '/') s.ComDevice = port;
   }
   s.RemoteIp = ValueOr(lines, "REMOTE_IP", "192.168.0.10");
   s.RemotePort = PortValue(lines, "REMOTE_PORT");
@@ -86,7 +88,9 @@ TConnectionSettings ReadConnectionSettings(const std::vector<std::string>& lines
 
 void WriteConnectionSettings(std::vector<std::string>& lines, const TConnectionSettings& s) {
   StoreSetting(lines, "CON_TYPE", ConTypeWord(s.ConType));
-  StoreSetting(lines, "COM_PORT", s.ConType == 1 ? "COM" + std::to_string(s.ComIndex + 1) : "NA");
+  const std::string port =
+      !s.ComDevice.empty() ? s.ComDevice : "COM" + std::to_string(s.ComIndex + 1);
+  StoreSetting(lines, "COM_PORT", s.ConType == 1 ? port : "NA");
   StoreSetting(lines, "REMOTE_IP", s.RemoteIp);
   StoreSetting(lines, "REMOTE_PORT", std::to_string(s.RemotePort));
   StoreSetting(lines, "LOCAL_PORT", std::to_string(s.LocalPort));

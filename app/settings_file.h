@@ -17,6 +17,7 @@ inline constexpr const char* kSettingsFileName = "Updater.prm";
 struct TConnectionSettings {
   uint8_t ConType = 0;                    // tConnectionType: 0 NONE, 1 RS232, 2 UDP, 3 TCP
   int ComIndex = 0;                       // 0..8 for "COM1".."COM9"
+  std::string ComDevice;                  // a device path chosen instead ("/dev/ttyUSB0")
   std::string RemoteIp = "192.168.0.10";  // not validated
   uint32_t RemotePort = 10500;
   uint32_t LocalPort = 10500;
@@ -35,10 +36,11 @@ std::string SettingValue(const std::vector<std::string>& lines, std::string_view
 void StoreSetting(std::vector<std::string>& lines, std::string_view key, const std::string& value);
 
 // Reads the five connection keys with their defaults. "CON_TYPE" and "COM_PORT"
-// compare exactly; a port value that is not a whole number 0..65535 gives 10500.
+// compare exactly; a "COM_PORT" that starts with "/" is a device path (ComDevice);
+// a port value that is not a whole number 0..65535 gives 10500.
 TConnectionSettings ReadConnectionSettings(const std::vector<std::string>& lines);
-// Stores "CON_TYPE", "COM_PORT" ("NA" unless RS232), "REMOTE_IP", "REMOTE_PORT"
-// and "LOCAL_PORT", in that order, by the StoreSetting rule.
+// Stores "CON_TYPE", "COM_PORT" ("NA" unless RS232; ComDevice when set), "REMOTE_IP",
+// "REMOTE_PORT" and "LOCAL_PORT", in that order, by the StoreSetting rule.
 void WriteConnectionSettings(std::vector<std::string>& lines, const TConnectionSettings& s);
 
 // "NONE", "RS232", "UDP" or "TCP" ("NONE" for any other value).

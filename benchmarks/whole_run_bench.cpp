@@ -65,11 +65,13 @@ std::string CheckRun(TEmulatedRun& run, long ticks) {
 }
 
 // Presses START and ticks until the sequencer is idle again, plus the idle tick
-// that closes the run. Returns the ticks, or -1 past kMaxTicks.
+// that closes the run; the package check before the run (a slice per tick for the
+// full-size package's Effect files) is part of it. Returns the ticks, or -1 past
+// kMaxTicks.
 long RunUpdate(TEmulatedRun& run) {
   run.core().StartClick();
   long ticks = 0;
-  while (run.core().SeqState() != TSeqState::SEQ_IDLE) {
+  while (run.core().CheckRunning() || run.core().SeqState() != TSeqState::SEQ_IDLE) {
     if (ticks >= kMaxTicks) return -1;
     run.h.Tick();
     ++ticks;

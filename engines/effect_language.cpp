@@ -34,7 +34,26 @@ constexpr size_t kMaxRecordDigits = 2 * 255;
 // The parse of one statement kind: a record, "Error", or nothing (empty).
 using TParseResult = std::string;
 
-TParseResult Error() { return std::string(kEffectErrorResult); }
+// Why a line is not a statement, filled where the parse gives up.
+struct TWhy {
+  std::string reason;    // what is wrong, in the words of the package checker
+  std::string unclosed;  // a field of this statement that had no ")"
+};
+
+TParseResult Error(TWhy& why, std::string reason) {
+  why.reason = why.unclosed.empty() ? std::move(reason) : why.unclosed + " field without ')'";
+  return std::string(kEffectErrorResult);
+}
+
+// The first word of `rest` (up to a blank, "(", or ";"), for messages.
+std::string FirstWord(std::string_view rest) {
+  size_t n = 0;
+  while (n < rest.size() && static_cast<unsigned char>(rest[n]) > 0x20 && rest[n] != '(' &&
+         rest[n] != ';') {
+    ++n;
+  }
+  return std::string(rest.substr(0, n));
+}
 
 void SkipBlanks(std::string_view& rest) {
   size_t n = 0;
@@ -113,25 +132,33 @@ bool TakeNumber(std::string_view& rest, int32_t& value) {
 
 // After a field keyword: blanks, one opening character skipped unread, the value up
 // to the first ")". Without a ")" the value is empty and the text goes on from the
-// character after the opening one.
-void TakeField(std::string_view& rest, std::string& value) {
+// character after the opening one. False in that case.
+bool TakeField(std::string_view& rest, std::string& value) {
   SkipBlanks(rest);
   value.clear();
-  if (rest.empty()) return;
+  if (rest.empty()) return false;
   rest.remove_prefix(1);
   const size_t close = rest.find(')');
-  if (close == std::string_view::npos) return;
+  if (close == std::string_view::npos) return false;
   value = std::string(rest.substr(0, close));
   rest.remove_prefix(close + 1);
+  return true;
 }
 
-// Upper-cases and byte-reverses a field. False when it holds anything but hex digits
+// Upper-cases and byte-reverses a field. Fails when it holds anything but hex digits
 // or an odd number of them: such a field cannot travel as whole record bytes.
-bool NormaliseField(std::string& field) {
-  if (field.size() % 2 != 0) return false;
+bool NormaliseField(std::string& field, std::string_view name, TWhy& why) {
   for (char& c : field) {
-    if (!IsHexDigit(c)) return false;
+    if (!IsHexDigit(c)) {
+      Error(why, std::string(name) + " field holds '" + c + "', which is not a hex digit");
+      return false;
+    }
     if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (field.size() % 2 != 0) {
+    Error(why, std::string(name) + " field has an odd number of digits (" +
+                   std::to_string(field.size()) + ")");
+    return false;
   }
   field = ReverseHexBytes(field);
   return true;
@@ -142,58 +169,102 @@ bool Finished(std::string_view rest) {
   return StartsWith(rest, ";");
 }
 
-TParseResult ParseEndState(std::string_view rest, uint8_t type) {
+TParseResult ParseEndState(std::string_view rest, uint8_t type, std::string_view keyword,
+                           TWhy& why) {
   std::string code;
-  if (!TakeTapState(rest, code)) return Error();
-  if (!Finished(rest)) return Error();
+  if (!TakeTapState(rest, code)) {
+    const std::string word = FirstWord(rest);
+    if (word.empty()) return Error(why, std::string(keyword) + " needs a TAP state name");
+    return Error(why, "'" + word + "' is not a TAP state");
+  }
+  if (!Finished(rest)) return Error(why, "missing ';'");
   return BuildHexRecord(type, 0, code);
 }
 
-TParseResult ParseStatePath(std::string_view rest) {
+TParseResult ParseStatePath(std::string_view rest, TWhy& why) {
   std::string path, code;
   while (TakeTapState(rest, code)) path += code;
   if (rest.empty()) return {};  // the line ended before ";": nothing to do
-  if (rest.front() != ';' || path.size() > kMaxRecordDigits) return Error();
+  if (rest.front() != ';') return Error(why, "'" + FirstWord(rest) + "' is not a TAP state");
+  if (path.size() > kMaxRecordDigits) return Error(why, "STATE path too long for one record");
   return BuildHexRecord(kEffectState, 0, path);
 }
 
-TParseResult ParseRuntest(std::string_view rest) {
+// Why RUNTEST's text after its count is not "TCK;".
+std::string RuntestTailReason(std::string_view rest) {
+  SkipBlanks(rest);
+  const std::string word = FirstWord(rest);
+  if (word == "SCK") return "RUNTEST counts system clocks (SCK): only TCK counts are accepted";
+  if (word != "TCK") return "missing TCK after the RUNTEST clock count";
+  rest.remove_prefix(3);
+  SkipBlanks(rest);
+  if (rest.empty()) return "missing ';'";
+  return "RUNTEST with a time, a maximum or an end state: only 'RUNTEST [state] count TCK;' is "
+         "accepted";
+}
+
+TParseResult ParseRuntest(std::string_view rest, TWhy& why) {
   std::string state = "01";  // IDLE unless a run state is named
   std::string code;
   if (TakeTapState(rest, code)) state = code;
   int32_t count = 0;
-  if (!TakeNumber(rest, count) || count < 0) return Error();
-  if (!Take(rest, "TCK") || !Finished(rest)) return Error();
+  if (!TakeNumber(rest, count)) {
+    if (rest.find("SEC") != std::string_view::npos) {
+      return Error(why, "RUNTEST with a time in seconds: only clock counts (n TCK) are accepted");
+    }
+    return Error(why, "RUNTEST needs a clock count: a whole number followed by a blank");
+  }
+  if (count < 0) return Error(why, "negative RUNTEST clock count");
+  std::string_view tail = rest;
+  if (!Take(rest, "TCK") || !Finished(rest)) return Error(why, RuntestTailReason(tail));
   return BuildHexRecord(kEffectRuntest, 0, DWordToHex(static_cast<uint32_t>(count)) + state);
 }
 
 // Builds the SIR/SDR record once every field is read.
-TParseResult FinishShift(bool sdr, TEffectStatement& st) {
-  for (std::string* field : {&st.TdiHex, &st.TdoHex, &st.MaskHex, &st.SmaskHex}) {
-    if (!NormaliseField(*field)) return Error();
+TParseResult FinishShift(bool sdr, TEffectStatement& st, TWhy& why) {
+  const std::pair<std::string*, std::string_view> fields[] = {
+      {&st.TdiHex, "TDI"}, {&st.TdoHex, "TDO"}, {&st.MaskHex, "MASK"}, {&st.SmaskHex, "SMASK"}};
+  for (const auto& [field, name] : fields) {
+    if (!NormaliseField(*field, name, why)) return std::string(kEffectErrorResult);
   }
   if (!st.SmaskHex.empty()) AndHexMask(st.SmaskHex, st.TdiHex);
   if (!st.TdoHex.empty()) st.StatementType |= kEffectTdoBit;
   const auto address = static_cast<uint16_t>(st.BitLength);
   if (!sdr) {
-    if (st.TdiHex.size() > kMaxRecordDigits) return Error();
+    if (st.TdiHex.size() > kMaxRecordDigits) return Error(why, "SIR data too long for one record");
     return BuildHexRecord(st.StatementType, address, st.TdiHex);
   }
-  if (st.TdiHex.size() < 2) return Error();  // no TDI byte to send
+  if (st.TdiHex.size() < 2) return Error(why, "SDR needs TDI data of at least one byte");
   char fill = 0;
   if (UniformHexDigit(st.TdiHex, fill)) {
     st.StatementType |= kEffectFillBit;
     return BuildHexRecord(st.StatementType, address, std::string(2, fill));
   }
   AppendHexSum(st.TdiHex);
-  if (st.TdiHex.size() > kEffectMaxRawBlock) return Error();
+  if (st.TdiHex.size() > kEffectMaxRawBlock) {
+    return Error(why, "SDR data too long: its " + std::to_string(st.TdiHex.size() - 2) +
+                          " digits and their sum exceed the 255 characters of a raw block");
+  }
   st.RawBlockPending = true;
   return BuildHexRecord(st.StatementType, address, ByteToHex(static_cast<int>(st.TdiHex.size())));
 }
 
+// One field keyword and its value; false when none begins `rest`.
+bool TakeShiftField(std::string_view& rest, TEffectStatement& st, TWhy& why) {
+  const std::pair<std::string_view, std::string*> fields[] = {
+      {"TDI", &st.TdiHex}, {"TDO", &st.TdoHex}, {"MASK", &st.MaskHex}, {"SMASK", &st.SmaskHex}};
+  for (const auto& [name, value] : fields) {
+    if (!Take(rest, name)) continue;
+    if (!TakeField(rest, *value) && why.unclosed.empty()) why.unclosed = std::string(name);
+    return true;
+  }
+  return false;
+}
+
 // `rest` follows the three letters "SIR" or "SDR".
-TParseResult ParseShift(std::string_view rest, bool sdr, TEffectStatement& st) {
-  if (rest.empty()) return Error();
+TParseResult ParseShift(std::string_view rest, bool sdr, TEffectStatement& st, TWhy& why) {
+  const std::string keyword = sdr ? "SDR" : "SIR";
+  if (rest.empty()) return Error(why, keyword + " needs a length");
   const char mode = rest.front();
   rest.remove_prefix(1);
   uint8_t type = sdr ? kEffectSdr : kEffectSir;
@@ -206,50 +277,76 @@ TParseResult ParseShift(std::string_view rest, bool sdr, TEffectStatement& st) {
   }
   st.StatementType = type;
   int32_t length = 0;
-  if (!TakeNumber(rest, length) || length < 0 || length > kEffectMaxBits) return Error();
-  st.BitLength = length;
-  for (;;) {
-    if (Take(rest, "TDI")) {
-      TakeField(rest, st.TdiHex);
-    } else if (Take(rest, "TDO")) {
-      TakeField(rest, st.TdoHex);
-    } else if (Take(rest, "MASK")) {
-      TakeField(rest, st.MaskHex);
-    } else if (Take(rest, "SMASK")) {
-      TakeField(rest, st.SmaskHex);
-    } else if (StartsWith(rest, ";")) {
-      return FinishShift(sdr, st);
-    } else {
-      return Error();  // an unknown word, or the line ended without ";"
-    }
+  if (!TakeNumber(rest, length)) {
+    return Error(why, keyword + " length must be a whole number followed by a blank");
   }
+  if (length < 0) return Error(why, "negative " + keyword + " length");
+  if (length > kEffectMaxBits) return Error(why, keyword + " longer than 512 bits");
+  st.BitLength = length;
+  while (TakeShiftField(rest, st, why)) {
+  }
+  if (StartsWith(rest, ";")) return FinishShift(sdr, st, why);
+  if (rest.empty()) return Error(why, "missing ';'");
+  return Error(why, "'" + FirstWord(rest) + "' is not a field of " + keyword);
+}
+
+// Why a line that begins with none of the statements is not one.
+std::string ForeignLineReason(std::string_view rest) {
+  if (rest.empty()) return "blank line";
+  if (StartsWith(rest, "!")) return "'!' comments are not part of the Effect language; write '//'";
+  const std::string word = FirstWord(rest);
+  for (std::string_view foreign : {"FREQUENCY", "HIR", "TIR", "HDR", "TDR", "PIOMAP", "PIO"}) {
+    if (word == foreign) return word + " is not part of the Effect language";
+  }
+  std::string upper = word;
+  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  for (std::string_view known : {"ENDIR", "ENDDR", "STATE", "RUNTEST", "SIR", "SDR", "TRST"}) {
+    if (upper == known && word != upper) return "keywords are upper case: '" + word + "'";
+  }
+  if (word.empty()) return "'" + std::string(rest.substr(0, 1)) + "' begins no statement";
+  return "'" + word + "' is not an Effect statement";
 }
 
 }  // namespace
 
 void ParseStatement(std::string_view line, std::string& result, TEffectStatement& st) {
+  std::string reason;
+  ParseStatement(line, result, st, reason);
+}
+
+void ParseStatement(std::string_view line, std::string& result, TEffectStatement& st,
+                    std::string& reason) {
   st = TEffectStatement{};
   std::string_view rest = line;
   SkipBlanks(rest);
   TParseResult parsed;
+  TWhy why;
   if (StartsWith(rest, "//") || StartsWith(rest, "TRST")) {
     return;
   } else if (Take(rest, "ENDIR")) {
-    parsed = ParseEndState(rest, kEffectEndIr);
+    parsed = ParseEndState(rest, kEffectEndIr, "ENDIR", why);
   } else if (Take(rest, "ENDDR")) {
-    parsed = ParseEndState(rest, kEffectEndDr);
+    parsed = ParseEndState(rest, kEffectEndDr, "ENDDR", why);
   } else if (Take(rest, "STATE")) {
-    parsed = ParseStatePath(rest);
+    parsed = ParseStatePath(rest, why);
   } else if (Take(rest, "RUNTEST")) {
-    parsed = ParseRuntest(rest);
+    parsed = ParseRuntest(rest, why);
   } else if (Take(rest, "SIR")) {
-    parsed = ParseShift(rest, false, st);
+    parsed = ParseShift(rest, false, st, why);
   } else if (Take(rest, "SDR")) {
-    parsed = ParseShift(rest, true, st);
+    parsed = ParseShift(rest, true, st, why);
   } else {
-    parsed = Error();
+    parsed = Error(why, ForeignLineReason(rest));
   }
+  if (parsed == kEffectErrorResult) reason = std::move(why.reason);
   if (!parsed.empty()) result = std::move(parsed);
+}
+
+std::string CheckEffectLine(std::string_view line) {
+  TEffectStatement st;
+  std::string result, reason;
+  ParseStatement(line, result, st, reason);
+  return reason;
 }
 
 bool ParseTapState(std::string& text, std::string& code) {

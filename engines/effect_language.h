@@ -48,6 +48,14 @@ inline constexpr std::string_view kEffectEndRecord = ":00000001FF";
 // caller passes it empty) for a comment, "TRST" or a STATE line without ";".
 // Fills `st` as the statement requires.
 void ParseStatement(std::string_view line, std::string& result, TEffectStatement& st);
+// The same, and when the result is "Error", `reason` says why ("FREQUENCY is not
+// part of the Effect language", "SDR longer than 512 bits", "missing ';'"...);
+// otherwise `reason` is left untouched.
+void ParseStatement(std::string_view line, std::string& result, TEffectStatement& st,
+                    std::string& reason);
+// Why `line` is not a statement a playback can send or skip, or "" when it is.
+// Parses exactly as ParseStatement does.
+std::string CheckEffectLine(std::string_view line);
 
 // Skips leading blanks and control characters of `text`; if it then begins with one
 // of the 16 TAP state names (case-sensitive), sets `code` to its two-digit code,

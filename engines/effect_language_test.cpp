@@ -307,3 +307,81 @@ TEST(EffectHelpers, UniformHexDigitAndAppendHexSum) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every line that is not a statement says why, in the words the package checker and
+// the JTAG engine's error show; statements and skipped lines have no reason.
+TEST(EffectCheck, EveryRefusedLineSaysWhy) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"SIR 8 TDI (FE);", ""},
+      {"// comment", ""},
+      {"TRST OFF;", ""},
+      {"STATE IDLE", ""},
+      {"", "blank line"},
+      {" \t", "blank line"},
+      {"! vendor comment", "'!' comments are not part of the Effect language; write '//'"},
+      {"FREQUENCY 1E6 HZ;", "FREQUENCY is not part of the Effect language"},
+      {"HIR 0;", "HIR is not part of the Effect language"},
+      {"TIR 0;", "TIR is not part of the Effect language"},
+      {"HDR 0;", "HDR is not part of the Effect language"},
+      {"TDR 0;", "TDR is not part of the Effect language"},
+      {"PIO (HLX);", "PIO is not part of the Effect language"},
+      {"PIOMAP (IN A);", "PIOMAP is not part of the Effect language"},
+      {"sir 8 TDI (FE);", "keywords are upper case: 'sir'"},
+      {"LOOP 3;", "'LOOP' is not an Effect statement"},
+      {"(FE);", "'(' begins no statement"},
+      {"ENDIR;", "ENDIR needs a TAP state name"},
+      {"ENDDR PAUSE;", "'PAUSE' is not a TAP state"},
+      {"ENDIR IDLE", "missing ';'"},
+      {"STATE RESET IDL;", "'IDL' is not a TAP state"},
+      {"RUNTEST 1.0E-3 SEC;",
+       "RUNTEST with a time in seconds: only clock counts (n TCK) are accepted"},
+      {"RUNTEST 100;", "RUNTEST needs a clock count: a whole number followed by a blank"},
+      {"RUNTEST -5 TCK;", "negative RUNTEST clock count"},
+      {"RUNTEST 10 SCK;", "RUNTEST counts system clocks (SCK): only TCK counts are accepted"},
+      {"RUNTEST 10 ;", "missing TCK after the RUNTEST clock count"},
+      {"RUNTEST 10 TCK", "missing ';'"},
+      {"RUNTEST 10 TCK 1E-3 SEC;",
+       "RUNTEST with a time, a maximum or an end state: only 'RUNTEST [state] count TCK;' is "
+       "accepted"},
+      {"SIR", "SIR needs a length"},
+      {"SIR 8;", "SIR length must be a whole number followed by a blank"},
+      {"SIR -8 TDI (FE);", "negative SIR length"},
+      {"SDR 600 TDI (00);", "SDR longer than 512 bits"},
+      {"SDR 8 TDI (FF)", "missing ';'"},
+      {"SDR 8 TDI (FF) FOO;", "'FOO' is not a field of SDR"},
+      {"SDR 8 TDI (FF;", "TDI field without ')'"},
+      {"SDR 8 TDI (FG);", "TDI field holds 'G', which is not a hex digit"},
+      {"SDR 8 TDI (F) TDO (0);", "TDI field has an odd number of digits (1)"},
+      {"SDR 8 TDI (FF) MASK (123);", "MASK field has an odd number of digits (3)"},
+      {"SDR 8 TDO (FF);", "SDR needs TDI data of at least one byte"},
+  };
+  for (const auto& [line, reason] : cases) EXPECT_EQ(CheckEffectLine(line), reason) << line;
+}
+
+TEST(EffectCheck, RawBlockAndRecordLimitsAreNamed) {
+  std::string digits;
+  for (int i = 0; i < 127; ++i) digits += ByteToHex(i);  // 254 digits, not uniform
+  EXPECT_EQ(CheckEffectLine("SDR 512 TDI (" + digits + ");"),
+            "SDR data too long: its 254 digits and their sum exceed the 255 characters of a raw "
+            "block");
+  EXPECT_EQ(CheckEffectLine("SDR 512 TDI (" + digits.substr(2) + ");"), "");
+  EXPECT_EQ(CheckEffectLine("SIR 8 TDI (" + std::string(512, '0') + ");"),
+            "SIR data too long for one record");
+}
+
+// The reason comes with the "Error" result, and only with it.
+TEST(EffectCheck, TheReasonComesOnlyWithError) {
+  TEffectStatement st;
+  std::string result, reason = "untouched";
+  ParseStatement("SIR 8 TDI (FE);", result, st, reason);
+  EXPECT_EQ(result, ":01000862FE97");
+  EXPECT_EQ(reason, "untouched");
+  result.clear();
+  ParseStatement("FREQUENCY 1E6 HZ;", result, st, reason);
+  EXPECT_EQ(result, "Error");
+  EXPECT_EQ(reason, "FREQUENCY is not part of the Effect language");
+}
+
+}  // namespace

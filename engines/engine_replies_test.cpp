@@ -22,8 +22,11 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-const char kHexFile[] = ":0100000011EE\r\n:00000001FF\r\n";
-const char kLine0[] = ":0100000011EE\r\n";
+// A bank image (upper banks, 8000-FFFF) and a boot image (4000-5FFF).
+const char kHexFile[] = ":01800000116E\r\n:00000001FF\r\n";
+const char kLine0[] = ":01800000116E\r\n";
+const char kBootFile[] = ":0140000011AE\r\n:00000001FF\r\n";
+const char kBootLine0[] = ":0140000011AE\r\n";
 const char kEffectFile[] = "SIR 8 TDI (FE);\r\n";
 const char kSirRecord[] = ":01000862FE97\r\n";
 const char kTdoRecord[] = ":010008F30004\r\n";   // t.eff: SDR 8 TDI (00) TDO (5A)
@@ -39,13 +42,14 @@ class TRigHarness : public TEngineHarness<Engine> {
   explicit TRigHarness(TFakeClock&) requires(!std::is_constructible_v<Engine, TMsClock&>) {}
 };
 
-// One engine on a fake clock, allowed to update, in a folder holding "f.hex" and
-// "f.eff".
+// One engine on a fake clock, allowed to update, in a folder holding "f.hex",
+// "b.hex" and "f.eff".
 template <class Engine>
 class TRig {
  public:
   TRig() : h(clock) {
     dir.Write("f.hex", kHexFile);
+    dir.Write("b.hex", kBootFile);
     dir.Write("f.eff", kEffectFile);
     dir.Write("t.eff", "SDR 8 TDI (00) TDO (5A);\r\n");
     dir.Write("l.eff", "SDR 16 TDI (1234);\r\n");
@@ -130,7 +134,7 @@ const Events kBootEvents = {"busy:1", "max:4", "busy:0", "error:Instruction unkn
 const Events kRefused = {"busy:1", "busy:0", "error:Instruction unknown"};
 const Events kJtagEvents = {"busy:1", "error:Instruction unknown", "busy:0"};
 
-const TRefusalCase kBootRefusals[] = {{"PB f.hex", {}, "PB", kBootEvents}};
+const TRefusalCase kBootRefusals[] = {{"PB b.hex", {}, "PB", kBootEvents}};
 const TRefusalCase kPsdRefusals[] = {
     {"P3 f.hex", {}, "P3", kRefused},
     {"PE f.hex", {}, "PE", kRefused},
@@ -208,7 +212,7 @@ const Events kReportsFirst = {"error:Too Many Transmission Error !!!", "busy:0"}
 
 TEST(EngineReplies, ThreeHundredRetransmissionsAreAnsweredAndThe301stFails) {
   // The upload engines consume the "R"; the JTAG engine drops the whole reply.
-  CheckRetransmissionLimit<TProgBoot>({"PB f.hex", {".", "."}, kLine0, kEndsFirst, "?"});
+  CheckRetransmissionLimit<TProgBoot>({"PB b.hex", {".", "."}, kBootLine0, kEndsFirst, "?"});
   CheckRetransmissionLimit<TProgPsd>({"P3 f.hex", {".", "."}, kLine0, kEndsFirst, "?"});
   CheckRetransmissionLimit<TProgPsd>({"PE f.hex", {"."}, kLine0, kEndsFirst, "?"});
   CheckRetransmissionLimit<TProgJtag>({"P8 f.eff", {"."}, kSirRecord, kReportsFirst, ""});
@@ -258,16 +262,16 @@ TEST(EngineReplies, EveryWaitingStateDropsWhatNoReplyCanBeginWith) {
   const TNoiseCase boot[] = {
       {"SYN", {"."}, "37", {"?I\r\n", "R"}, "."},
       {"SYN", {".", "."}, "37", {"....", "?\r\n", "01.", "0123456789ABCDEF."}, "6A5C01A7."},
-      {"PB f.hex", {"."}, "PB", {"?RI\r\n"}, "."},
-      {"PB f.hex", {".", "."}, kLine0, {"?\x01", "\xff\xfe"}, "."},
-      {"PB f.hex", {".", "."}, kLine0, {"?"}, "R"},
-      {"PB f.hex", {".", ".", ".", ".", "."}, ":0200000CE00012\r\n", {"I?"}, "."},
+      {"PB b.hex", {"."}, "PB", {"?RI\r\n"}, "."},
+      {"PB b.hex", {".", "."}, kBootLine0, {"?\x01", "\xff\xfe"}, "."},
+      {"PB b.hex", {".", "."}, kBootLine0, {"?"}, "R"},
+      {"PB b.hex", {".", ".", ".", ".", "."}, ":0200000CDF1201\r\n", {"I?"}, "."},
   };
   const TNoiseCase psd[] = {
       {"P3 f.hex", {"."}, "P3", {"IR?"}, "."},
       {"P3 f.hex", {".", "."}, kLine0, {"?\r\n"}, "."},
       {"PE f.hex", {"."}, kLine0, {"?"}, "."},
-      {"P3 f.hex", {".", ".", ".", ".", "."}, ":0200000C800072\r\n", {"I"}, "."},
+      {"P3 f.hex", {".", ".", ".", ".", "."}, ":0200000C7F1261\r\n", {"I"}, "."},
       {"D3", {"."}, "D3", {"\r\n", ".", "4.", "ABC.", "\x01."}, "4A."},
   };
   const TNoiseCase crt[] = {
@@ -299,9 +303,9 @@ TEST(EngineReplies, AFileLineAnsweredIFailsTheUploadAtOnceNamingTheLine) {
     int line_number;
   };
   const TCase cases[] = {
-      {"PB f.hex", {".", "."}, kLine0, 1}, {"PB f.hex", {".", ".", ".", "."}, kEndRecord, 2},
-      {"P3 f.hex", {".", "."}, kLine0, 1}, {"P3 f.hex", {".", ".", ".", "."}, kEndRecord, 2},
-      {"PE f.hex", {"."}, kLine0, 1},      {"PE f.hex", {".", "R", ".", "."}, kEndRecord, 2},
+      {"PB b.hex", {".", "."}, kBootLine0, 1}, {"PB b.hex", {".", ".", ".", "."}, kEndRecord, 2},
+      {"P3 f.hex", {".", "."}, kLine0, 1},     {"P3 f.hex", {".", ".", ".", "."}, kEndRecord, 2},
+      {"PE f.hex", {"."}, kLine0, 1},          {"PE f.hex", {".", "R", ".", "."}, kEndRecord, 2},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.line + " after " + std::to_string(c.replies.size()) + " replies");
@@ -312,7 +316,8 @@ TEST(EngineReplies, AFileLineAnsweredIFailsTheUploadAtOnceNamingTheLine) {
       rig.h.Answer(refusal);
       rig.h.Pump(3);
       rig.h.ExpectNothingSent();
-      rig.h.ExpectError(rig.dir.Dir() + "f.hex line " + std::to_string(c.line_number) +
+      rig.h.ExpectError(rig.dir.Dir() + c.line.substr(3) + " line " +
+                        std::to_string(c.line_number) +
                         ": the device cannot take this line (it answered \"I\")");
       EXPECT_EQ(rig.h.owner.RxBuffer, refusal.substr(1));
     };

@@ -117,6 +117,9 @@ class EnginesFuzzTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir.Write("image.hex", ":020000001234B8\r\n:02800000AA557F\r\n:00000001FF\r\n");
+    dir.Write("low.hex", ":020000001234B8\r\n:00000001FF\r\n");
+    dir.Write("high.hex", ":02800000AA557F\r\n:00000001FF\r\n");
+    dir.Write("boot.hex", ":02400000123478\r\n:00000001FF\r\n");
     dir.Write("empty.hex", "");
     dir.Write("comments.eff", "// only comments\r\nTRST OFF;\r\n");
     dir.Write("tdo.eff", "SDR 8 TDI (00) TDO (5A);\r\nENDIR IDLE;\r\n");
@@ -146,8 +149,8 @@ class EnginesFuzzTest : public ::testing::Test {
 TEST_F(EnginesFuzzTest, BankFlashEngineSurvivesRandomRepliesInEveryState) {
   TProgPsd engine;
   const std::vector<std::string> instructions = {
-      "P3 image.hex", "P0 image.hex", "P5 empty.hex", "P1 missing.hex", "PE image.hex",
-      "PE empty.hex", "D2",           "F7",           "P8 image.hex",   "junk"};
+      "P3 high.hex",  "P0 low.hex", "P5 empty.hex", "P1 missing.hex", "PE image.hex",
+      "PE empty.hex", "D2",         "F7",           "P8 image.hex",   "junk"};
   FuzzEveryState(engine, instructions, 1234, TProgPsd::TPsdState::PSD_ERROR,
                  [&] { ASSERT_TRUE(engine.Lines.empty()); });
 }
@@ -164,7 +167,7 @@ TEST_F(EnginesFuzzTest, JtagEngineSurvivesRandomRepliesInEveryState) {
 TEST_F(EnginesFuzzTest, BootLoaderEngineSurvivesRandomRepliesInEveryState) {
   TProgBoot engine;
   const std::vector<std::string> instructions = {
-      "SYN", "PB image.hex", "PB image.hex 1234", "PB empty.hex", "PB missing.hex", "junk"};
+      "SYN", "PB boot.hex", "PB boot.hex 1234", "PB empty.hex", "PB missing.hex", "junk"};
   FuzzEveryState(engine, instructions, 91011, TProgBoot::TBootState::BOOT_ERROR,
                  [&] { ASSERT_TRUE(engine.Lines.empty()); });
 }
@@ -232,7 +235,7 @@ TEST_F(EnginesFuzzTest, OneUnexpectedReplyNoLongerStallsAWaitingEngine) {
     TTestOwner owner;
     owner.Attach(engine);
     engine.CurentDir = dir.Dir();
-    CheckStall(engine, owner, {"PB image.hex", {}, "Z", ".", {"info:Erase Extended Boot"}});
+    CheckStall(engine, owner, {"PB boot.hex", {}, "Z", ".", {"info:Erase Extended Boot"}});
   }
   {
     TProgPsd engine;
@@ -339,7 +342,7 @@ void StreamRandomBytes(Engine& engine, const std::vector<std::string>& lines, ui
 TEST_F(EnginesFuzzTest, AStreamOfRandomBytesLeavesTheBuffersBounded) {
   TProgBoot boot;
   boot.CurentDir = dir.Dir();
-  StreamRandomBytes(boot, {"SYN", "PB image.hex"}, 1, clock);
+  StreamRandomBytes(boot, {"SYN", "PB boot.hex"}, 1, clock);
   TProgPsd psd;
   psd.CurentDir = dir.Dir();
   StreamRandomBytes(psd, {"P3 image.hex", "D2", "PE image.hex", "F1"}, 2, clock);

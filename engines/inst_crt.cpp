@@ -126,25 +126,64 @@ TInstCrt::TCrtState TInstCrt::FirstState(TCrtOp op) {
   }
 }
 
+// Why an accepted line cannot run: the damaged-line texts, each quoting the line.
+std::string TInstCrt::LineFault(TCrtOp op, std::string_view line, const std::string& argument,
+                                uint32_t& wait_ms) {
+  const std::string quoted(line);
+  if (op == TCrtOp::OP_WAIT) {
+    return ParseDecimalU32(argument, wait_ms) ? "" : "Invalid wait time in line : " + quoted;
+  }
+  const bool needs_argument = op == TCrtOp::OP_V || op == TCrtOp::OP_T || op == TCrtOp::OP_UV ||
+                              op == TCrtOp::OP_Q || op == TCrtOp::OP_Z || op == TCrtOp::OP_M;
+  if (needs_argument && argument.empty()) return "Missing argument in line : " + quoted;
+  if (op == TCrtOp::OP_V && Trim(std::string_view(argument).substr(1)).empty()) {
+    return "Missing version in line : " + quoted;
+  }
+  if (op == TCrtOp::OP_M && (argument[0] < '0' || argument[0] > '9')) {
+    return "Invalid card number in line : " + quoted;
+  }
+  return {};
+}
+
+TCrtInstruction TInstCrt::ParseInstruction(std::string_view line) {
+  TCrtOp op = TCrtOp::OP_PROMPT;
+  return Parse(line, op);
+}
+
+TCrtInstruction TInstCrt::Parse(std::string_view line, TCrtOp& op) {
+  TCrtInstruction parsed;
+  size_t keyword_length = 0;
+  if (!MatchKeyword(line, op, keyword_length)) return parsed;
+  std::string argument = Trim(line.substr(keyword_length));
+  // A bridge number outside 0..5, or an "L" not followed by "0", belongs to nobody
+  // here: stay idle without a trace. A bare "Q" is taken and fails as damaged.
+  if (op == TCrtOp::OP_Q && !argument.empty() && (argument[0] < '0' || argument[0] > '5')) {
+    return parsed;
+  }
+  if (op == TCrtOp::OP_L && (argument.empty() || argument[0] != '0')) return parsed;
+  parsed.Accepted = true;
+  parsed.Keyword = std::string(line.substr(0, keyword_length));
+  parsed.Fault = LineFault(op, line, argument, parsed.WaitMs);
+  parsed.Argument = std::move(argument);
+  return parsed;
+}
+
 void TInstCrt::Idle() {
   if (Busy) return;
   TCrtOp op = TCrtOp::OP_PROMPT;
-  size_t keyword_length = 0;
-  if (!MatchKeyword(Instruction, op, keyword_length)) return;
-  std::string argument = Trim(std::string_view(Instruction).substr(keyword_length));
-  // A bridge number outside 0..5, or an "L" not followed by "0", belongs to nobody
-  // here: stay idle without a trace. A bare "Q" is taken and fails as damaged.
-  if (op == TCrtOp::OP_Q && !argument.empty() && (argument[0] < '0' || argument[0] > '5')) return;
-  if (op == TCrtOp::OP_L && (argument.empty() || argument[0] != '0')) return;
+  TCrtInstruction parsed = Parse(Instruction, op);
+  if (!parsed.Accepted) return;
 
   op_ = op;
   line_ = Instruction;
+  fault_ = parsed.Fault;
+  wait_duration_ = parsed.WaitMs;
   code_.clear();
   state_ = FirstState(op);
   // "prompt", "wait", "RS", "NP" and "FI" keep their line until their first item.
   const bool keeps_line = op == TCrtOp::OP_PROMPT || op == TCrtOp::OP_WAIT || op == TCrtOp::OP_RS ||
                           op == TCrtOp::OP_NP || op == TCrtOp::OP_FI;
-  if (!keeps_line) Instruction = std::move(argument);
+  if (!keeps_line) Instruction = std::move(parsed.Argument);
   SetBusy();
   if (op == TCrtOp::OP_L) SetMaxProgress(2);
 }
@@ -157,12 +196,7 @@ void TInstCrt::Prompt() {
 
 void TInstCrt::WaitStart() {
   Instruction = Trim(std::string_view(Instruction).substr(4));
-  uint32_t duration = 0;
-  if (!ParseDecimalU32(Instruction, duration)) {
-    PostError("Invalid wait time in line : " + line_);
-    return;
-  }
-  wait_duration_ = duration;
+  if (Refused()) return;
   wait_tick_ = clock_.TickCount();
   wait_elapsed_ = 0;
   state_ = TCrtState::CRT_WAIT_TIME;
@@ -200,7 +234,7 @@ void TInstCrt::CommandSend() {
       break;
     case TCrtOp::OP_Q:
     case TCrtOp::OP_Z: {
-      if (!HasArgument()) return;
+      if (Refused()) return;
       code_ = Instruction.substr(0, 1);
       const bool bridge_start = op_ == TCrtOp::OP_Q;
       PostInfo(bridge_start ? "Start Bridge : " + code_ : "End   Bridge" + code_);
@@ -220,13 +254,9 @@ void TInstCrt::CommandAck() {
 
 // "V" + c, or the bare "UV"; the version text follows the device's ".".
 void TInstCrt::WriteSend() {
-  if (!HasArgument()) return;
+  if (Refused()) return;
   if (op_ == TCrtOp::OP_V) {
     code_ = Instruction.substr(0, 1);
-    if (Trim(std::string_view(Instruction).substr(1)).empty()) {
-      PostError("Missing version in line : " + line_);
-      return;
-    }
     SendLine("V" + code_);
   } else {
     SendLine("UV");
@@ -250,7 +280,7 @@ void TInstCrt::WriteResult() {
 }
 
 void TInstCrt::VersionSend() {
-  if (!HasArgument()) return;
+  if (Refused()) return;
   code_ = Instruction.substr(0, 1);
   SendLine("T" + code_);
   state_ = TCrtState::CRT_VERSION_ACK;
@@ -283,12 +313,8 @@ void TInstCrt::VersionRead() {
 }
 
 void TInstCrt::PingSend() {
-  if (!HasArgument()) return;
+  if (Refused()) return;
   const char c = Instruction[0];
-  if (c < '0' || c > '9') {
-    PostError("Invalid card number in line : " + line_);
-    return;
-  }
   code_ = std::string(1, c);
   ping_card_ = c - '0';
   PostInfo("Ping Card " + code_);
@@ -335,10 +361,10 @@ void TInstCrt::Done() {
   ClearBusy();
 }
 
-bool TInstCrt::HasArgument() {
-  if (!Instruction.empty()) return true;
-  PostError("Missing argument in line : " + line_);
-  return false;
+bool TInstCrt::Refused() {
+  if (fault_.empty()) return false;
+  PostError(fault_);
+  return true;
 }
 
 void TInstCrt::DropCode() {

@@ -42,6 +42,17 @@ using TVersionNotifyEvent = std::function<void(TGestionnaire* Sender, int compon
 using TCardErrorNotifyEvent = std::function<void(TGestionnaire* Sender, int card)>;
 using TCardReadyNotifyEvent = std::function<void(TGestionnaire* Sender, int card)>;
 
+// What a script line asks of the card supervisor, as its idle state reads it.
+struct TCrtInstruction {
+  bool Accepted = false;  // one of the keywords starts the line (and "Q"/"L" qualify)
+  std::string Keyword;    // the keyword that matched: "prompt", "wait", "RS", ... "L"
+  std::string Argument;   // what follows it, trimmed
+  uint32_t WaitMs = 0;    // "wait": the duration
+  // Why the line cannot run, the text the engine reports before sending anything
+  // ("Invalid wait time in line : wait x", ...), or "".
+  std::string Fault;
+};
+
 class TInstCrt : public TGestionnaire {
  public:
   // The engine's states; Step runs the handler of the same name.
@@ -68,6 +79,11 @@ class TInstCrt : public TGestionnaire {
 
   // `clock` must outlive the engine; it is read only by "wait".
   explicit TInstCrt(TMsClock& clock = SystemClock());
+
+  // Reads `line` as the idle state does: the first keyword that starts it, its
+  // argument, and the fault of a damaged line (see above). Used by Step and the
+  // package checker.
+  static TCrtInstruction ParseInstruction(std::string_view line);
 
   // Idle: accepts Instruction if one of the keywords starts it (SetBusy).
   // Busy: does the work of the current state and returns. Error: nothing.
@@ -113,6 +129,11 @@ class TInstCrt : public TGestionnaire {
   // The first keyword that starts `line`, and its length.
   static bool MatchKeyword(std::string_view line, TCrtOp& op, size_t& length);
   static TCrtState FirstState(TCrtOp op);
+  // ParseInstruction, also giving the operation.
+  static TCrtInstruction Parse(std::string_view line, TCrtOp& op);
+  // The damaged-line text of an accepted line, or ""; "wait" also gets its time.
+  static std::string LineFault(TCrtOp op, std::string_view line, const std::string& argument,
+                               uint32_t& wait_ms);
 
   void Idle();
   void Prompt();
@@ -132,8 +153,8 @@ class TInstCrt : public TGestionnaire {
   void LAck();
   void Done();
 
-  // False (after PostError) when the argument is empty.
-  bool HasArgument();
+  // True (after PostError) when the accepted line is damaged.
+  bool Refused();
   // Removes the component code (first character) from Instruction and trims.
   void DropCode();
 
@@ -141,6 +162,7 @@ class TInstCrt : public TGestionnaire {
   TCrtState state_ = TCrtState::CRT_IDLE;  // current state
   TCrtOp op_ = TCrtOp::OP_PROMPT;          // operation of the accepted line
   std::string line_;                       // the line as handed over, for messages
+  std::string fault_;                      // why the accepted line cannot run, or ""
   std::string code_;                       // c: first character of the argument
   uint32_t wait_duration_ = 0;             // ms, "wait" only
   uint32_t wait_tick_ = 0;                 // tick count at the wait's last Step

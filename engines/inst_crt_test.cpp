@@ -484,3 +484,51 @@ TEST_F(InstCrtTest, ResetMidOperationRaisesNoEventAndReturnsToIdle) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(InstCrtParse, TheIdleStateReadsTheseLines) {
+  const struct {
+    const char* line;
+    bool accepted;
+    const char* keyword;
+    const char* argument;
+    const char* fault;
+  } cases[] = {
+      {"prompt  Insert the card ", true, "prompt", "Insert the card", ""},
+      {"wait 250", true, "wait", "250", ""},
+      {"wait x", true, "wait", "x", "Invalid wait time in line : wait x"},
+      {"wait -1", true, "wait", "-1", "Invalid wait time in line : wait -1"},
+      {"RS", true, "RS", "", ""},
+      {"V8 0107", true, "V", "8 0107", ""},
+      {"V8", true, "V", "8", "Missing version in line : V8"},
+      {"V", true, "V", "", "Missing argument in line : V"},
+      {"T0 0214", true, "T", "0 0214", ""},
+      {"UV8 0107", true, "UV", "8 0107", ""},
+      {"Q5", true, "Q", "5", ""},
+      {"Q", true, "Q", "", "Missing argument in line : Q"},
+      {"Q6", false, "", "", ""},
+      {"Z3", true, "Z", "3", ""},
+      {"M3", true, "M", "3", ""},
+      {"Mx", true, "M", "x", "Invalid card number in line : Mx"},
+      {"L0", true, "L", "0", ""},
+      {"L1", false, "", "", ""},
+      {"FI", true, "FI", "", ""},
+      {"FU", true, "FU", "", ""},
+      {"FY", true, "FY", "", ""},
+      {"F3", false, "", "", ""},
+      {"P0 x.hex", false, "", "", ""},
+      {"REM", false, "", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const TCrtInstruction parsed = TInstCrt::ParseInstruction(c.line);
+    EXPECT_EQ(parsed.Accepted, c.accepted);
+    EXPECT_EQ(parsed.Keyword, c.keyword);
+    EXPECT_EQ(parsed.Argument, c.argument);
+    EXPECT_EQ(parsed.Fault, c.fault);
+  }
+  EXPECT_EQ(TInstCrt::ParseInstruction("wait 4294967295").WaitMs, 4294967295u);
+}
+
+}  // namespace

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "engines/text_util.h"
+
 namespace {
 constexpr char kDigits[] = "0123456789ABCDEF";
 
@@ -80,4 +82,162 @@ std::string BuildHexRecord(uint8_t type, uint16_t address, std::string_view data
   }
   line += ByteToHex(static_cast<int>((256 - sum) % 256));
   return line;
+}
+
+// ---- Checking a whole file ---------------------------------------------------
+
+namespace {
+
+constexpr uint8_t kDataRecord = 0x00;
+constexpr uint8_t kEndRecord = 0x01;
+
+bool IsUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+bool IsLowerHex(char c) { return c >= 'a' && c <= 'f'; }
+int AnyCaseValue(char c) { return IsLowerHex(c) ? c - 'a' + 10 : HexDigitValue(c); }
+
+std::string Quoted(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u > 0x20 && u < 0x7F) return std::string("'") + c + "'";
+  return "character " + ByteToHex(u);
+}
+
+std::string LowerCaseReason(char c) {
+  return "lower-case hex digit " + Quoted(c) +
+         ": the updater reads only upper-case digits when it sums the image for the "
+         "device's verify (a lower-case one counts as 0), so the device would answer "
+         "\"Checksum Error\" after the memory was erased and written; write the file in "
+         "upper case";
+}
+
+// The characters after ":": hex digits only, in the case the rules allow.
+std::string CheckDigits(std::string_view digits, const THexImageRules& rules) {
+  size_t end = digits.size();
+  while (end > 0 && static_cast<unsigned char>(digits[end - 1]) <= 0x20) --end;
+  for (size_t i = 0; i < end; ++i) {
+    const char c = digits[i];
+    if (IsLowerHex(c) && !rules.LowerCaseOk) return LowerCaseReason(c);
+    if (!IsUpperHex(c) && !IsLowerHex(c)) return Quoted(c) + " is not a hex digit";
+  }
+  if (end < digits.size()) return "blank characters after the record";
+  if (digits.size() % 2 != 0) return "odd number of hex digits";
+  if (digits.size() < 10) return "record too short: a record needs at least 10 hex digits";
+  return {};
+}
+
+std::string CheckType(uint8_t type, const std::vector<uint8_t>& bytes) {
+  const size_t count = bytes[0];
+  switch (type) {
+    case kDataRecord:
+    case kEndRecord:
+      return {};
+    case 0x02:
+    case 0x04: {
+      const int base = count == 2 ? bytes[4] * 256 + bytes[5] : -1;
+      if (base == 0) return {};
+      return "address record " + ByteToHex(type) +
+             " with a base other than 0: the updater places every byte at its record's "
+             "16-bit address, so the data would not land where the file means it";
+    }
+    case 0x03:
+    case 0x05:
+      return {};  // a start address: no memory is written
+    default:
+      return "record type " + ByteToHex(type) +
+             " is not one a HEX image may hold (00 data, 01 end, 02 to 05 address records)";
+  }
+}
+
+std::string CheckRange(uint16_t address, size_t count, const THexImageRules& rules) {
+  if (count == 0) return {};
+  const size_t last = address + count - 1;
+  if (last > 0xFFFF) return "data runs past address FFFF";
+  if (rules.Area.empty() || (address >= rules.Low && last <= rules.High)) return {};
+  return "data at " + WordToHex(address) + "-" + WordToHex(static_cast<int>(last)) +
+         " lies outside " + rules.Area;
+}
+
+}  // namespace
+
+THexImageRules BootImageRules(bool checksum_given) {
+  return {0x4000, 0x5FFF, "the boot area (4000-5FFF)", checksum_given};
+}
+
+THexImageRules BankImageRules(int bank) {
+  if (bank == 0) return {0x0000, 0x7FFF, "bank 0 (0000-7FFF)", false};
+  return {0x8000, 0xFFFF, "bank " + std::to_string(bank) + " (8000-FFFF)", false};
+}
+
+THexImageRules EImageRules() { return {0x0000, 0xFFFF, "", true}; }
+
+namespace {
+
+// CheckHexRecord, also giving the record type of a well-formed line.
+std::string CheckRecordLine(std::string_view line, const THexImageRules& rules, uint8_t& type) {
+  if (Trim(line).empty()) return "blank line";
+  if (line[0] != ':') return "not a record: a line of an Intel HEX file begins with ':'";
+  const std::string_view digits = line.substr(1);
+  std::string reason = CheckDigits(digits, rules);
+  if (!reason.empty()) return reason;
+  std::vector<uint8_t> bytes;
+  unsigned sum = 0;
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    bytes.push_back(
+        static_cast<uint8_t>(AnyCaseValue(digits[i]) * 16 + AnyCaseValue(digits[i + 1])));
+    sum += bytes.back();
+  }
+  const size_t count = bytes[0];
+  const size_t present = bytes.size() - 5;
+  if (present != count) {
+    return "byte count " + ByteToHex(static_cast<int>(count)) + " says " + std::to_string(count) +
+           " data bytes, the line holds " + std::to_string(present);
+  }
+  if ((sum & 0xFF) != 0) {
+    const unsigned need = (256 - ((sum - bytes.back()) & 0xFF)) & 0xFF;
+    return "record checksum is " + ByteToHex(bytes.back()) + ", the record's bytes need " +
+           ByteToHex(static_cast<int>(need));
+  }
+  type = bytes[3];
+  reason = CheckType(type, bytes);
+  if (!reason.empty() || type != kDataRecord) return reason;
+  return CheckRange(static_cast<uint16_t>(bytes[1] * 256 + bytes[2]), count, rules);
+}
+
+}  // namespace
+
+std::string CheckHexRecord(std::string_view line, const THexImageRules& rules) {
+  uint8_t type = 0;
+  return CheckRecordLine(line, rules, type);
+}
+
+std::vector<THexFault> CheckHexImage(const std::vector<std::string>& lines,
+                                     const THexImageRules& rules, size_t max_faults) {
+  std::vector<THexFault> faults;
+  if (max_faults == 0) return faults;
+  if (lines.empty()) return {{0, "empty file"}};
+  bool ended = false;
+  for (size_t i = 0; i < lines.size() && faults.size() < max_faults; ++i) {
+    const auto number = static_cast<int32_t>(i + 1);
+    if (ended) {
+      faults.push_back({number, "line after the end record"});
+      break;
+    }
+    uint8_t type = kDataRecord;
+    std::string reason = CheckRecordLine(lines[i], rules, type);
+    if (!reason.empty()) {
+      faults.push_back({number, std::move(reason)});
+    } else if (type == kEndRecord) {
+      ended = true;
+    }
+  }
+  if (!ended && faults.size() < max_faults) faults.push_back({0, "no end record (:00000001FF)"});
+  return faults;
+}
+
+std::string HexFileError(const std::vector<std::string>& lines, const THexImageRules& rules,
+                         const std::string& path) {
+  const std::vector<THexFault> faults = CheckHexImage(lines, rules, 1);
+  if (faults.empty()) return {};
+  const THexFault& f = faults.front();
+  const std::string where = f.Line > 0 ? path + ":" + std::to_string(f.Line) : path;
+  return where + ": " + f.Reason + " !!!";
 }

@@ -198,4 +198,99 @@ TEST(HexImageSum, LongestRecordAtTheTopOfMemoryStaysInBounds) {
   EXPECT_EQ(HexImageSum({line}, 0x0000, 0xFFFF), ErasedSum(0x10000 - 255));
 }
 
+// ---------------------------------------------------------------------------
+// Checking a file before it is sent.
+
+TEST(HexRecordCheck, NamesWhatIsWrongWithALine) {
+  const THexImageRules bank1 = BankImageRules(1);
+  const std::pair<std::string, std::string> cases[] = {
+      {":0280000001027B", ""},
+      {":00000001FF", ""},
+      {"", "blank line"},
+      {"   \t", "blank line"},
+      {"0280000001027B", "not a record: a line of an Intel HEX file begins with ':'"},
+      {":02800000010G7B", "'G' is not a hex digit"},
+      {std::string(":02\x01"
+                   "80000001027B",
+                   15),
+       "character 01 is not a hex digit"},
+      {":0280000001027B ", "blank characters after the record"},
+      {":0280000001027", "odd number of hex digits"},
+      {":02800000", "record too short: a record needs at least 10 hex digits"},
+      {":028000000102037B", "byte count 02 says 2 data bytes, the line holds 3"},
+      {":02800000017B", "byte count 02 says 2 data bytes, the line holds 1"},
+      {":0280000001027C", "record checksum is 7C, the record's bytes need 7B"},
+      {":0200000C1234AC",
+       "record type 0C is not one a HEX image may hold (00 data, 01 end, 02 to 05 address "
+       "records)"},
+      {":020000040000FA", ""},
+      {":020000021000EC",
+       "address record 02 with a base other than 0: the updater places every byte at its "
+       "record's 16-bit address, so the data would not land where the file means it"},
+      {":040000050000800077", ""},
+      {":027FFF0001027D", "data at 7FFF-8000 lies outside bank 1 (8000-FFFF)"},
+      {":03FFFF00010203F9", "data runs past address FFFF"},
+      {":02800000ab0253",
+       "lower-case hex digit 'a': the updater reads only upper-case digits when it sums "
+       "the image for the device's verify (a lower-case one counts as 0), so the device "
+       "would answer \"Checksum Error\" after the memory was erased and written; write "
+       "the file in upper case"},
+  };
+  for (const auto& [line, reason] : cases) EXPECT_EQ(CheckHexRecord(line, bank1), reason) << line;
+}
+
+TEST(HexRecordCheck, EachMemoryHasItsRangeAndItsRuleOnLowerCase) {
+  const std::string low = ":0100000011EE";    // 0000
+  const std::string boot = ":0140000011AE";   // 4000
+  const std::string past = ":01600000118E";   // 6000
+  const std::string high = ":01800000116E";   // 8000
+  const std::string lower = ":0140000011ae";  // 4000, lower-case checksum
+  EXPECT_EQ(CheckHexRecord(boot, BootImageRules(false)), "");
+  EXPECT_EQ(CheckHexRecord(low, BootImageRules(false)),
+            "data at 0000-0000 lies outside the boot area (4000-5FFF)");
+  EXPECT_EQ(CheckHexRecord(past, BootImageRules(true)),
+            "data at 6000-6000 lies outside the boot area (4000-5FFF)");
+  EXPECT_EQ(CheckHexRecord(low, BankImageRules(0)), "");
+  EXPECT_EQ(CheckHexRecord(high, BankImageRules(0)),
+            "data at 8000-8000 lies outside bank 0 (0000-7FFF)");
+  EXPECT_EQ(CheckHexRecord(high, BankImageRules(7)), "");
+  EXPECT_EQ(CheckHexRecord(low, BankImageRules(7)),
+            "data at 0000-0000 lies outside bank 7 (8000-FFFF)");
+  for (const std::string& line : {low, boot, past, high}) {
+    EXPECT_EQ(CheckHexRecord(line, EImageRules()), "") << line;
+  }
+  // Lower case is refused where the updater sums the image, accepted where it does not.
+  EXPECT_NE(CheckHexRecord(lower, BootImageRules(false)), "");
+  EXPECT_EQ(CheckHexRecord(lower, BootImageRules(true)), "");
+  EXPECT_NE(CheckHexRecord(lower, BankImageRules(3)), "");
+  EXPECT_EQ(CheckHexRecord(lower, EImageRules()), "");
+}
+
+TEST(HexImageCheck, AFileNeedsLinesAnEndRecordAndNothingAfterIt) {
+  const THexImageRules bank0 = BankImageRules(0);
+  using Faults = std::vector<std::pair<int32_t, std::string>>;
+  auto check = [&](const std::vector<std::string>& lines, size_t max) {
+    Faults out;
+    for (const THexFault& f : CheckHexImage(lines, bank0, max)) out.emplace_back(f.Line, f.Reason);
+    return out;
+  };
+  EXPECT_EQ(check({":0100000011EE", ":00000001FF"}, 5), Faults{});
+  EXPECT_EQ(check({}, 5), (Faults{{0, "empty file"}}));
+  EXPECT_EQ(check({":0100000011EE"}, 5), (Faults{{0, "no end record (:00000001FF)"}}));
+  EXPECT_EQ(check({":0100000011EE", ":00000001FF", ""}, 5),
+            (Faults{{3, "line after the end record"}}));
+  EXPECT_EQ(check({":0100000011EE", ":00000001FF", ":0100000011EE", ":00000001FF"}, 5),
+            (Faults{{3, "line after the end record"}}));
+  // Every damaged line is named, up to the limit.
+  const std::vector<std::string> damaged = {"", ":0100000011EF", ":0100000011EE", "x",
+                                            ":00000001FF"};
+  EXPECT_EQ(check(damaged, 5), (Faults{{1, "blank line"},
+                                       {2, "record checksum is EF, the record's bytes need EE"},
+                                       {4,
+                                        "not a record: a line of an Intel HEX file begins "
+                                        "with ':'"}}));
+  EXPECT_EQ(check(damaged, 1), (Faults{{1, "blank line"}}));
+  EXPECT_EQ(check(damaged, 0), Faults{});
+}
+
 }  // namespace

@@ -17,7 +17,40 @@ constexpr uint16_t kBootChecksumBase = 0x6000;
 const char kCrLf[] = "\r\n";
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+
+// "<file> [checksum]": the name is the text before the first blank.
+void SplitFileAndChecksum(std::string_view text, std::string& file, std::string& checksum) {
+  size_t name_end = 0;
+  while (name_end < text.size() && !IsBlank(text[name_end])) ++name_end;
+  file = std::string(text.substr(0, name_end));
+  checksum = Trim(text.substr(name_end));
+}
+
+bool IsChecksumText(const std::string& text) {
+  if (text.size() != 4) return false;
+  for (char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  }
+  return true;
+}
 }  // namespace
+
+TBootInstruction TProgBoot::ParseInstruction(std::string_view line) {
+  TBootInstruction parsed;
+  if (StartsWith(line, "SYN")) {
+    parsed.Kind = TBootInstruction::TKind::BOOT_SYN;
+    return parsed;
+  }
+  if (!StartsWith(line, "P")) return parsed;
+  const std::string rest = Trim(line.substr(1));
+  if (!StartsWith(rest, "B")) return parsed;
+  parsed.Kind = TBootInstruction::TKind::BOOT_PB;
+  SplitFileAndChecksum(TrimLeft(std::string_view(rest).substr(1)), parsed.File, parsed.Checksum);
+  if (!parsed.Checksum.empty() && !IsChecksumText(parsed.Checksum)) {
+    parsed.Fault = "checksum text '" + parsed.Checksum + "' is not four upper-case hex digits";
+  }
+  return parsed;
+}
 
 TProgBoot::TProgBoot() = default;
 
@@ -80,15 +113,15 @@ void TProgBoot::ResetEngine() {
 // "P" then "B", blanks allowed between them: "PB x", "P B x". "PA", "P8" are not ours.
 void TProgBoot::Idle() {
   if (Busy) return;
-  if (StartsWith(Instruction, "SYN")) {
+  const TBootInstruction parsed = ParseInstruction(Instruction);
+  if (parsed.Kind == TBootInstruction::TKind::BOOT_SYN) {
     SetBusy();
     state_ = TBootState::BOOT_SYNC_SEND;
     return;
   }
-  if (!StartsWith(Instruction, "P")) return;
-  std::string rest = Trim(std::string_view(Instruction).substr(1));
-  if (!StartsWith(rest, "B")) return;
-  Instruction = std::move(rest);
+  if (parsed.Kind != TBootInstruction::TKind::BOOT_PB) return;
+  line_ = Instruction;
+  Instruction = Trim(std::string_view(Instruction).substr(1));
   SetBusy();
   state_ = TBootState::BOOT_LOAD;
 }
@@ -158,18 +191,33 @@ void TProgBoot::IdWait() {
 }
 
 // Instruction holds "B <file> [checksum]". The file is looked for in CurentDir.
+// Nothing is sent, and so nothing erased, unless every line of the file is a
+// record the device can take and the checksum text is one it can compare.
 void TProgBoot::Load() {
   Instruction = TrimLeft(std::string_view(Instruction).substr(1));
-  size_t name_end = 0;
-  while (name_end < Instruction.size() && !IsBlank(Instruction[name_end])) ++name_end;
-  const std::string name = Instruction.substr(0, name_end);
+  std::string name, checksum;
+  SplitFileAndChecksum(Instruction, name, checksum);
   StartRetransmissionCount();
   if (!LoadTextLines(CurentDir + name, Lines)) {
     PostError(CurentDir + Instruction + " File not found !!!");
     return;
   }
+  if (!ParseInstruction(line_).Fault.empty()) {
+    PostError("Invalid checksum in line : " + line_);
+    return;
+  }
+  if (Lines.empty()) {
+    PostError("Boot File Empty !!!");
+    return;
+  }
+  const std::string fault =
+      HexFileError(Lines, BootImageRules(!checksum.empty()), CurentDir + name);
+  if (!fault.empty()) {
+    PostError(fault);
+    return;
+  }
   BeginUpload(CurentDir + name);
-  Instruction = Trim(std::string_view(Instruction).substr(name_end));
+  Instruction = checksum;
   ExpectedChecksum = Instruction;
   SetMaxProgress(static_cast<int32_t>(Lines.size()) + 2);
   SendLine("PB");
@@ -188,10 +236,6 @@ void TProgBoot::EraseDone() {
   if (!ReceiveDone("Error while erasing !!!")) return;
   StepProgress();
   LineIndex = 0;
-  if (Lines.empty()) {
-    PostError("Boot File Empty !!!");
-    return;
-  }
   PostInfo("Upload Extended Boot");
   SendFileLine(Lines, 0);
   state_ = TBootState::BOOT_UPLOAD;

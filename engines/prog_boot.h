@@ -17,9 +17,26 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engines/gestionnaire.h"
+
+// What a script line asks of the boot-loader engine, as its idle state reads it.
+struct TBootInstruction {
+  // Which operation the line starts.
+  enum class TKind : uint8_t {
+    BOOT_NONE,  // not a line of this engine
+    BOOT_SYN,   // "SYN": synchronise and identify
+    BOOT_PB,    // "P" then "B": program the boot image
+  };
+  TKind Kind = TKind::BOOT_NONE;
+  std::string File;      // "PB": the file name (up to the first blank)
+  std::string Checksum;  // "PB": the checksum text after it, or ""
+  // Why the line cannot run, or "": a checksum text that is not four upper-case
+  // hex digits (the device compares it with the sum it computes).
+  std::string Fault;
+};
 
 class TProgBoot : public TGestionnaire {
  public:
@@ -41,6 +58,10 @@ class TProgBoot : public TGestionnaire {
   };
 
   TProgBoot();
+
+  // Reads `line` as the idle state does: "SYN", or "P", blanks, "B", blanks, the
+  // file name and an optional checksum text. Used by Step and the package checker.
+  static TBootInstruction ParseInstruction(std::string_view line);
 
   // Idle: accepts "SYN", or "P" followed (after blanks) by "B" (SetBusy).
   // Busy: does the work of the current state and returns. Error: nothing.
@@ -79,4 +100,5 @@ class TProgBoot : public TGestionnaire {
   void Done();
 
   TBootState state_ = TBootState::BOOT_IDLE;  // current state
+  std::string line_;                          // the "PB" line as handed over, for messages
 };

@@ -370,17 +370,96 @@ TEST_F(ProgBootTest, EachOperationStartsWithAFreshRetransmissionCount) {
 // ---------------------------------------------------------------------------
 // "PB": failures.
 
-TEST_F(ProgBootTest, EmptyFileStillErasesThenFails) {
+// An empty boot image would leave the device with an erased boot area: the engine
+// refuses it before "PB", so nothing is erased.
+TEST_F(ProgBootTest, EmptyFileFailsBeforeAnythingIsErased) {
   h.dir.Write("empty.hex", "");
   h.Offer("PB empty.hex");
   h.Pump();
-  h.ExpectWire("PB");
-  h.ExpectEvents({"busy:1", "max:2"});
-  h.Answer(".");
-  h.ExpectEvents({"info:Erase Extended Boot"});
-  h.Answer(".");
   h.ExpectNothingSent();
-  h.ExpectEvents({"step", "busy:0", "error:Boot File Empty !!!"});
+  h.ExpectEvents({"busy:1", "busy:0", "error:Boot File Empty !!!"});
+}
+
+// A file whose lines the device cannot take, or whose verify sum the updater would
+// read differently from the device, is refused before "PB" with its path, the
+// line and the reason.
+TEST_F(ProgBootTest, AFileTheDeviceCannotTakeIsRefusedBeforeTheErase) {
+  const struct {
+    std::string file;
+    std::string line;  // after "PB bad.hex"
+    std::string error;
+  } cases[] = {
+      {kLine0 + "\r\n\r\n" + kLine2 + "\r\n", "", "bad.hex:2: blank line !!!"},
+      {kLine0 + "\r\n:024000000102BC\r\n" + kLine2, "",
+       "bad.hex:2: record checksum is BC, the record's bytes need BB !!!"},
+      {kLine0 + "\r\n:0240000001\r\n", "",
+       "bad.hex:2: byte count 02 says 2 data bytes, the line holds 0 !!!"},
+      {kLine0 + "\r\n", "", "bad.hex: no end record (:00000001FF) !!!"},
+      {":0260000001029B\r\n" + kLine2, "",
+       "bad.hex:1: data at 6000-6001 lies outside the boot area (4000-5FFF) !!!"},
+      {kLine2 + "\r\n" + kLine0, "", "bad.hex:2: line after the end record !!!"},
+      {":024000000102bb\r\n" + kLine2, "",
+       "bad.hex:1: lower-case hex digit 'b': the updater reads only upper-case digits when it "
+       "sums the image for the device's verify (a lower-case one counts as 0), so the device "
+       "would answer \"Checksum Error\" after the memory was erased and written; write the "
+       "file in upper case !!!"},
+      {kBootFile, " 12G4", "Invalid checksum in line : PB bad.hex 12G4"},
+      {kBootFile, " 123", "Invalid checksum in line : PB bad.hex 123"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    TBootHarness t;
+    t.dir.Write("bad.hex", c.file);
+    ASSERT_TRUE(t.Offer("PB bad.hex" + c.line));
+    t.Pump();
+    t.ExpectNothingSent();
+    const std::string folder = c.error.starts_with("bad.hex") ? t.dir.Dir() : "";
+    t.ExpectError(folder + c.error);
+  }
+}
+
+// With its own checksum text the updater computes no sum, so lower-case digits,
+// which the device reads in either case, are sent as written.
+TEST_F(ProgBootTest, LowerCaseDigitsPassWhenTheLineGivesTheChecksum) {
+  h.dir.Write("lower.hex", ":024000000102bb\r\n:00000001ff\r\n");
+  ASSERT_TRUE(h.Offer("PB lower.hex DC37"));
+  h.Pump();
+  h.ExpectWire("PB");
+  h.Answer(".");
+  h.Answer(".");
+  h.ExpectWire(":024000000102bb\r\n");
+}
+
+TEST(ProgBootParse, TheIdleStateReadsTheseLines) {
+  using K = TBootInstruction::TKind;
+  const struct {
+    const char* line;
+    K kind;
+    const char* file;
+    const char* checksum;
+    const char* fault;
+  } cases[] = {
+      {"SYN", K::BOOT_SYN, "", "", ""},
+      {"SYNC", K::BOOT_SYN, "", "", ""},
+      {"PB boot.hex", K::BOOT_PB, "boot.hex", "", ""},
+      {"P B  boot.hex  12AB ", K::BOOT_PB, "boot.hex", "12AB", ""},
+      {"PBboot.hex", K::BOOT_PB, "boot.hex", "", ""},
+      {"PB", K::BOOT_PB, "", "", ""},
+      {"PB boot.hex 12ab", K::BOOT_PB, "boot.hex", "12ab",
+       "checksum text '12ab' is not four upper-case hex digits"},
+      {"PA boot.hex", K::BOOT_NONE, "", "", ""},
+      {"P8 x.svf", K::BOOT_NONE, "", "", ""},
+      {"pb boot.hex", K::BOOT_NONE, "", "", ""},
+      {" SYN", K::BOOT_NONE, "", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const TBootInstruction parsed = TProgBoot::ParseInstruction(c.line);
+    EXPECT_EQ(parsed.Kind, c.kind);
+    EXPECT_EQ(parsed.File, c.file);
+    EXPECT_EQ(parsed.Checksum, c.checksum);
+    EXPECT_EQ(parsed.Fault, c.fault);
+  }
 }
 
 TEST_F(ProgBootTest, MissingFileFailsWithTheFolderAndTheRestOfTheLine) {

@@ -165,24 +165,35 @@ void TProgJtag::ParseStatement(const std::string& line, std::string& result) {
   ::ParseStatement(line, result, *this);
 }
 
+TJtagInstruction TProgJtag::ParseInstruction(std::string_view line) {
+  using K = TJtagInstruction::TKind;
+  TJtagInstruction parsed;
+  if (line.empty()) return parsed;
+  const char keyword = line.front();
+  if (keyword != 'D' && keyword != 'P' && keyword != 'F') return parsed;
+  const std::string rest = Trim(line.substr(1));
+  if (rest.empty() || !IsComponentCode(rest.front())) return parsed;
+  parsed.Kind = keyword == 'D' ? K::JTAG_ID : keyword == 'P' ? K::JTAG_PLAY : K::JTAG_FINISH;
+  parsed.Code = rest.front();
+  if (keyword == 'P') parsed.File = Trim(std::string_view(rest).substr(1));
+  return parsed;
+}
+
 void TProgJtag::Idle() {
+  using K = TJtagInstruction::TKind;
   if (Busy) return;
   if (Instruction.empty()) return;
-  const char keyword = Instruction.front();
-  TJtagState next;
-  if (keyword == 'D') {
-    next = TJtagState::JTAG_ID_SEND;
-  } else if (keyword == 'P') {
-    next = TJtagState::JTAG_PLAY_CHECK;
-  } else if (keyword == 'F') {
-    next = TJtagState::JTAG_FINISH_SEND;
-  } else {
-    return;
+  const TJtagInstruction parsed = ParseInstruction(Instruction);
+  // Reading "D", "P" or "F" removes the keyword even from a line another engine
+  // takes; the sequencer hands every engine the line afresh.
+  if (std::string_view("DPF").find(Instruction.front()) != std::string_view::npos) {
+    Instruction = Trim(std::string_view(Instruction).substr(1));
   }
-  Instruction = Trim(std::string_view(Instruction).substr(1));
-  if (Instruction.empty() || !IsComponentCode(Instruction.front())) return;
+  if (parsed.Kind == K::JTAG_NONE) return;
   SetBusy();
-  state_ = next;
+  state_ = parsed.Kind == K::JTAG_ID     ? TJtagState::JTAG_ID_SEND
+           : parsed.Kind == K::JTAG_PLAY ? TJtagState::JTAG_PLAY_CHECK
+                                         : TJtagState::JTAG_FINISH_SEND;
 }
 
 void TProgJtag::IdSend() {
@@ -235,12 +246,35 @@ void TProgJtag::PlayAck() {
     PostError(effect_path_ + " File cannot be read !!!");
     return;
   }
+  if (!effect_check_.Open(effect_path_)) {
+    PostError(effect_path_ + " File cannot be read !!!");
+    return;
+  }
   SetMaxProgress(LineCount);
   pause_start_ = clock_.TickCount();
   state_ = TJtagState::JTAG_PAUSE;
 }
 
+// While the device settles, the whole file is checked, a slice per Step: a line the
+// device could never take ends the playback before the first statement is sent.
+// The first statement waits for both the pause and the check.
+bool TProgJtag::EffectFileChecked() {
+  if (effect_check_.Done()) return true;
+  effect_check_.Advance(kCheckSliceLines);
+  if (!effect_check_.Faults().empty()) {
+    const TEffectFault& fault = effect_check_.Faults().front();
+    PostError(effect_path_ + ":" + std::to_string(fault.Line) + ": " + fault.Reason + " !!!");
+    return false;
+  }
+  if (effect_check_.ReadFailed()) {
+    PostError(effect_path_ + " File cannot be read !!!");
+    return false;
+  }
+  return effect_check_.Done();
+}
+
 void TProgJtag::Pause() {
+  if (!EffectFileChecked()) return;
   if (clock_.TickCount() - pause_start_ < kPauseMs) return;  // unsigned: survives wrap
   StartRetransmissionCount();
   LineNumber = 0;
@@ -251,21 +285,23 @@ void TProgJtag::Pause() {
   SendNextStatement();
 }
 
+// A line that is no statement here can only be one the file gained after its
+// check; it is not sent, and the error names the file, the line and the reason.
 void TProgJtag::SendNextStatement() {
-  std::string result;
+  std::string result, reason;
   while (result.empty() && LineNumber < LineCount) {
     if (!effect_file_.ReadLine(CurrentLine)) {  // read error, or the file shrank
       PostError(effect_path_ + " File cannot be read !!!");
       return;
     }
-    ParseStatement(CurrentLine, result);
+    ::ParseStatement(CurrentLine, result, *this, reason);
     ++LineNumber;
   }
   if (result.empty()) {
     SendLine(std::string(kEffectEndRecord) + "\r\n");
     state_ = TJtagState::JTAG_END_WAIT;
   } else if (result == kEffectErrorResult) {
-    PostError("Error in Effect file line : " + std::to_string(LineNumber));
+    PostError(effect_path_ + ":" + std::to_string(LineNumber) + ": " + reason + " !!!");
   } else {
     SendLine(result + "\r\n");
     state_ = TJtagState::JTAG_PLAY;

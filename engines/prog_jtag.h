@@ -13,11 +13,27 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
+#include "engines/effect_file_check.h"
 #include "engines/effect_language.h"
 #include "engines/file_access.h"
 #include "engines/gestionnaire.h"
 #include "engines/ms_clock.h"
+
+// What a script line asks of the JTAG engine, as its idle state reads it.
+struct TJtagInstruction {
+  // Which operation the line starts.
+  enum class TKind : uint8_t {
+    JTAG_NONE,    // not a line of this engine
+    JTAG_ID,      // "D" + code: read the chain's identifiers
+    JTAG_PLAY,    // "P" + code + Effect file: play the file
+    JTAG_FINISH,  // "F" + code: closing command
+  };
+  TKind Kind = TKind::JTAG_NONE;
+  char Code = 0;     // "8", "9", "A" or "C"
+  std::string File;  // "P": the Effect file name (blanks inside kept)
+};
 
 class TProgJtag : public TGestionnaire, public TEffectStatement {
  public:
@@ -29,7 +45,7 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
     JTAG_ID_DATA,      // PullInput: the identifier text and its "."
     JTAG_PLAY_CHECK,   // checks UpdateAllowed, sends "P" + code
     JTAG_PLAY_ACK,     // PullInput: "." opens the Effect file, "I" unknown command
-    JTAG_PAUSE,        // lets the device settle for one second before the first statement
+    JTAG_PAUSE,        // checks the file in slices; lets the device settle for one second
     JTAG_PLAY,         // PullInput: one statement in flight: "." next, "X" failed, "R" again
     JTAG_END_WAIT,     // PullInput: the verdict on the end record
     JTAG_FINISH_SEND,  // sends "F" + code
@@ -40,6 +56,8 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
 
   // Time between the device's "." to "P" + code and the first statement.
   static constexpr uint32_t kPauseMs = 1000;
+  // Lines of the Effect file checked per Step during the pause (a few ms of work).
+  static constexpr size_t kCheckSliceLines = 16384;
   // OpenEffectFile results besides a line count.
   static constexpr int32_t kEffectFileMissing = -1;     // no file of that name
   static constexpr int32_t kEffectFileUnreadable = -2;  // exists, cannot be opened or read
@@ -47,6 +65,11 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
   // `clock` times the pause before a file plays; it must outlive the engine.
   explicit TProgJtag(TMsClock& clock = SystemClock());
   ~TProgJtag() override;
+
+  // Reads `line` as the idle state does: "D", "P" or "F", blanks, a component code
+  // "8", "9", "A" or "C" (for "P" then the Effect file name). Used by Step and the
+  // package checker.
+  static TJtagInstruction ParseInstruction(std::string_view line);
 
   // Idle: accepts "D", "P" or "F" followed by 8, 9, A or C. Busy: one piece of work.
   void Step();
@@ -92,6 +115,9 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
   void FinishAck();
   void Done();
 
+  // Checks the next slice of the Effect file; true once all of it passed. A
+  // fault is reported (PostError) and gives false.
+  bool EffectFileChecked();
   // Drops the bytes at the front of BufIn that no reply to the statement in flight
   // can begin with; false when that passed the noise limit.
   bool DropPlayNoise();
@@ -101,6 +127,7 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
   TJtagState state_ = TJtagState::JTAG_IDLE;  // current state
   TMsClock& clock_;                           // not owned
   TLineReader effect_file_;                   // the Effect file being played, read line by line
+  TEffectFileCheck effect_check_;             // every line checked before the first is sent
   std::string effect_path_;                   // CurentDir + file name, for messages
   uint32_t pause_start_ = 0;                  // clock tick when the pause began
 };

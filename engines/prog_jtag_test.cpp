@@ -48,8 +48,9 @@ class ProgJtagTest : public ::testing::Test {
     dir.Write(name, text);
   }
 
-  // Offers "P" + code + name, acknowledges it and waits out the pause: the first
-  // statement (or the end record) has just gone out and is the wire's only content.
+  // Offers "P" + code + name, acknowledges it and waits out the pause (and the
+  // file's check, a slice per Step): the first statement (or the end record) has
+  // just gone out and is the wire's only content.
   void StartPlay(const std::string& name, const std::string& code = "8") {
     ASSERT_TRUE(h.Offer("P" + code + " " + name));
     h.Pump();
@@ -57,6 +58,7 @@ class ProgJtagTest : public ::testing::Test {
     h.Answer(".");
     clock.Advance(TProgJtag::kPauseMs);
     h.Pump();
+    for (int i = 0; i < 1000 && h.engine.State() == TJtagState::JTAG_PAUSE; ++i) h.Pump();
   }
 
   // This engine reports first: OnError, then OnChangeBusy(false); it halts with
@@ -208,17 +210,76 @@ TEST_F(ProgJtagTest, EndRecordVerdicts) {
   }
 }
 
-TEST_F(ProgJtagTest, SyntaxErrorIsReportedAfterTheGoodLinesRan) {
+// The whole file is checked during the pause: a line the device could never take
+// stops the playback before its first statement, with the file, line and reason.
+TEST_F(ProgJtagTest, ALineThatIsNoStatementStopsThePlaybackBeforeTheFirstStatement) {
   WriteEffect("seven.eff",
               {"ENDIR IDLE;", "ENDDR IDLE;", "STATE RESET;", "STATE IDLE;", "SIR 8 TDI (FE);",
                "RUNTEST 1000 TCK;", "FREQUENCY 1E6 HZ;", "SIR 8 TDI (FF);"});
-  StartPlay("seven.eff");
-  for (int i = 0; i < 6; ++i) h.Answer(".");
-  h.ExpectWire(
-      ":0100000601F8\r\n:0100000701F7\r\n:0100000500FA\r\n:0100000501F9\r\n"
-      ":01000862FE97\r\n:05000004000003E8010B\r\n");
-  EXPECT_EQ(h.owner.step_count, 6);
-  ExpectFailure("Error in Effect file line : 7");
+  ASSERT_TRUE(h.Offer("P8 seven.eff"));
+  h.Pump();
+  h.ExpectWire("P8");
+  h.Answer(".");
+  h.Pump();  // the first Step of the pause checks the file
+  h.ExpectNothingSent();
+  EXPECT_EQ(h.owner.step_count, 0);
+  ExpectFailure(dir.Dir() + "seven.eff:7: FREQUENCY is not part of the Effect language !!!");
+}
+
+// A file checked whole is read again while it plays; a line changed in between is
+// not sent either, and the error names it the same way.
+TEST_F(ProgJtagTest, ALineChangedAfterTheCheckIsNotSent) {
+  // 400 comment lines (80 KB) put the changed line beyond what the playback has
+  // read ahead when the change is made.
+  std::vector<std::string> lines = {"SIR 8 TDI (FE);"};
+  lines.insert(lines.end(), 400, "// " + std::string(195, 'x'));
+  lines.push_back("SIR 8 TDI (FF);");
+  const size_t changed_at = 17 + 400 * 200 + 17;  // bytes before line 403
+  lines.push_back("SIR 8 TDI (01);");
+  WriteEffect("changed.eff", lines);
+  StartPlay("changed.eff");
+  h.ExpectWire(":01000862FE97\r\n");
+  {
+    std::fstream f(dir.path() / "changed.eff", std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(changed_at));
+    f << "PIO (HHHH);    ";
+    ASSERT_TRUE(f.good());
+  }
+  h.Answer(".");
+  h.ExpectWire(":01000862FF96\r\n");
+  h.TakeEvents();
+  h.Answer(".");
+  h.ExpectNothingSent();
+  ExpectFailure(dir.Dir() + "changed.eff:403: PIO is not part of the Effect language !!!");
+}
+
+TEST(ProgJtagParse, TheIdleStateReadsTheseLines) {
+  using K = TJtagInstruction::TKind;
+  const struct {
+    const char* line;
+    K kind;
+    char code;
+    const char* file;
+  } cases[] = {
+      {"P8 cpld.svf", K::JTAG_PLAY, '8', "cpld.svf"},
+      {"P A  cpld image.svf ", K::JTAG_PLAY, 'A', "cpld image.svf"},
+      {"PC", K::JTAG_PLAY, 'C', ""},
+      {"D9", K::JTAG_ID, '9', ""},
+      {"FC", K::JTAG_FINISH, 'C', ""},
+      {"P3 image.hex", K::JTAG_NONE, 0, ""},
+      {"PE edid.hex", K::JTAG_NONE, 0, ""},
+      {"DB", K::JTAG_NONE, 0, ""},
+      {"FI", K::JTAG_NONE, 0, ""},
+      {"p8 x.svf", K::JTAG_NONE, 0, ""},
+      {"", K::JTAG_NONE, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const TJtagInstruction parsed = TProgJtag::ParseInstruction(c.line);
+    EXPECT_EQ(parsed.Kind, c.kind);
+    EXPECT_EQ(parsed.Code, c.code);
+    EXPECT_EQ(parsed.File, c.file);
+  }
 }
 
 TEST_F(ProgJtagTest, ProgressCountsCompletedStatementsAgainstTheLineCount) {

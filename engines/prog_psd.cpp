@@ -85,27 +85,69 @@ void TProgPsd::ResetEngine() {
 
 std::string TProgPsd::BankDigit() const { return std::string(1, HexDigit(Bank)); }
 
+TPsdInstruction TProgPsd::ParseInstruction(std::string_view line) {
+  using K = TPsdInstruction::TKind;
+  TPsdInstruction parsed;
+  if (line.empty()) return parsed;
+  const char keyword = line.front();
+  if (keyword != 'P' && keyword != 'D' && keyword != 'F') return parsed;
+  const std::string rest = DropFirst(std::string(line));
+  if (!rest.empty() && IsBankDigit(rest.front())) {
+    parsed.Kind = keyword == 'P' ? K::PSD_PROGRAM : keyword == 'D' ? K::PSD_ID : K::PSD_FINISH;
+    parsed.Bank = HexDigitValue(rest.front());
+    if (keyword == 'P') parsed.File = DropFirst(rest);
+  } else if (keyword == 'P' && StartsWith(rest, "E")) {
+    parsed.Kind = K::PSD_E;
+    parsed.File = DropFirst(rest);
+  }
+  return parsed;
+}
+
 void TProgPsd::Idle() {
-  if (Busy || Instruction.empty()) return;
-  const char keyword = Instruction.front();
-  if (keyword != 'P' && keyword != 'D' && keyword != 'F') return;
+  using K = TPsdInstruction::TKind;
+  if (Busy) return;
+  const TPsdInstruction parsed = ParseInstruction(Instruction);
+  if (parsed.Kind == K::PSD_NONE) {
+    // Reading "P", "D" or "F" removes the keyword even from a line another engine
+    // takes; the sequencer hands every engine the line afresh.
+    if (!Instruction.empty() &&
+        std::string_view("PDF").find(Instruction.front()) != std::string_view::npos) {
+      Instruction = DropFirst(Instruction);
+    }
+    return;
+  }
+  SetBusy();
+  Bank = parsed.Bank;
   Instruction = DropFirst(Instruction);
-  if (!Instruction.empty() && IsBankDigit(Instruction.front())) {
-    SetBusy();
-    Bank = HexDigitValue(Instruction.front());
-    state_ = keyword == 'P'   ? TPsdState::PSD_BANK_CHECK
-             : keyword == 'D' ? TPsdState::PSD_ID_SEND
-                              : TPsdState::PSD_FINISH_SEND;
-  } else if (keyword == 'P' && StartsWith(Instruction, "E")) {
-    SetBusy();
-    Instruction = DropFirst(Instruction);
-    state_ = TPsdState::PSD_E_LOAD;
+  switch (parsed.Kind) {
+    case K::PSD_PROGRAM:
+      state_ = TPsdState::PSD_BANK_CHECK;
+      break;
+    case K::PSD_E:
+      Instruction = DropFirst(Instruction);
+      state_ = TPsdState::PSD_E_LOAD;
+      break;
+    case K::PSD_ID:
+      state_ = TPsdState::PSD_ID_SEND;
+      break;
+    default:
+      state_ = TPsdState::PSD_FINISH_SEND;
+      break;
   }
 }
 
-bool TProgPsd::LoadFile(const std::string& name) {
-  if (LoadTextLines(CurentDir + name, Lines)) return true;
-  PostError(CurentDir + name + " File not found !!!");
+bool TProgPsd::LoadFile(const std::string& name, const THexImageRules& rules) {
+  if (!LoadTextLines(CurentDir + name, Lines)) {
+    PostError(CurentDir + name + " File not found !!!");
+    return false;
+  }
+  if (Lines.empty()) {
+    PostError("Keyb File Empty !!!");
+    return false;
+  }
+  const std::string fault = HexFileError(Lines, rules, CurentDir + name);
+  if (fault.empty()) return true;
+  PostError(fault);
   return false;
 }
 
@@ -117,7 +159,7 @@ void TProgPsd::BankCheck() {
   }
   Instruction = DropFirst(Instruction);
   StartRetransmissionCount();
-  if (!LoadFile(Instruction)) return;
+  if (!LoadFile(Instruction, BankImageRules(Bank))) return;
   SendLine("P" + BankDigit());
   state_ = TPsdState::PSD_ERASE_ACK;
 }
@@ -131,10 +173,6 @@ void TProgPsd::EraseAck() {
 void TProgPsd::StartUpload(TPsdState next) {
   LineIndex = 0;
   SetMaxProgress(static_cast<int32_t>(Lines.size()) + 1);
-  if (Lines.empty()) {
-    PostError("Keyb File Empty !!!");
-    return;
-  }
   if (next == TPsdState::PSD_UPLOAD) PostInfo("Upload Bank" + BankDigit());
   BeginUpload(CurentDir + Instruction);  // Instruction holds the file name
   // Line 0 goes out now and, once acknowledged, once more: the device expects the
@@ -174,7 +212,7 @@ void TProgPsd::VerifyWait() {
 
 void TProgPsd::ELoad() {
   StartRetransmissionCount();
-  if (!LoadFile(Instruction)) return;
+  if (!LoadFile(Instruction, EImageRules())) return;
   SendLine("PE");
   state_ = TPsdState::PSD_E_ACK;
 }

@@ -13,9 +13,26 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engines/gestionnaire.h"
+#include "engines/intel_hex.h"
+
+// What a script line asks of the bank flash engine, as its idle state reads it.
+struct TPsdInstruction {
+  // Which operation the line starts.
+  enum class TKind : uint8_t {
+    PSD_NONE,     // not a line of this engine
+    PSD_PROGRAM,  // "P" + bank + file: erase, upload, verify
+    PSD_E,        // "PE" + file: upload without erase or verify
+    PSD_ID,       // "D" + bank: read the identifier
+    PSD_FINISH,   // "F" + bank: closing command
+  };
+  TKind Kind = TKind::PSD_NONE;
+  int32_t Bank = 0;  // 0..7; 0 for "PE"
+  std::string File;  // "P" + bank and "PE": the file name (blanks inside kept)
+};
 
 class TProgPsd : public TGestionnaire {
  public:
@@ -41,6 +58,11 @@ class TProgPsd : public TGestionnaire {
   };
 
   TProgPsd() = default;
+
+  // Reads `line` as the idle state does: "P", "D" or "F", blanks, a bank digit
+  // "0".."7" (for "P" then the file name), or "P", blanks, "E", the file name.
+  // Used by Step and the package checker.
+  static TPsdInstruction ParseInstruction(std::string_view line);
 
   // Idle: accepts "P"/"D"/"F" + bank 0..7 and "PE" + file. Busy: one piece of work.
   void Step();
@@ -74,8 +96,10 @@ class TProgPsd : public TGestionnaire {
   void FinishAck();
   void Done();
 
-  // Loads CurentDir + `name` into Lines; on failure reports it and returns false.
-  bool LoadFile(const std::string& name);
+  // Loads CurentDir + `name` into Lines and checks it under `rules`; on failure
+  // (no file, an empty file, a line the device cannot take) reports it and returns
+  // false before anything is sent.
+  bool LoadFile(const std::string& name, const THexImageRules& rules);
   // Starts the upload once the device is ready: first line, or the empty-file error.
   void StartUpload(TPsdState next);
   std::string BankDigit() const;

@@ -14,11 +14,15 @@ namespace {
 
 using TPsdState = TProgPsd::TPsdState;
 
-// Lines of a HEX image with data at 0x0000 (12 34) and at 0x8000 (AA 55).
-const std::vector<std::string> kImage = {":020000001234B8", ":02800000AA557F", ":00000001FF"};
-// Verify records of that image: 0x0000-0x7FFF sums to 0x7E48, 0x8000-0xFFFF to 0x7F01.
-const char kVerifyBank0[] = ":0200000C7E482C\r\n";
-const char kVerifyUpper[] = ":0200000C7F0172\r\n";
+// An image of the upper banks (AA 55 at 0x8000, 12 34 at 0xFFFE) and one of bank 0
+// (12 34 at 0x0000, 56 78 at 0x7FFE): each file's data lies in its bank's half.
+const std::vector<std::string> kImage = {":02800000AA557F", ":02FFFE001234BB", ":00000001FF"};
+const std::vector<std::string> kLowImage = {":020000001234B8", ":027FFE005678B3", ":00000001FF"};
+// Their verify records: 0x8000-0xFFFF sums to 0x7D49, 0x0000-0x7FFF to 0x7D18.
+const char kVerifyUpper[] = ":0200000C7D492C\r\n";
+const char kVerifyBank0[] = ":0200000C7D185D\r\n";
+// Three lines of an upper bank: 11 at 0x8000, 22 at 0x8001, the end record.
+const std::vector<std::string> kThree = {":01800000116E", ":01800100225C", ":00000001FF"};
 
 class ProgPsdTest : public ::testing::Test {
  protected:
@@ -56,10 +60,10 @@ TEST_F(ProgPsdTest, ProgramsBankThreeWithTheUpperChecksum) {
   h.ExpectWire("P3");
   h.Answer(".");
   h.Answer(".");
-  h.ExpectWire(":020000001234B8\r\n");
+  h.ExpectWire(":02800000AA557F\r\n");
   AckUpload(kImage.size());
   h.Pump();  // VerifySend
-  h.ExpectWire(":020000001234B8\r\n:02800000AA557F\r\n:00000001FF\r\n" + std::string(kVerifyUpper));
+  h.ExpectWire(":02800000AA557F\r\n:02FFFE001234BB\r\n:00000001FF\r\n" + std::string(kVerifyUpper));
   h.Answer(".");
   h.Pump();
   h.ExpectEvents({"busy:1", "info:Erase Bank3", "max:4", "info:Upload Bank3", "step", "step",
@@ -73,10 +77,10 @@ TEST_F(ProgPsdTest, VerifySumCoversTheBanksHalfOfTheImage) {
   struct {
     const char* instruction;
     const char* record;
-  } cases[] = {{"P0 image.hex", kVerifyBank0},
-               {"P1 image.hex", kVerifyUpper},
-               {"P7 image.hex", kVerifyUpper}};
+  } cases[] = {
+      {"P0 low.hex", kVerifyBank0}, {"P1 image.hex", kVerifyUpper}, {"P7 image.hex", kVerifyUpper}};
   WriteHex("image.hex", kImage);
+  WriteHex("low.hex", kLowImage);
   for (const auto& c : cases) {
     h.engine.ResetEngine();
     h.engine.UpdateAllowed = true;
@@ -92,30 +96,28 @@ TEST_F(ProgPsdTest, VerifySumCoversTheBanksHalfOfTheImage) {
 }
 
 TEST_F(ProgPsdTest, ThreeLineFileSendsTheFirstLineTwice) {
-  const std::vector<std::string> lines = {":0100000011EE", ":0100010022DC", ":00000001FF"};
-  WriteHex("three.hex", lines);
+  WriteHex("three.hex", kThree);
   StartBank("P2 three.hex");
   EXPECT_EQ(h.owner.max_progress, 4);
   AckUpload(3);
   h.Pump();
-  h.ExpectWire("P2:0100000011EE\r\n:0100000011EE\r\n:0100010022DC\r\n:00000001FF\r\n" +
-               BuildHexRecord(0x0C, 0, "8000") + "\r\n");
+  h.ExpectWire("P2:01800000116E\r\n:01800000116E\r\n:01800100225C\r\n:00000001FF\r\n" +
+               BuildHexRecord(0x0C, 0, "7E35") + "\r\n");
   EXPECT_EQ(h.owner.step_count, 4);
   EXPECT_EQ(h.owner.progress, 4);
 }
 
 TEST_F(ProgPsdTest, RetransmissionsResendTheLastLine) {
-  const std::vector<std::string> lines = {":0100000011EE", ":0100010022DC"};
-  WriteHex("two.hex", lines);
-  StartBank("P5 two.hex");
+  WriteHex("three.hex", kThree);
+  StartBank("P5 three.hex");
   h.TakeWire();
   h.Answer("R");  // to the very first line
-  h.ExpectWire(":0100000011EE\r\n");
+  h.ExpectWire(":01800000116E\r\n");
   h.Answer(".");
   h.Answer(".");
-  h.ExpectWire(":0100000011EE\r\n:0100010022DC\r\n");
+  h.ExpectWire(":01800000116E\r\n:01800100225C\r\n");
   h.Answer("R");
-  h.ExpectWire(":0100010022DC\r\n");
+  h.ExpectWire(":01800100225C\r\n");
   EXPECT_EQ(h.engine.ErrorCount, 2);
 }
 
@@ -141,7 +143,7 @@ TEST_F(ProgPsdTest, ThreeHundredRetransmissionsAreAnsweredTheNextFails) {
   h.TakeWire();
   // Upload and verify share one count.
   for (int i = 0; i < 299; ++i) h.Answer("R");
-  EXPECT_EQ(h.TakeWire().size(), 299 * std::string(":020000001234B8\r\n").size());
+  EXPECT_EQ(h.TakeWire().size(), 299 * std::string(":02800000AA557F\r\n").size());
   h.Answer(".");
   h.Answer(".");
   h.Answer(".");
@@ -206,17 +208,17 @@ TEST_F(ProgPsdTest, UpdateNotAllowedLeavesTheEngineIdle) {
 }
 
 TEST_F(ProgPsdTest, PeUploadsWithoutEraseOrVerifyEvenWhenNotAllowed) {
-  const std::vector<std::string> lines = {":0100000011EE", ":00000001FF"};
+  const std::vector<std::string> lines = {":0100000011ee", ":00000001FF"};
   WriteHex("file.hex", lines);
   h.engine.UpdateAllowed = false;
   ASSERT_TRUE(h.Offer("PE file.hex"));
   h.Pump();
   h.ExpectWire("PE");
   h.Answer(".");
-  h.ExpectWire(":0100000011EE\r\n");
+  h.ExpectWire(":0100000011ee\r\n");  // no verify sum: either case is sent as written
   AckUpload(2);
   h.Pump();
-  h.ExpectWire(":0100000011EE\r\n:00000001FF\r\n");
+  h.ExpectWire(":0100000011ee\r\n:00000001FF\r\n");
   h.ExpectEvents({"busy:1", "max:3", "step", "step", "step", "busy:0"});
   EXPECT_EQ(h.engine.State(), TPsdState::PSD_IDLE);
 }
@@ -225,12 +227,12 @@ TEST_F(ProgPsdTest, PeRefusedOrEmpty) {
   WriteHex("empty.hex", {});
   ASSERT_TRUE(h.Offer("P E empty.hex"));
   h.Pump();
-  h.Answer(".");
-  h.ExpectWire("PE");
+  h.ExpectNothingSent();
   h.ExpectError("Keyb File Empty !!!");
 
   h.engine.ResetEngine();
-  ASSERT_TRUE(h.Offer("PE empty.hex"));
+  WriteHex("image.hex", kImage);
+  ASSERT_TRUE(h.Offer("PE image.hex"));
   h.Pump();
   h.TakeEvents();
   h.Answer("I");
@@ -238,15 +240,85 @@ TEST_F(ProgPsdTest, PeRefusedOrEmpty) {
   EXPECT_EQ(h.owner.RxBuffer, "");
 }
 
-TEST_F(ProgPsdTest, EmptyFileIsNoticedAfterTheErase) {
+// An empty file would leave the bank erased: it is refused before "P" + bank.
+TEST_F(ProgPsdTest, EmptyFileIsRefusedBeforeTheErase) {
   WriteHex("empty.hex", {});
   ASSERT_TRUE(h.Offer("P4 empty.hex"));
   h.Pump();
-  h.Answer(".");
-  h.ExpectEvents({"busy:1", "info:Erase Bank4"});
-  h.Answer(".");
-  h.ExpectWire("P4");
+  h.ExpectNothingSent();
   h.ExpectError("Keyb File Empty !!!");
+}
+
+// A line the device cannot take is refused before "P" + bank, with the file, the
+// line and the reason; nothing is erased.
+TEST_F(ProgPsdTest, AFileTheDeviceCannotTakeIsRefusedBeforeTheErase) {
+  const struct {
+    std::string instruction;
+    std::vector<std::string> lines;
+    std::string error;  // after the folder
+  } cases[] = {
+      {"P3 bad.hex", {":02800000AA557F", "", ":00000001FF"}, "bad.hex:2: blank line !!!"},
+      {"P3 bad.hex",
+       {":02800000AA557F", "garbage", ":00000001FF"},
+       "bad.hex:2: not a record: a line of an Intel HEX file begins with ':' !!!"},
+      {"P3 bad.hex",
+       {":02800000AA55", ":00000001FF"},
+       "bad.hex:1: byte count 02 says 2 data bytes, the line holds 1 !!!"},
+      {"P3 bad.hex",
+       {":02800000AA5580", ":00000001FF"},
+       "bad.hex:1: record checksum is 80, the record's bytes need 7F !!!"},
+      {"P0 bad.hex", kImage, "bad.hex:1: data at 8000-8001 lies outside bank 0 (0000-7FFF) !!!"},
+      {"P3 bad.hex", kLowImage, "bad.hex:1: data at 0000-0001 lies outside bank 3 (8000-FFFF) !!!"},
+      {"P3 bad.hex",
+       {":02800000aa557f", ":00000001FF"},
+       "bad.hex:1: lower-case hex digit 'a': the updater reads only upper-case digits when it "
+       "sums the image for the device's verify (a lower-case one counts as 0), so the device "
+       "would answer \"Checksum Error\" after the memory was erased and written; write the "
+       "file in upper case !!!"},
+      {"PE bad.hex", {":02800000AA557F"}, "bad.hex: no end record (:00000001FF) !!!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    h.engine.ResetEngine();
+    h.engine.UpdateAllowed = true;
+    h.TakeEvents();
+    WriteHex("bad.hex", c.lines);
+    ASSERT_TRUE(h.Offer(c.instruction));
+    h.Pump();
+    h.ExpectNothingSent();
+    h.ExpectError(h.engine.CurentDir + c.error);
+  }
+}
+
+TEST(ProgPsdParse, TheIdleStateReadsTheseLines) {
+  using K = TPsdInstruction::TKind;
+  const struct {
+    const char* line;
+    K kind;
+    int32_t bank;
+    const char* file;
+  } cases[] = {
+      {"P3 image.hex", K::PSD_PROGRAM, 3, "image.hex"},
+      {"P 0  my image.hex ", K::PSD_PROGRAM, 0, "my image.hex"},
+      {"P7", K::PSD_PROGRAM, 7, ""},
+      {"PE edid.hex", K::PSD_E, 0, "edid.hex"},
+      {"P E", K::PSD_E, 0, ""},
+      {"D2", K::PSD_ID, 2, ""},
+      {"F 7 more", K::PSD_FINISH, 7, ""},
+      {"P8 cpld.svf", K::PSD_NONE, 0, ""},
+      {"D9", K::PSD_NONE, 0, ""},
+      {"PB BOOT.HEX", K::PSD_NONE, 0, ""},
+      {"FI", K::PSD_NONE, 0, ""},
+      {"p3 image.hex", K::PSD_NONE, 0, ""},
+      {"", K::PSD_NONE, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const TPsdInstruction parsed = TProgPsd::ParseInstruction(c.line);
+    EXPECT_EQ(parsed.Kind, c.kind);
+    EXPECT_EQ(parsed.Bank, c.bank);
+    EXPECT_EQ(parsed.File, c.file);
+  }
 }
 
 TEST_F(ProgPsdTest, DeviceFailures) {
@@ -342,23 +414,22 @@ TEST_F(ProgPsdTest, ResetEngineReturnsToIdleSilently) {
 }
 
 TEST_F(ProgPsdTest, RepliesInPiecesOfEverySize) {
-  const std::vector<std::string> lines = {":0100000011EE", ":0100010022DC"};
-  WriteHex("two.hex", lines);
+  WriteHex("three.hex", kThree);
   // The whole conversation's replies at once, as a link may deliver them.
-  const std::string replies = "..R....";
+  const std::string replies = "..R.....";
   ForEveryPieceSize(replies.size(), [&](size_t piece) {
     h.engine.ResetEngine();
     h.engine.UpdateAllowed = true;
     h.owner.RxBuffer.clear();
     h.TakeWire();
-    ASSERT_TRUE(h.Offer("P6 two.hex"));
+    ASSERT_TRUE(h.Offer("P6 three.hex"));
     h.Pump();
     h.ReplyInPieces(replies, piece);
     ASSERT_TRUE(h.RunToIdle()) << piece;
     EXPECT_EQ(h.TakeWire(),
-              "P6:0100000011EE\r\n:0100000011EE\r\n:0100000011EE\r\n"
-              ":0100010022DC\r\n" +
-                  BuildHexRecord(0x0C, 0, "8000") + "\r\n")
+              "P6:01800000116E\r\n:01800000116E\r\n:01800000116E\r\n"
+              ":01800100225C\r\n:00000001FF\r\n" +
+                  BuildHexRecord(0x0C, 0, "7E35") + "\r\n")
         << piece;
   });
 }

@@ -149,6 +149,10 @@ void Replay(const TWireExample& example, const std::string& dir) {
     }
   }
   Finish(host, last_line);
+  // The document names files as the scripts do, without the folder they lie in.
+  for (std::string& text : host.errors) {
+    if (text.starts_with(dir)) text.erase(0, dir.size());
+  }
   EXPECT_EQ(host.errors,
             error.empty() ? std::vector<std::string>{} : std::vector<std::string>{error});
   EXPECT_TRUE(InOrder(infos, host.infos)) << ::testing::PrintToString(host.infos);

@@ -1,9 +1,10 @@
 // Vendor-written vector files against the Effect file language and the JTAG engine.
 // The files (engines/testdata, origins and licences in its SOURCES.md) are full SVF,
 // not the one-statement-per-line language: every line must still give a record,
-// "Error" or nothing, and playing a file must stop cleanly at the first line the
-// language does not accept, naming it. Exact figures are pinned per file, so any
-// change in what the parser accepts shows up here.
+// "Error" or nothing, and playing a file must stop cleanly before its first
+// statement, naming the first line the language does not accept and the reason.
+// Exact figures are pinned per file, so any change in what the parser accepts
+// shows up here.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -36,7 +37,7 @@ struct TVendorFile {
   int errors;                // lines that give "Error"
   int first_foreign;         // number of the first "Error" line
   const char* foreign_text;  // that line, without its line end
-  size_t played;             // statements sent before playing stops there
+  const char* reason;        // why it is refused
   int first_written;         // number of the first "Error" line that is not blank
   const char* written_text;  // that line
 };
@@ -44,12 +45,13 @@ struct TVendorFile {
 const TVendorFile kVendorFiles[] = {
     // Line 3 is blank, which is no statement; FREQUENCY, HIR, TIR, HDR and TDR do not
     // exist in the language.
-    {"VHDL-CPLDIntro1LEDon.svf", 5162, 5109, 34, 3, "", 0, 9, "FREQUENCY 1E6 HZ;"},
+    {"VHDL-CPLDIntro1LEDon.svf", 5162, 5109, 34, 3, "", "blank line", 9, "FREQUENCY 1E6 HZ;"},
     // The same, and 50 statements wrapped over two lines: neither half is a statement.
-    {"bbv3-jtagkey.svf", 642, 482, 130, 3, "", 0, 9, "FREQUENCY 1E6 HZ;"},
-    // TRST is skipped, ENDIR and ENDDR are played; HDR does not exist in the
+    {"bbv3-jtagkey.svf", 642, 482, 130, 3, "", "blank line", 9, "FREQUENCY 1E6 HZ;"},
+    // TRST is skipped, ENDIR and ENDDR would be played; HDR does not exist in the
     // language. Odd-length hex fields, times in seconds and three-line statements fail.
-    {"snes_dejitter.svf", 3668, 666, 2998, 7, "HDR 0;", 2, 7, "HDR 0;"},
+    {"snes_dejitter.svf", 3668, 666, 2998, 7, "HDR 0;", "HDR is not part of the Effect language", 7,
+     "HDR 0;"},
 };
 
 // True when `record` is a well-formed Intel HEX line whose checksum adds up.
@@ -77,7 +79,6 @@ struct TFileParse {
   std::string foreign_text;  // the first "Error" line
   int first_written = 0;     // the first "Error" line that is not blank
   std::string written_text;
-  std::string wire;  // the records before it, each with "\r\n": what a playback sends
 };
 
 TFileParse ParseFile(const fs::path& path) {
@@ -105,7 +106,6 @@ TFileParse ParseFile(const fs::path& path) {
       if (st.RawBlockPending) {
         EXPECT_LE(st.TdiHex.size(), kEffectMaxRawBlock);
       }
-      if (out.first_foreign == 0) out.wire += result + "\r\n";
     }
   }
   return out;
@@ -118,15 +118,15 @@ void ExpectParse(const fs::path& path, const TVendorFile& f) {
   EXPECT_EQ(p.errors, f.errors) << path;
   EXPECT_EQ(p.first_foreign, f.first_foreign) << path;
   EXPECT_EQ(p.foreign_text, f.foreign_text) << path;
+  EXPECT_EQ(CheckEffectLine(p.foreign_text), f.reason) << path;
   EXPECT_EQ(p.first_written, f.first_written) << path;
   EXPECT_EQ(p.written_text, f.written_text) << path;
 }
 
 // Plays `path` into component 8 with a device that answers "." to everything, and
-// checks that the engine sends exactly the records before the first foreign line,
-// then stops with that line's number.
+// checks that the engine sends no statement at all: the check during the pause
+// stops it at the first foreign line, named with its number and reason.
 void ExpectPlayback(const fs::path& path, const TVendorFile& f) {
-  const TFileParse parsed = ParseFile(path);
   TFakeClock clock;
   TEngineHarness<TProgJtag> h(clock);
   h.engine.UpdateAllowed = true;
@@ -137,10 +137,10 @@ void ExpectPlayback(const fs::path& path, const TVendorFile& f) {
   clock.Advance(TProgJtag::kPauseMs);
   h.Pump();
   for (size_t i = 0; i < 100 && h.engine.Busy; ++i) h.Answer(".");
-  EXPECT_EQ(h.engine.ErrorText, "Error in Effect file line : " + std::to_string(f.first_foreign))
+  EXPECT_EQ(h.engine.ErrorText,
+            path.string() + ":" + std::to_string(f.first_foreign) + ": " + f.reason + " !!!")
       << path;
-  EXPECT_EQ(h.owner.Sent.size(), f.played) << path;
-  EXPECT_EQ(h.TakeWire(), parsed.wire) << path;
+  h.ExpectNothingSent();
   EXPECT_FALSE(h.engine.Busy);
   EXPECT_FALSE(h.engine.EffectFileOpen());
 }
@@ -151,7 +151,7 @@ TEST(VendorSvf, EveryLineGivesARecordAnErrorOrNothing) {
   }
 }
 
-TEST(VendorSvf, PlayingStopsAtTheFirstForeignLine) {
+TEST(VendorSvf, PlayingStopsBeforeItsFirstStatement) {
   for (const TVendorFile& f : kVendorFiles) {
     ExpectPlayback(SourceDir() / "engines" / "testdata" / f.name, f);
   }
@@ -165,7 +165,8 @@ TEST(VendorSvf, SharedGplFileBesideTheTree) {
   if (!fs::exists(path, ec)) GTEST_SKIP() << "no shared vector files beside the tree";
   // Line 1 is blank, which is no statement; "!" comments, tab-separated and
   // multi-line statements fail too.
-  const TVendorFile f = {"R3DUX.SVF", 2082, 5, 2077, 1, "", 0, 3, "! Lattice Semiconductor Corp."};
+  const TVendorFile f = {
+      "R3DUX.SVF", 2082, 5, 2077, 1, "", "blank line", 3, "! Lattice Semiconductor Corp."};
   ExpectParse(path, f);
   ExpectPlayback(path, f);
 }

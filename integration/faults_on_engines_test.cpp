@@ -181,9 +181,10 @@ TEST(FaultsOnEngines, NoiseBeforeCapturedDataIsDroppedNotReadAsData) {
 // Noise on the line, before every reply or before a few data-record replies, up to
 // the largest amount the emulator injects: every operation still ends right.
 TEST(FaultsOnEngines, NoiseBeforeRepliesIsDroppedAndEveryOperationEndsRight) {
-  for (const char* spec : {"garbage", "garbage,cmd=:,rate=5", "garbage,cmd=:,count=4,bytes=4096"}) {
-    SCOPED_TRACE(spec);
-    TFaultRig f(WithFaults({spec}, 7));
+  for (const char* fault :
+       {"garbage", "garbage,cmd=:,rate=5", "garbage,cmd=:,count=4,bytes=4096"}) {
+    SCOPED_TRACE(fault);
+    TFaultRig f(WithFaults({fault}, 7));
     uint64_t noise = 0;
     for (const char* line : {"SYN", "PB img.hex", "P1 bank.hex", "PE edid.hex", "T8 0100", "D3",
                              "DC", "M2", "P8 idcode.svf", "V8 0200", "FI"}) {

@@ -36,12 +36,20 @@ TComDriver::TComDriver(std::unique_ptr<TSerialBackend> serial, std::unique_ptr<T
   comPort_->ReceiveCallBack = [this](const std::string& data) {
     if (conType_ == CON_RS232) Receive(data);  // taken whole, zero bytes included
   };
+  comPort_->OnLost = [this](TComPort*, const std::string&) {
+    if (conType_ == CON_RS232) LinkLost(PortLabel() + " was disconnected", false);
+  };
   udp_->OnDatagram = [this](const std::string& data, const std::string& address, int32_t port) {
     HandleDatagram(data, address, port);
   };
-  tcp_->OnConnected = [this] { tcpConnectPending_ = false; };
+  tcp_->OnConnected = [this] {
+    tcpConnectPending_ = false;
+    tcpEverConnected_ = true;
+    tcpFailures_ = 0;
+    tcpBreak_.clear();
+  };
   tcp_->OnReceive = [this](const std::string& bytes) { HandleTcpData(bytes); };
-  tcp_->OnError = [this](const std::string&) { HandleTcpError(); };
+  tcp_->OnError = [this](const TLinkError& error) { HandleTcpError(error); };
 }
 
 TComDriver::~TComDriver() {
@@ -49,6 +57,7 @@ TComDriver::~TComDriver() {
   CloseUdp();
   CloseTcp();
   comPort_->ReceiveCallBack = nullptr;
+  comPort_->OnLost = nullptr;
   udp_->OnDatagram = nullptr;
   tcp_->OnConnected = nullptr;
   tcp_->OnReceive = nullptr;
@@ -58,19 +67,34 @@ TComDriver::~TComDriver() {
 // ---- Properties -------------------------------------------------------------------
 
 void TComDriver::SetPort(const std::string& port) {
-  if (comPort_->Opened()) CloseCom();
+  const bool was_open = comPort_->Opened();
+  if (was_open) CloseCom();
   port_ = port;
   comPort_->SetPort(ResolvePortName(port));
-  std::string ignored;  // a reopening stays silent
-  if (conType_ == CON_RS232) OpenCom(ignored);
+  if (conType_ == CON_RS232) {
+    TLinkError ignored;  // a first opening by a Port write stays silent
+    if (!was_open) OpenCom(ignored);
+    if (was_open) ReopenCom();
+  }
 }
 
 void TComDriver::SetBaudRate(uint32_t baud) {
-  if (comPort_->Opened()) CloseCom();
+  const bool was_open = comPort_->Opened();
+  if (was_open) CloseCom();
   baudRate_ = baud;
   comPort_->SetBaud(baud);
-  std::string ignored;
-  if (conType_ == CON_RS232) OpenCom(ignored);
+  if (conType_ != CON_RS232) return;
+  TLinkError ignored;
+  if (!was_open) OpenCom(ignored);
+  if (was_open) ReopenCom();
+}
+
+// A port that was open and cannot be opened again (the device vanished between the
+// two) is a lost link: nothing would ever arrive on it.
+void TComDriver::ReopenCom() {
+  TLinkError error;
+  if (OpenCom(error)) return;
+  LinkLost(PortLabel() + " could not be opened again: " + error.Text, false);
 }
 
 void TComDriver::SetADDRDBG(uint32_t value) { SendValue(value, 0); }
@@ -94,7 +118,7 @@ void TComDriver::SetConType(tConnectionType type) {
         break;
     }
     conType_ = type;
-    std::string error;
+    TLinkError error;
     bool ok = true;
     switch (type) {
       case CON_RS232:
@@ -113,13 +137,23 @@ void TComDriver::SetConType(tConnectionType type) {
         break;
     }
     lastOpenOk_ = ok;
-    lastOpenError_ = ok ? std::string() : error;
+    lastOpenError_ = ok ? std::string() : error.Text;
+    lastOpenFault_ = ok ? TLinkFault::LF_OTHER : error.Fault;
   }
   Notify(OnConTypechange);
 }
 
 std::string TComDriver::ResolvePortName(const std::string& name) const {
   return ResolveSerialDeviceName(name, comDeviceMap_);
+}
+
+std::string TComDriver::PortLabel() const {
+  const std::string device = ResolvePortName(port_);
+  return device == port_ ? port_ : port_ + " (" + device + ")";
+}
+
+void TComDriver::LinkLost(const std::string& text, bool never_opened) {
+  if (OnLinkLost) OnLinkLost(this, TLinkLoss{text, never_opened});
 }
 
 // ---- Sending ----------------------------------------------------------------------
@@ -177,16 +211,27 @@ std::string TComDriver::ReadRaw() {
   std::string text = rx_.substr(rxHead_);
   rx_.clear();
   rxHead_ = 0;
+  overflowReported_ = false;
   return text;
 }
 
 void TComDriver::Receive(const std::string& piece) {
-  rx_ += piece;
   if (conMode_ == MODE_VAR) {
+    rx_ += piece;
     ParseLines();
-  } else {
-    Notify(OnRecString);
+    return;
   }
+  const size_t held = rx_.size() - rxHead_;
+  const size_t room = held < kReceiveBufferMax ? kReceiveBufferMax - held : 0;
+  const size_t lost = piece.size() > room ? piece.size() - room : 0;
+  rx_.append(piece, 0, piece.size() - lost);
+  dropped_ += lost;
+  Notify(OnRecString);
+  if (lost == 0 || overflowReported_) return;
+  overflowReported_ = true;
+  LinkLost("Receive buffer full: " + std::to_string(kReceiveBufferMax) +
+               " bytes were not read; received bytes dropped",
+           false);
 }
 
 void TComDriver::ParseLines() {
@@ -203,7 +248,10 @@ void TComDriver::ParseLines() {
     rx_.erase(0, rxHead_);
     rxHead_ = 0;
   }
-  if (conMode_ == MODE_VAR && rx_.size() > kVarTailMax) rx_.erase(0, rx_.size() - kVarTailMax);
+  if (conMode_ == MODE_VAR && rx_.size() > kVarTailMax) {
+    dropped_ += rx_.size() - kVarTailMax;
+    rx_.erase(0, rx_.size() - kVarTailMax);
+  }
 }
 
 void TComDriver::RecogniseLine(std::string line) {
@@ -249,14 +297,14 @@ void TComDriver::RecogniseLine(std::string line) {
 
 // ---- Serial transport ---------------------------------------------------------------
 
-bool TComDriver::OpenCom(std::string& error) {
+bool TComDriver::OpenCom(TLinkError& error) {
   if (port_.empty()) return true;
   comPort_->ResetLines();
   comPort_->SetPort(ResolvePortName(port_));
   try {
     comPort_->Open();
   } catch (const EComError& e) {
-    error = e.Reason.empty() ? e.what() : e.Reason;
+    error = TLinkError{e.Fault, e.Reason.empty() ? e.what() : e.Reason};
     return false;
   }
   return true;

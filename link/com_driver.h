@@ -26,6 +26,27 @@ using TComDriverNotifyEvent = std::function<void(TComDriver* Sender, int32_t nro
 // Largest text sent or taken in one network piece.
 inline constexpr size_t kNetPieceMax = 8192;
 
+// Most received text the link holds for its consumer in MODE_RAW. The consumer
+// takes the buffer at every OnRecString, so it holds one delivery at a time: a
+// network piece is at most 8192 bytes, and a serial delivery is what arrived since
+// the last turn of the event loop (57600 bit/s is under 6 KB a second). Only a
+// consumer that stopped reading gets near it. Past it bytes are dropped, counted,
+// and the link is reported lost: the exchange cannot go on with a hole in it.
+inline constexpr size_t kReceiveBufferMax = 1 << 20;
+
+// TCP reconnection: the first retry after kTcpRetryFirstMs, each next one after
+// twice the wait, at most kTcpRetryMaxMs; after kTcpRetries failed retries in a
+// row (about 9 s) the link gives up and reports the link lost.
+inline constexpr uint32_t kTcpRetryFirstMs = 100;
+inline constexpr uint32_t kTcpRetryMaxMs = 2000;
+inline constexpr int kTcpRetries = 8;
+
+// A transport the link has lost: how it was lost, for its owner's error path.
+struct TLinkLoss {
+  std::string Text;          // names the link and the reason ("COM3 (/dev/ttyS2) was disconnected")
+  bool NeverOpened = false;  // the transport never came up since it was chosen
+};
+
 class TComDriver {
  public:
   // Takes ownership of the three backends (any may be a fake). Nothing is opened.
@@ -96,21 +117,37 @@ class TComDriver {
   const std::string& LastOpenError() const { return lastOpenError_; }
   const std::string& LastSendError() const { return lastSendError_; }
 
+  // The kind of the last open failure (LF_OTHER after a success).
+  TLinkFault LastOpenFault() const { return lastOpenFault_; }
+
   // Port-name mapping: "COMn" -> the mapped device path, else the platform default
   // ("/dev/ttyS" + (n-1) on POSIX, "\\.\COMn" from COM10 on Windows); device
   // paths are used as they are (ResolveSerialDeviceName, link/port_names.h).
   void SetComDeviceMap(std::map<std::string, std::string> map) { comDeviceMap_ = std::move(map); }
   std::string ResolvePortName(const std::string& name) const;
+  // `Port` as the operator gave it, with the device it stands for when that is
+  // another name: "COM3 (/dev/ttyS2)", "/dev/ttyUSB0".
+  std::string PortLabel() const;
 
   // The serial port component, for its settings and notifications.
   TComPort& ComPort() { return *comPort_; }
   // Received text not yet consumed (read-only view, for diagnostics and tests).
   std::string ReceiveBuffer() const { return rx_.substr(rxHead_); }
+  // Received bytes dropped since creation: MODE_VAR text without CR LF beyond its
+  // 10-character tail, MODE_RAW text past kReceiveBufferMax.
+  uint64_t DroppedBytes() const { return dropped_; }
   // True while a TCP attempt is under way or about to be retried.
   bool TcpConnectPending() const { return tcpConnectPending_; }
+  // Failed TCP attempts since the connection last stood (or since it was chosen).
+  int TcpFailedAttempts() const { return tcpFailures_; }
 
-  // The application's message box (UDP send errors). Optional.
+  // The application's message box (UDP send errors when OnLinkLost is not set).
   std::function<void(const std::string& text)> OnShowMessage;
+  // The transport in use was lost: the serial device vanished or could not be
+  // reopened, TCP gave up reconnecting, a UDP send failed, or received text had
+  // to be dropped. Raised from the event loop, or inside the send that failed; the
+  // transport stays closed until ConType (or the target) is written again.
+  std::function<void(TComDriver* Sender, const TLinkLoss& loss)> OnLinkLost;
 
   TComDriverNotifyEvent OnADDRDBGchange, OnDATADBGchange, OnDEVchange, OnUPDATERchange,
       OnDOLLARSchange, OnSetDIESEchange, OnQUERYALLchange, OnRecString, OnSentString,
@@ -126,17 +163,21 @@ class TComDriver {
   void ParseLines();
   void RecogniseLine(std::string line);
 
-  bool OpenCom(std::string& error);
+  bool OpenCom(TLinkError& error);
   void CloseCom();
-  bool OpenUdp(std::string& error);
+  bool OpenUdp(TLinkError& error);
   void CloseUdp();
-  bool OpenTcp(std::string& error);
+  bool OpenTcp(TLinkError& error);
   void CloseTcp();
   void WriteUdp(const std::string& text);
   void HandleDatagram(const std::string& data, const std::string& address, int32_t port);
   void HandleTcpData(const std::string& bytes);
-  void HandleTcpError();
+  void HandleTcpError(const TLinkError& error);
+  void RetryTcp(uint32_t delay_ms);
+  std::string TcpLabel() const;
   void RestartNetwork(bool changed, const std::function<void()>& setTarget);
+  void ReopenCom();
+  void LinkLost(const std::string& text, bool never_opened);
 
   std::unique_ptr<TComPort> comPort_;
   std::unique_ptr<TUdpBackend> udp_;
@@ -152,16 +193,22 @@ class TComDriver {
   int32_t ipRemotePort_ = 10500;
   std::string ipRemoteAddress_ = "192.168.0.10";
 
-  std::string rx_;     // receive buffer; text before rxHead_ is already consumed
-  size_t rxHead_ = 0;  // lets ParseLines take many lines without moving the rest each time
+  std::string rx_;        // receive buffer; text before rxHead_ is already consumed
+  size_t rxHead_ = 0;     // lets ParseLines take many lines without moving the rest each time
+  uint64_t dropped_ = 0;  // received bytes that did not fit (see DroppedBytes)
+  bool overflowReported_ = false;  // a full MODE_RAW buffer was reported; until ReadRaw
 
   int32_t udpBindPort_ = 10000;              // the endpoint's bind port
   std::string tcpAddress_ = "192.168.0.10";  // the TCP client's target
   int32_t tcpPort_ = 10500;
   bool tcpConnectPending_ = false;  // attempt started (or retry queued), not yet ended
   uint64_t tcpRetryToken_ = 0;      // bumped by CloseTcp so a queued retry is dropped
+  int tcpFailures_ = 0;             // failed attempts in a row (see TcpFailedAttempts)
+  bool tcpEverConnected_ = false;   // the connection stood since OpenTcp was called afresh
+  std::string tcpBreak_;            // how a standing connection broke, while reconnecting
 
   bool lastOpenOk_ = true;
+  TLinkFault lastOpenFault_ = TLinkFault::LF_OTHER;
   std::string lastOpenError_;
   std::string lastSendError_;
   std::map<std::string, std::string> comDeviceMap_;

@@ -1,10 +1,19 @@
 // The UDP endpoint and the TCP client of the device link: opening, closing,
 // rebinding and reconnecting on property writes, sending and receiving.
+#include <algorithm>
 #include <string_view>
 
 #include "link/com_driver.h"
 
 namespace {
+
+// The platform's text as the end of a sentence: "Connection refused" -> "connection refused".
+std::string Lowered(std::string text) {
+  if (text.size() > 1 && text[0] >= 'A' && text[0] <= 'Z' && !(text[1] >= 'A' && text[1] <= 'Z')) {
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  }
+  return text;
+}
 
 // A network piece counts up to its first zero byte; at most 8192 bytes are looked at.
 std::string NetText(std::string_view bytes) {
@@ -16,9 +25,9 @@ std::string NetText(std::string_view bytes) {
 
 // ---- UDP --------------------------------------------------------------------------
 
-bool TComDriver::OpenUdp(std::string& error) {
+bool TComDriver::OpenUdp(TLinkError& error) {
   if (udp_->IsBound()) return true;
-  if (udp_->Bind(udpBindPort_, error)) return true;
+  if (udp_->Bind(udpBindPort_, error.Text)) return true;
   udp_->Unbind();
   return false;
 }
@@ -32,7 +41,13 @@ void TComDriver::WriteUdp(const std::string& text) {
   std::string error;
   if (udp_->SendTo(ipRemoteAddress_, ipRemotePort_, text, error)) return;
   CloseUdp();
-  if (OnShowMessage) OnShowMessage(error);
+  if (OnLinkLost) {
+    LinkLost(
+        "UDP " + ipRemoteAddress_ + ":" + std::to_string(ipRemotePort_) + ": " + Lowered(error),
+        false);
+  } else if (OnShowMessage) {
+    OnShowMessage(error);
+  }
 }
 
 void TComDriver::HandleDatagram(const std::string& data, const std::string& address, int32_t port) {
@@ -45,7 +60,7 @@ void TComDriver::SetIpLocalPort(int32_t port) {
   // Runs in full even for the current value: under CON_UDP every write rebinds.
   if (conType_ == CON_UDP) CloseUdp();
   udpBindPort_ = port;
-  std::string ignored;
+  TLinkError ignored;
   if (conType_ == CON_UDP) OpenUdp(ignored);
   ipLocalPort_ = port;
   Notify(OnIpLocalPortchange);
@@ -65,7 +80,7 @@ void TComDriver::SetIpRemoteAddress(const std::string& address) {
 
 void TComDriver::RestartNetwork(bool changed, const std::function<void()>& setTarget) {
   if (!changed) return;
-  std::string ignored;  // reopening on a property write stays silent
+  TLinkError ignored;  // reopening on a property write stays silent
   if (conType_ == CON_UDP) {
     CloseUdp();
     OpenUdp(ignored);
@@ -77,10 +92,10 @@ void TComDriver::RestartNetwork(bool changed, const std::function<void()>& setTa
 
 // ---- TCP --------------------------------------------------------------------------
 
-bool TComDriver::OpenTcp(std::string& error) {
+bool TComDriver::OpenTcp(TLinkError& error) {
   if (tcp_->IsConnected() || tcpConnectPending_) return true;
   tcpConnectPending_ = true;
-  if (tcp_->Connect(tcpAddress_, tcpPort_, error)) return true;
+  if (tcp_->Connect(tcpAddress_, tcpPort_, error.Text)) return true;
   tcp_->Close();
   tcpConnectPending_ = false;
   return false;
@@ -90,21 +105,54 @@ void TComDriver::CloseTcp() {
   tcpConnectPending_ = false;
   ++tcpRetryToken_;  // a retry still queued is void
   tcp_->Close();
+  // The next opening (ConType or target written) starts afresh.
+  tcpFailures_ = 0;
+  tcpEverConnected_ = false;
+  tcpBreak_.clear();
 }
 
-void TComDriver::HandleTcpError() {
+std::string TComDriver::TcpLabel() const {
+  return "TCP " + tcpAddress_ + ":" + std::to_string(tcpPort_);
+}
+
+void TComDriver::HandleTcpError(const TLinkError& error) {
   // Failed attempt, broken connection or the device hanging up: close, and while
-  // the link stays on TCP try again, started from the event loop so that nothing
-  // nests inside the failing call.
-  CloseTcp();
+  // the link stays on TCP try again after a pause that doubles with each failure,
+  // from the event loop so that nothing nests inside the failing call. Past the
+  // bound the link gives up and reports itself lost.
+  const bool stood = tcpEverConnected_;
+  if (tcpFailures_ == 0 && stood) tcpBreak_ = Lowered(error.Text);  // it stood until now
+  const int failures = tcpFailures_ + 1;
+  const std::string broke = tcpBreak_;
+  tcp_->Close();
+  tcpConnectPending_ = false;
+  ++tcpRetryToken_;
   if (conType_ != CON_TCP) return;
+  tcpFailures_ = failures;
+  // Before the connection first stood, failure n ends retry n - 1; after a break,
+  // failure 1 is the break itself and failure n again ends retry n - 1.
+  if (failures > kTcpRetries) {
+    const std::string last = Lowered(error.Text);
+    LinkLost(TcpLabel() + ": " +
+                 (broke.empty() ? last
+                                : broke + "; " + std::to_string(kTcpRetries) +
+                                      " attempts to reconnect failed (" + last + ")"),
+             !stood);
+    return;
+  }
+  uint32_t delay = kTcpRetryFirstMs;
+  for (int i = 1; i < failures && delay < kTcpRetryMaxMs; ++i) delay *= 2;
+  RetryTcp(std::min(delay, kTcpRetryMaxMs));
+}
+
+void TComDriver::RetryTcp(uint32_t delay_ms) {
   tcpConnectPending_ = true;  // sends stay dropped until the new attempt connects
-  uint64_t token = tcpRetryToken_;
-  tcp_->Defer([this, token] {
+  const uint64_t token = tcpRetryToken_;
+  tcp_->Defer(delay_ms, [this, token] {
     if (token != tcpRetryToken_ || conType_ != CON_TCP) return;
     tcpConnectPending_ = false;
-    std::string ignored;
-    OpenTcp(ignored);
+    TLinkError error;
+    if (!OpenTcp(error)) HandleTcpError(error);  // fails at once: counts as a failure
   });
 }
 

@@ -1,6 +1,7 @@
 // The link's UDP endpoint and TCP client over fake sockets: sender filtering, zero
 // bytes and the 8192-byte limit, rebinding and reconnecting on property writes,
-// the send error box, and TCP retries queued on the event loop.
+// the send error box or the lost link, and TCP retries that back off on the event
+// loop and give up within a bound.
 #include <gtest/gtest.h>
 
 #include "link/testing/fake_transports.h"
@@ -100,6 +101,21 @@ TEST_F(Udp, SendErrorClosesTheEndpointAndShowsTheText) {
   EXPECT_EQ(boxes.size(), 1u);
 }
 
+TEST_F(Udp, SendErrorIsALostLinkWhenTheOwnerListens) {
+  std::vector<std::string> boxes;
+  std::vector<std::string> lost;
+  link().OnShowMessage = [&](const std::string& text) { boxes.push_back(text); };
+  link().OnLinkLost = [&](TComDriver*, const TLinkLoss& loss) {
+    lost.push_back(loss.Text);
+    EXPECT_FALSE(loss.NeverOpened);
+  };
+  f.udp->sendError = "Network unreachable";
+  link().SendRaw("A");
+  EXPECT_EQ(lost, std::vector<std::string>{"UDP 192.168.0.10:10500: network unreachable"});
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(f.udp->IsBound());
+}
+
 TEST_F(Udp, InactiveEndpointSendsNothing) {
   f.udp->busyPorts.insert(10001);
   link().SetIpLocalPort(10001);
@@ -132,21 +148,69 @@ class Tcp : public ::testing::Test {
   TFakeLink f;
 };
 
-TEST_F(Tcp, FailedAttemptsRepeatFromTheEventLoopUntilConTypeChanges) {
-  for (int attempt = 1; attempt <= 50; ++attempt) {
-    ASSERT_TRUE(f.tcp->pending);
+TEST_F(Tcp, RefusedAttemptsBackOffThenTheLinkIsLost) {
+  std::vector<TLinkLoss> lost;
+  link().OnLinkLost = [&](TComDriver*, const TLinkLoss& loss) { lost.push_back(loss); };
+  while (f.tcp->pending) {
     f.tcp->Fail("Connection refused");
     EXPECT_FALSE(f.tcp->pending) << "no new attempt from inside the failing call";
+    if (!lost.empty()) break;
     EXPECT_TRUE(link().TcpConnectPending());
     EXPECT_EQ(f.tcp->RunDeferred(), 1);
   }
-  EXPECT_EQ(f.tcp->connects, 51);
+  EXPECT_EQ(f.tcp->delays, (std::vector<uint32_t>{100, 200, 400, 800, 1600, 2000, 2000, 2000}));
+  EXPECT_EQ(f.tcp->connects, 9);
+  EXPECT_EQ(f.tcp->nowMs, 9100u);
   EXPECT_EQ(f.tcp->nestedConnects, 0);
+  // A handful of attempts a second at worst: 9 attempts over 9.1 s of the fake clock.
+  EXPECT_LE(f.tcp->connects * 1000, 2 * static_cast<int>(f.tcp->nowMs));
+  ASSERT_EQ(lost.size(), 1u);
+  EXPECT_EQ(lost[0].Text, "TCP 127.0.0.1:4000: connection refused");
+  EXPECT_TRUE(lost[0].NeverOpened);
+  EXPECT_FALSE(link().TcpConnectPending());
+  EXPECT_EQ(f.tcp->DeferredCount(), 0u) << "given up: nothing more is tried";
+}
+
+TEST_F(Tcp, ConTypeWriteEndsTheAttempts) {
   f.tcp->Fail("Connection refused");
   link().SetConType(CON_NONE);
   f.tcp->RunDeferred();
-  EXPECT_EQ(f.tcp->connects, 51);
+  EXPECT_EQ(f.tcp->connects, 1);
   EXPECT_FALSE(link().TcpConnectPending());
+}
+
+TEST_F(Tcp, APeerCloseIsRetriedAndNamedWhenReconnectingFails) {
+  std::vector<TLinkLoss> lost;
+  link().OnLinkLost = [&](TComDriver*, const TLinkLoss& loss) { lost.push_back(loss); };
+  f.tcp->Accept();
+  f.tcp->Fail("The remote host closed the connection", TLinkFault::LF_CLOSED);
+  for (int i = 0; i < 3; ++i) {
+    f.tcp->RunDeferred();
+    f.tcp->Fail("Connection refused");
+  }
+  f.tcp->RunDeferred();
+  f.tcp->Accept();  // back: the count starts again
+  EXPECT_EQ(link().TcpFailedAttempts(), 0);
+  f.tcp->Fail("The remote host closed the connection", TLinkFault::LF_CLOSED);
+  while (lost.empty() && f.tcp->RunDeferred() == 1) f.tcp->Fail("Connection refused");
+  EXPECT_EQ(f.tcp->delays, (std::vector<uint32_t>{100, 200, 400, 800,  //
+                                                  100, 200, 400, 800, 1600, 2000, 2000, 2000}));
+  ASSERT_EQ(lost.size(), 1u);
+  EXPECT_EQ(lost[0].Text,
+            "TCP 127.0.0.1:4000: the remote host closed the connection; 8 attempts to reconnect "
+            "failed (connection refused)");
+  EXPECT_FALSE(lost[0].NeverOpened);
+}
+
+TEST_F(Tcp, AnAttemptThatFailsAtOnceDuringRetriesCountsAsAFailure) {
+  std::vector<std::string> lost;
+  link().OnLinkLost = [&](TComDriver*, const TLinkLoss& loss) { lost.push_back(loss.Text); };
+  f.tcp->connectFailsAtOnce = true;
+  f.tcp->Fail("Connection refused");
+  while (lost.empty() && f.tcp->RunDeferred() == 1) {
+  }
+  EXPECT_EQ(f.tcp->connects, 9);
+  EXPECT_EQ(lost, std::vector<std::string>{"TCP 127.0.0.1:4000: host not found"});
 }
 
 TEST_F(Tcp, RetryQueuedBeforeATargetChangeIsVoid) {

@@ -24,6 +24,7 @@ bool ParseInt(const std::string& text, int32_t& value) {
 TComPort::TComPort(std::unique_ptr<TSerialBackend> backend) : backend_(std::move(backend)) {
   backend_->OnReceive = [this](const std::string& bytes) { HandleReceive(bytes); };
   backend_->OnStatus = [this](uint32_t mask, uint32_t status) { HandleStatus(mask, status); };
+  backend_->OnLost = [this](const std::string& reason) { HandleLost(reason); };
 }
 
 TComPort::~TComPort() {
@@ -32,6 +33,7 @@ TComPort::~TComPort() {
   Close();
   backend_->OnReceive = nullptr;
   backend_->OnStatus = nullptr;
+  backend_->OnLost = nullptr;
 }
 
 TSerialSettings TComPort::Settings() const {
@@ -47,9 +49,9 @@ TSerialSettings TComPort::Settings() const {
 
 void TComPort::Open() {
   if (opened_) return;
-  std::string reason;
-  if (!backend_->Open(port_, Settings(), reason)) {
-    throw EComError("TCOMPORT : cannot open " + port_ + "\r" + reason, reason);
+  TLinkError error;
+  if (!backend_->Open(port_, Settings(), error)) {
+    throw EComError("TCOMPORT : cannot open " + port_ + "\r" + error.Text, error.Text, error.Fault);
   }
   opened_ = true;
   if (OnPortOpen) OnPortOpen(this);
@@ -105,6 +107,12 @@ void TComPort::HandleReceive(const std::string& bytes) {
     return;
   }
   lineBuffer_ += bytes;
+  if (lineBuffer_.size() > kLineBufferMax) {
+    // The oldest text goes: it can never become a whole line, while the newest may.
+    const size_t excess = lineBuffer_.size() - kLineBufferMax;
+    dropped_ += excess;
+    lineBuffer_.erase(0, excess);
+  }
   if (terminator_.empty()) return;
   size_t p = lineBuffer_.find(terminator_);
   if (p == std::string::npos) return;
@@ -121,4 +129,12 @@ void TComPort::HandleStatus(uint32_t mask, uint32_t status) {
   if ((mask & kEvRlsd) && OnRLSDChanged) OnRLSDChanged(this, (status & kStRlsdOn) == 0);
   if ((mask & kEvRing) && OnRingChanged) OnRingChanged(this, (status & kStRingOn) == 0);
   if ((mask & kEvLineErr) && OnError) OnError(this);
+}
+
+void TComPort::HandleLost(const std::string& reason) {
+  if (!opened_) return;
+  backend_->Close();
+  opened_ = false;
+  if (OnPortClose) OnPortClose(this);
+  if (OnLost) OnLost(this, reason);
 }

@@ -23,13 +23,21 @@ using TReceiveProc = std::function<void(const std::string& Data)>;
 using TStatusChanged = std::function<void(TComPort* Sender, bool Status)>;
 using TComPortNotifyEvent = std::function<void(TComPort* Sender)>;
 
-// The serial port's error. `Reason` holds the platform's own message when there is one.
+// The serial port's error. `Reason` holds the platform's own message when there is
+// one, `Fault` its kind (an open failure).
 class EComError : public std::runtime_error {
  public:
-  explicit EComError(const std::string& message, std::string reason = {})
-      : std::runtime_error(message), Reason(std::move(reason)) {}
+  explicit EComError(const std::string& message, std::string reason = {},
+                     TLinkFault fault = TLinkFault::LF_OTHER)
+      : std::runtime_error(message), Reason(std::move(reason)), Fault(fault) {}
   std::string Reason;
+  TLinkFault Fault;
 };
+
+// Most text rmTERM holds while it waits for a terminator. A line of the device is a
+// few dozen characters; a stream without terminators (a wrong speed, a device that
+// babbles) must not grow without end. Past it the oldest text is dropped and counted.
+inline constexpr size_t kLineBufferMax = 65536;
 
 class TComPort {
  public:
@@ -40,7 +48,8 @@ class TComPort {
   TComPort& operator=(const TComPort&) = delete;
 
   // Opens the port and starts delivery. No-op when already open. Throws EComError
-  // "TCOMPORT : cannot open " + Port + CR + platform message; then nothing stays open.
+  // "TCOMPORT : cannot open " + Port + CR + platform message, with the failure's
+  // kind; then nothing stays open.
   void Open();
   // Stops delivery and closes the port; raises OnPortClose. No-op when closed.
   void Close();
@@ -78,11 +87,20 @@ class TComPort {
   TReceiveProc ReceiveCallBack;
   TStatusChanged OnCTSChanged, OnDSRChanged, OnRingChanged, OnRLSDChanged;
   TComPortNotifyEvent OnError;  // the port reported a line error
+  // The open device vanished (unplugged, hung up): the port is closed already and
+  // OnPortClose has been raised. `reason` is the platform's text.
+  std::function<void(TComPort* Sender, const std::string& reason)> OnLost;
+
+  // The driver's answer to the low-latency request of the last opening.
+  TLowLatency LowLatency() const { return backend_->LowLatency(); }
+  // rmTERM bytes dropped because the line buffer was full, since creation.
+  uint64_t DroppedBytes() const { return dropped_; }
 
  private:
   TSerialSettings Settings() const;
   void HandleReceive(const std::string& bytes);
   void HandleStatus(uint32_t mask, uint32_t status);
+  void HandleLost(const std::string& reason);
 
   std::unique_ptr<TSerialBackend> backend_;
   std::string port_;
@@ -96,4 +114,5 @@ class TComPort {
   TReceiveMode receiveMode_ = rmTERM;
   std::string terminator_ = "\r\n";  // raw characters
   std::string lineBuffer_;           // rmTERM text waiting for a terminator
+  uint64_t dropped_ = 0;             // rmTERM bytes refused by a full line buffer
 };

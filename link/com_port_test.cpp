@@ -150,6 +150,40 @@ TEST_F(ComPort, TermModeHoldsTextUntilTheTerminatorArrives) {
   EXPECT_EQ(got, std::vector<std::string>{"partial\n"});
 }
 
+TEST_F(ComPort, TermModeKeepsTheNewestTextPastItsCapAndCountsTheRest) {
+  port->SetPort("/dev/pts/3");
+  port->Open();
+  serial->Feed(std::string(kLineBufferMax - 1, 'n'));
+  EXPECT_EQ(port->DroppedBytes(), 0u);
+  serial->Feed("oise");  // three bytes past the cap: the oldest three go
+  EXPECT_EQ(port->DroppedBytes(), 3u);
+  EXPECT_TRUE(got.empty());
+  serial->Feed("\r\n");  // the line that ends is the newest text
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].size(), kLineBufferMax);
+  EXPECT_EQ(got[0].substr(got[0].size() - 6), "oise\r\n");
+  EXPECT_EQ(port->DroppedBytes(), 5u);
+  serial->Feed("ok\r\n");
+  EXPECT_EQ(got.back(), "ok\r\n");
+}
+
+TEST_F(ComPort, AVanishedDeviceClosesThePortThenReportsTheLoss) {
+  std::vector<std::string> reasons;
+  port->OnLost = [&](TComPort* sender, const std::string& reason) {
+    EXPECT_EQ(sender, port.get());
+    EXPECT_FALSE(sender->Opened());
+    reasons.push_back(reason);
+  };
+  port->SetPort("/dev/pts/3");
+  port->Open();
+  log.clear();
+  serial->Vanish("Input/output error");
+  EXPECT_EQ(log, (TCallLog{"serial.close", "OnPortClose"}));
+  EXPECT_EQ(reasons, std::vector<std::string>{"Input/output error"});
+  serial->Vanish();  // closed already: nothing more
+  EXPECT_EQ(reasons.size(), 1u);
+}
+
 TEST_F(ComPort, RawModeDeliversEachEventsBytesAsTheyAre) {
   port->SetReceiveMode(rmRAW);
   port->SetPort("/dev/pts/3");

@@ -35,6 +35,30 @@ QSerialPort::DataBits DataBitsToQt(uint8_t bits) {
   return QSerialPort::Data8;
 }
 
+// The kind of an open failure. Qt reports both a refused permission and a lock that
+// another program holds as PermissionError; only the text tells them apart. On
+// Windows, "access denied" is what a port open in another program gives.
+TLinkFault OpenFault(QSerialPort::SerialPortError error, const QString& text) {
+  switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+      return TLinkFault::LF_MISSING;
+    case QSerialPort::UnsupportedOperationError:  // the terminal settings cannot be read
+      return TLinkFault::LF_NOT_SERIAL;
+    case QSerialPort::PermissionError: {
+#ifdef Q_OS_WIN
+      const bool busy = true;
+#else
+      const bool busy =
+          text.contains(QStringLiteral("locking")) || text.contains(QStringLiteral("busy"));
+#endif
+      (void)text;
+      return busy ? TLinkFault::LF_BUSY : TLinkFault::LF_PERMISSION;
+    }
+    default:
+      return TLinkFault::LF_OTHER;
+  }
+}
+
 }  // namespace
 
 TQtSerialBackend::TQtSerialBackend(QObject* parent) : QObject(parent) {
@@ -50,18 +74,20 @@ TQtSerialBackend::~TQtSerialBackend() {
 }
 
 bool TQtSerialBackend::Open(const std::string& device, const TSerialSettings& settings,
-                            std::string& error) {
+                            TLinkError& error) {
   Close();
   port_.setPortName(QString::fromStdString(device));
   if (!port_.open(QIODevice::ReadWrite)) {
-    error = port_.errorString().toStdString();
+    const QString text = port_.errorString();
+    error = TLinkError{OpenFault(port_.error(), text), text.toStdString()};
     port_.clearError();
     return false;
   }
   Apply(settings);
+  intptr_t handle = static_cast<intptr_t>(port_.handle());
+  lowLatency_ = AskLowLatency(handle);
   ResetLines();
   port_.clearError();
-  intptr_t handle = static_cast<intptr_t>(port_.handle());
   if (ReadLineCounters(handle, counters_)) {
     if (!ReadModemStatus(handle, modemStatus_)) modemStatus_ = 0;
     linePoll_.start();
@@ -70,6 +96,8 @@ bool TQtSerialBackend::Open(const std::string& device, const TSerialSettings& se
 }
 
 void TQtSerialBackend::Close() {
+  ++opening_;
+  lowLatency_ = TLowLatency::LL_NOT_ASKED;
   linePoll_.stop();
   if (port_.isOpen()) port_.close();
   port_.clearError();
@@ -109,8 +137,19 @@ void TQtSerialBackend::ReadAvailable() {
 
 void TQtSerialBackend::HandleError(QSerialPort::SerialPortError error) {
   // A vanished device (unplugged adapter, peer closing a pseudo-terminal) keeps
-  // reporting read errors in a tight loop: close it; writes are dropped from then on.
-  if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) Close();
+  // reporting read errors in a tight loop: close it at once (writes are dropped
+  // from then on) and report the loss from the event loop, outside Qt's handler.
+  if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) return;
+  if (!port_.isOpen()) return;
+  const std::string reason = port_.errorString().toStdString();
+  Close();
+  const uint64_t opening = opening_;
+  QMetaObject::invokeMethod(
+      this,
+      [this, opening, reason] {
+        if (opening == opening_ && OnLost) OnLost(reason);
+      },
+      Qt::QueuedConnection);
 }
 
 void TQtSerialBackend::CheckLines() {

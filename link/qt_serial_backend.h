@@ -17,13 +17,13 @@ class TQtSerialBackend : public QObject, public TSerialBackend {
   explicit TQtSerialBackend(QObject* parent = nullptr);
   ~TQtSerialBackend() override;
 
-  bool Open(const std::string& device, const TSerialSettings& settings,
-            std::string& error) override;
+  bool Open(const std::string& device, const TSerialSettings& settings, TLinkError& error) override;
   void Close() override;
   bool IsOpen() const override { return port_.isOpen(); }
   void Apply(const TSerialSettings& settings) override;
   void Write(const std::string& bytes) override;
   void ResetLines() override;
+  TLowLatency LowLatency() const override { return lowLatency_; }
 
  private:
   void ReadAvailable();
@@ -34,4 +34,6 @@ class TQtSerialBackend : public QObject, public TSerialBackend {
   QTimer linePoll_;           // runs only on devices that keep line counters
   TLineCounters counters_;    // as last read
   uint32_t modemStatus_ = 0;  // kSt* bits as last read
+  TLowLatency lowLatency_ = TLowLatency::LL_NOT_ASKED;  // the driver's answer at opening
+  uint64_t opening_ = 0;  // bumped by Close: a queued loss report of an older opening is void
 };

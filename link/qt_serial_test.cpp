@@ -60,6 +60,55 @@ TEST_F(QtSerial, LinkReportsTheReasonOfAFailedFirstOpen) {
   EXPECT_FALSE(link->ComPort().Opened());
 }
 
+TEST_F(QtSerial, OpenFailuresAreSortedByKind) {
+  OpenPty();  // held by this port: a second opening finds it busy
+  struct Case {
+    std::string device;
+    TLinkFault fault;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"/dev/qelt-no-such-port", TLinkFault::LF_MISSING, "No such file or directory"},
+      {pty.path(), TLinkFault::LF_BUSY, "Permission error while locking the device"},
+      {"/dev/null", TLinkFault::LF_NOT_SERIAL, "Inappropriate ioctl for device"},
+  };
+  for (const Case& c : cases) {
+    TQtSerialBackend backend;
+    TLinkError error;
+    EXPECT_FALSE(backend.Open(c.device, TSerialSettings{}, error)) << c.device;
+    EXPECT_EQ(error.Fault, c.fault) << c.device;
+    EXPECT_EQ(error.Text, c.text) << c.device;
+    EXPECT_FALSE(backend.IsOpen());
+  }
+}
+
+TEST_F(QtSerial, APseudoTerminalRefusesLowLatency) {
+  OpenPty();
+  EXPECT_EQ(port.LowLatency(), TLowLatency::LL_REFUSED);
+  port.Close();
+  EXPECT_EQ(port.LowLatency(), TLowLatency::LL_NOT_ASKED);
+}
+
+TEST_F(QtSerial, AFarEndThatGoesAwayIsALostLinkNamedByItsPath) {
+  ASSERT_TRUE(pty.ok());
+  auto link = CreateQtComDriver();
+  std::vector<TLinkLoss> lost;
+  link->OnLinkLost = [&](TComDriver*, const TLinkLoss& loss) { lost.push_back(loss); };
+  link->SetConMode(MODE_RAW);
+  link->SetPort(pty.path());
+  link->SetConType(CON_RS232);
+  ASSERT_TRUE(link->LastOpenOk()) << link->LastOpenError();
+  pty.Hangup();
+  ASSERT_TRUE(WaitFor([&] { return !lost.empty(); }));
+  Drain();
+  ASSERT_EQ(lost.size(), 1u) << "reported once, not once per read error";
+  EXPECT_EQ(lost[0].Text, pty.path() + " was disconnected");
+  EXPECT_FALSE(link->ComPort().Opened());
+  link->SendRaw("into nothing");  // dropped, raises nothing
+  Drain();
+  EXPECT_EQ(lost.size(), 1u);
+}
+
 TEST_F(QtSerial, AccessDeniedGivesThePlatformsPermissionText) {
   if (geteuid() == 0) GTEST_SKIP() << "root opens any device; run as an ordinary user";
   ASSERT_TRUE(pty.ok());
@@ -71,6 +120,7 @@ TEST_F(QtSerial, AccessDeniedGivesThePlatformsPermissionText) {
   } catch (const EComError& e) {
     EXPECT_EQ(std::string(e.what()),
               "TCOMPORT : cannot open " + pty.path() + "\rPermission denied");
+    EXPECT_EQ(e.Fault, TLinkFault::LF_PERMISSION);
   }
   EXPECT_FALSE(port.Opened());
 }

@@ -2,13 +2,39 @@
 
 #include <QHostAddress>
 
+namespace {
+
+TLinkFault Fault(QAbstractSocket::SocketError error) {
+  switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+      return TLinkFault::LF_REFUSED;
+    case QAbstractSocket::HostNotFoundError:
+    case QAbstractSocket::NetworkError:
+    case QAbstractSocket::SocketTimeoutError:
+      return TLinkFault::LF_UNREACHABLE;
+    case QAbstractSocket::RemoteHostClosedError:
+      return TLinkFault::LF_CLOSED;
+    default:
+      return TLinkFault::LF_OTHER;
+  }
+}
+
+}  // namespace
+
 TQtTcpBackend::TQtTcpBackend(QObject* parent) : QObject(parent) {
   connect(&socket_, &QTcpSocket::connected, this, &TQtTcpBackend::HandleConnected);
   connect(&socket_, &QTcpSocket::readyRead, this, &TQtTcpBackend::ReadAvailable);
   // The peer closing the connection arrives here too (RemoteHostClosedError) and
   // counts as an error of the connection, so a new attempt follows.
-  connect(&socket_, &QAbstractSocket::errorOccurred, this,
-          [this](QAbstractSocket::SocketError) { HandleError(socket_.errorString()); });
+  connect(&socket_, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
+    HandleError(TLinkError{Fault(e), socket_.errorString().toStdString()});
+  });
+  connectLimit_.setSingleShot(true);
+  connectLimit_.setInterval(kTcpConnectLimitMs);
+  connect(&connectLimit_, &QTimer::timeout, this, [this] {
+    if (socket_.state() == QAbstractSocket::ConnectedState) return;
+    HandleError(TLinkError{TLinkFault::LF_UNREACHABLE, "Connection timed out"});
+  });
 }
 
 TQtTcpBackend::~TQtTcpBackend() {
@@ -30,10 +56,12 @@ bool TQtTcpBackend::Connect(const std::string& address, int32_t port, std::strin
     return false;
   }
   socket_.connectToHost(host, static_cast<quint16>(port));
+  connectLimit_.start();
   return true;
 }
 
 void TQtTcpBackend::Close() {
+  connectLimit_.stop();
   closing_ = true;
   socket_.abort();
   closing_ = false;
@@ -51,8 +79,8 @@ void TQtTcpBackend::Write(const std::string& bytes) {
   socket_.write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
-void TQtTcpBackend::Defer(std::function<void()> call) {
-  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+void TQtTcpBackend::Defer(uint32_t delay_ms, std::function<void()> call) {
+  QTimer::singleShot(static_cast<int>(delay_ms), this, std::move(call));
 }
 
 void TQtTcpBackend::Post(std::function<void()> call) {
@@ -66,6 +94,7 @@ void TQtTcpBackend::Post(std::function<void()> call) {
 }
 
 void TQtTcpBackend::HandleConnected() {
+  connectLimit_.stop();
   if (closing_ || failed_) return;
   Post([this] {
     if (failed_ || socket_.state() != QAbstractSocket::ConnectedState) return;
@@ -80,14 +109,14 @@ void TQtTcpBackend::HandleConnected() {
   });
 }
 
-void TQtTcpBackend::HandleError(const QString& text) {
+void TQtTcpBackend::HandleError(const TLinkError& error) {
+  connectLimit_.stop();
   if (closing_ || failed_) return;
   failed_ = true;
   connected_ = false;
-  std::string message = text.toStdString();
-  Post([this, message] {
+  Post([this, error] {
     Close();  // the backend is closed when OnError runs
-    if (OnError) OnError(message);
+    if (OnError) OnError(error);
   });
 }
 

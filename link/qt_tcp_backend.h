@@ -5,8 +5,13 @@
 
 #include <QObject>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include "link/transport.h"
+
+// How long one connection attempt may hang (a host that drops the request instead
+// of refusing it) before it counts as unreachable.
+inline constexpr int kTcpConnectLimitMs = 3000;
 
 class TQtTcpBackend : public QObject, public TTcpBackend {
   Q_OBJECT
@@ -19,15 +24,16 @@ class TQtTcpBackend : public QObject, public TTcpBackend {
   void Close() override;
   bool IsConnected() const override;
   void Write(const std::string& bytes) override;
-  void Defer(std::function<void()> call) override;
+  void Defer(uint32_t delay_ms, std::function<void()> call) override;
 
  private:
   void Post(std::function<void()> call);  // queued, dropped if the attempt has ended
   void HandleConnected();
-  void HandleError(const QString& text);
+  void HandleError(const TLinkError& error);
   void ReadAvailable();
 
   QTcpSocket socket_;
+  QTimer connectLimit_;     // single shot: an attempt that hangs fails as unreachable
   uint64_t attempt_ = 0;    // bumped by Close: queued reports of older attempts are void
   bool closing_ = false;    // inside Close: the socket's own signals are ignored
   bool failed_ = false;     // an error is reported (or queued) for this attempt

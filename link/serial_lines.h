@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "link/transport.h"
+
 // Transition counters of the modem lines and counts of line errors.
 struct TLineCounters {
   uint32_t cts = 0, dsr = 0, ring = 0, rlsd = 0;                         // line transitions
@@ -19,3 +21,9 @@ uint32_t LineEventsBetween(const TLineCounters& before, const TLineCounters& aft
 // Both return false when the device does not offer the information.
 bool ReadLineCounters(intptr_t handle, TLineCounters& counters);
 bool ReadModemStatus(intptr_t handle, uint32_t& status);  // kSt* bits
+
+// Asks the driver of the open device `handle` to hand each received byte over at
+// once instead of gathering bytes for a few milliseconds (Linux: ASYNC_LOW_LATENCY).
+// LL_REFUSED when the driver does not take the request (pseudo-terminals, some USB
+// adapters); LL_NOT_ASKED where the platform has no such request.
+TLowLatency AskLowLatency(intptr_t handle);

@@ -1,5 +1,6 @@
 // Linux keeps per-port interrupt counters (TIOCGICOUNT) for real UARTs; other
 // POSIX systems and pseudo-terminals answer with an error, which means "none".
+// Linux also offers low latency per port (TIOCGSERIAL/TIOCSSERIAL).
 #include <sys/ioctl.h>
 
 #include "link/serial_lines.h"
@@ -39,4 +40,24 @@ bool ReadModemStatus(intptr_t handle, uint32_t& status) {
   if (bits & TIOCM_RNG) status |= kStRingOn;
   if (bits & TIOCM_CAR) status |= kStRlsdOn;
   return true;
+}
+
+TLowLatency AskLowLatency(intptr_t handle) {
+#if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
+  serial_struct info{};
+  const int fd = static_cast<int>(handle);
+  if (ioctl(fd, TIOCGSERIAL, &info) != 0) return TLowLatency::LL_REFUSED;
+  if (info.flags & ASYNC_LOW_LATENCY) return TLowLatency::LL_ON;
+  info.flags |= ASYNC_LOW_LATENCY;
+  if (ioctl(fd, TIOCSSERIAL, &info) != 0) return TLowLatency::LL_REFUSED;
+  // Some drivers take the call and ignore the flag: believe only what reads back.
+  serial_struct check{};
+  if (ioctl(fd, TIOCGSERIAL, &check) != 0 || !(check.flags & ASYNC_LOW_LATENCY)) {
+    return TLowLatency::LL_REFUSED;
+  }
+  return TLowLatency::LL_ON;
+#else
+  (void)handle;
+  return TLowLatency::LL_NOT_ASKED;
+#endif
 }

@@ -11,6 +11,32 @@
 #include <functional>
 #include <string>
 
+// Why a transport could not be opened or was lost, as far as the platform tells.
+enum class TLinkFault : uint8_t {
+  LF_OTHER,        // any other reason; the text says which
+  LF_MISSING,      // no such device
+  LF_PERMISSION,   // the user may not open the device
+  LF_BUSY,         // another program holds the device
+  LF_NOT_SERIAL,   // the device is there but is no serial port (/dev/null, a disk)
+  LF_GONE,         // the open device vanished (unplugged, hung up, read error)
+  LF_REFUSED,      // nothing listens at the remote address and port
+  LF_UNREACHABLE,  // no route to the remote host, or no answer in time
+  LF_CLOSED,       // the remote end closed the connection
+};
+
+// A transport's failure: its kind and the platform's own text.
+struct TLinkError {
+  TLinkFault Fault = TLinkFault::LF_OTHER;
+  std::string Text;
+};
+
+// What the serial driver said when asked for low latency at opening.
+enum class TLowLatency : uint8_t {
+  LL_NOT_ASKED,  // the platform has no such setting (or the port is closed)
+  LL_ON,         // the driver delivers each byte at once
+  LL_REFUSED,    // the driver refused (a pseudo-terminal, some adapters)
+};
+
 // Speed and character format of a serial device. The parity and stop-bit codes are
 // the values of TParity and TStopBit (com_port.h).
 struct TSerialSettings {
@@ -39,11 +65,12 @@ class TSerialBackend {
  public:
   virtual ~TSerialBackend() = default;
 
-  // Opens `device` exclusively for reading and writing, applies `settings`, drops
-  // DTR and RTS (where the device has them) and discards both queues. On failure
-  // returns false, sets `error` to the platform's message and leaves nothing open.
+  // Opens `device` exclusively for reading and writing, applies `settings`, asks
+  // the driver for low latency, drops DTR and RTS (where the device has them) and
+  // discards both queues. On failure returns false, sets `error` to the kind and
+  // the platform's message, and leaves nothing open.
   virtual bool Open(const std::string& device, const TSerialSettings& settings,
-                    std::string& error) = 0;
+                    TLinkError& error) = 0;
   // Closes the device; nothing is delivered for it afterwards. No-op when closed.
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
@@ -54,9 +81,14 @@ class TSerialBackend {
   // Discards everything in both queues and drops DTR and RTS. A device without
   // modem lines (a pseudo-terminal) only discards the queues.
   virtual void ResetLines() = 0;
+  // The driver's answer to the low-latency request of the last Open.
+  virtual TLowLatency LowLatency() const { return TLowLatency::LL_NOT_ASKED; }
 
   // Bytes that arrived, every byte value included, in arrival order.
   std::function<void(const std::string& bytes)> OnReceive;
+  // The open device vanished (read error or hang-up). The backend is closed when
+  // this is called, from the event loop; `reason` is the platform's text.
+  std::function<void(const std::string& reason)> OnLost;
   // Modem-line changes and line errors: `mask` of kEv* codes, `status` of kSt* bits
   // as they were before the change.
   std::function<void(uint32_t mask, uint32_t status)> OnStatus;
@@ -92,6 +124,8 @@ class TTcpBackend {
 
   // Starts an asynchronous connection to `address`:`port`. Returns false, with the
   // reason in `error`, only when the attempt fails at once (nothing is then pending).
+  // An attempt that neither connects nor fails within a few seconds fails as
+  // LF_UNREACHABLE.
   virtual bool Connect(const std::string& address, int32_t port, std::string& error) = 0;
   // Aborts a pending attempt or closes the connection; no callback follows for it.
   virtual void Close() = 0;
@@ -99,14 +133,15 @@ class TTcpBackend {
   virtual bool IsConnected() const = 0;
   // Sends the bytes on the standing connection. Dropped when not connected.
   virtual void Write(const std::string& bytes) = 0;
-  // Runs `call` later from the event loop (never inside Defer itself). Calls still
-  // queued when the backend is destroyed are dropped.
-  virtual void Defer(std::function<void()> call) = 0;
+  // Runs `call` from the event loop once `delay_ms` have passed (0: as soon as the
+  // loop runs; never inside Defer itself). Calls still queued when the backend is
+  // destroyed are dropped.
+  virtual void Defer(uint32_t delay_ms, std::function<void()> call) = 0;
 
   std::function<void()> OnConnected;
   // Bytes that arrived on the connection, in order.
   std::function<void(const std::string& bytes)> OnReceive;
-  // The attempt failed or the connection broke, including the peer closing it.
-  // The backend is closed when this is called.
-  std::function<void(const std::string& error)> OnError;
+  // The attempt failed or the connection broke, including the peer closing it
+  // (LF_CLOSED). The backend is closed when this is called.
+  std::function<void(const TLinkError& error)> OnError;
 };

@@ -85,7 +85,7 @@ trap remove_package EXIT
 quiet_apt_get install "./$deb"
 
 echo "== The installed programs and files"
-for program in qelt-update qelt-updater qelt-emulator qelt-make-package; do
+for program in qelt-update qelt-updater qelt-emulator qelt-make-package qelt-svf2eff; do
   check "/usr/bin/$program is installed" test -x "/usr/bin/$program"
   check "man page $program.1 renders" man_page_renders "/usr/share/man/man1/$program.1.gz"
 done
@@ -103,6 +103,8 @@ for size in 16 32 48 64 128 256; do
 done
 check "the sample package is complete" \
   qelt-make-package --check /usr/share/qelt-updater/examples/package
+check "the sample package passes the package check" \
+  qelt-update --check /usr/share/qelt-updater/examples/package/script.ini
 
 echo "== The demo from the installed programs"
 check "the installed demo completes" bash scripts/demo.sh --prefix /usr

@@ -13,22 +13,36 @@
 #include "engines/card_table.h"
 #include "engines/file_access.h"
 #include "engines/ms_clock.h"
+#include "link/qt_port_lister.h"
 #include "link/qt_serial_backend.h"
 #include "link/qt_tcp_backend.h"
 #include "link/qt_udp_backend.h"
+#include "platform/utf8_console.h"
+#include "tools/check_command.h"
 #include "tools/console.h"
+#include "tools/port_listing.h"
 #include "tools/qt_runner_loop.h"
 #include "tools/runner_options.h"
 #include "tools/runner_output.h"
 #include "tools/traced_transports.h"
 #include "tools/update_runner.h"
-#include "platform/utf8_console.h"
 
 namespace {
 
 int UsageError(const std::string& error) {
   std::cerr << "qelt-update: " << error << "\nTry 'qelt-update --help'.\n";
   return kExitUsage;
+}
+
+// --list-ports: the system's serial ports, then the device paths the settings file
+// and --port name that exist.
+int ListPorts(const TMainFich& core, const TRunnerOptions& options) {
+  TQtPortLister lister;
+  const auto exists = [](const std::string& path) { return PathExists(path); };
+  std::cout << PortListing(PortsToList(lister.List(), KnownPorts(core, options.Port), exists),
+                           options.Json)
+            << std::flush;
+  return kExitCompleted;
 }
 
 std::string CommandLine(const std::vector<std::string>& args) {
@@ -60,6 +74,11 @@ int main(int argc, char** argv) {
   const std::string program_folder =
       QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString() +
       kPathSeparator;
+  if (options.Check) {
+    const std::string script = RunnerScriptArgument(options, program_folder);
+    return RunCheckCommand(script.empty() ? program_folder + "script.ini" : script, options.Json,
+                           std::cout);
+  }
   std::ofstream log_stream;
   if (!options.LogFile.empty() && !OpenForAppending(log_stream, options.LogFile)) {
     return UsageError("cannot open the log file " + options.LogFile);
@@ -77,6 +96,7 @@ int main(int argc, char** argv) {
       TMainFichSetup{program_folder, RunnerScriptArgument(options, program_folder), program_folder,
                      ""});
   core.LoadSettings();
+  if (options.ListPorts) return ListPorts(core, options);
 
   int exit_code = kExitCompleted;
   {

@@ -77,15 +77,23 @@ TEST_F(RunnerProcess, UpdatesOverTcp) {
   EXPECT_TRUE(Contains(run.out, "Verify Bank0\n"));
 }
 
-TEST_F(RunnerProcess, SyntaxErrorsEndWithTheErrorBoxText) {
+// Checked first, a package with a line no engine takes is refused: the finding and
+// the refusal on stderr, exit 1. Run with --skip-check, the run ends at that line
+// with its own error box text.
+TEST_F(RunnerProcess, SyntaxErrorsAreRefusedOrEndTheRunWithTheErrorBoxText) {
   const struct {
     std::string file;  // rewritten with `lines`
     std::string lines;
-    std::string message;  // first line of the error box
+    std::string finding;  // what the check says
+    std::string message;  // first line of the run's error box
   } cases[] = {
-      {"rev1/script.ini", "rem broken package\r\nCM\r\nREM not a comment\r\n",
-       "Syntax Error in script file line : 3"},
+      {"rev1/script.ini",
+       "rem broken package\r\nCM\r\nC0\r\nC1\r\nC3\r\nC5\r\nREM not a comment\r\n",
+       "rev1/script.ini:7: no engine takes this line (comments begin with 'rem' in lower case)\n",
+       "Syntax Error in script file line : 7"},
       {"rev1/KEYB3/script.ini", "prompt Keyboard\r\nQ0\r\n\r\nX9 nothing takes this\r\nZ0\r\n",
+       "rev1/KEYB3/script.ini:4: no engine takes this line\n"
+       "rev1/KEYB3/KEYB3_B0.HEX: warning: no script names this file\n",
        "Syntax Error in script file line : 4"},
   };
   TEmulator emulator({"--pty"});
@@ -93,11 +101,33 @@ TEST_F(RunnerProcess, SyntaxErrorsEndWithTheErrorBoxText) {
   for (const auto& c : cases) {
     ResetPackage();
     WriteFile(Pkg(c.file), c.lines);
-    TRun run = RunUpdater({Script(), "--port", emulator.Pty});
+    TRun refused = RunUpdater({Script(), "--port", emulator.Pty});
+    EXPECT_EQ(refused.exit_code, 1) << Explain(refused);
+    const bool warned = c.finding.find("warning") != std::string::npos;
+    const std::string refusal = std::string("The package cannot run: 1 error") +
+                                (warned ? ", 1 warning" : "") + " (nothing was sent to the device)";
+    EXPECT_EQ(refused.err, c.finding + refusal + "\n" + Script() + "\n") << Explain(refused);
+
+    TRun run = RunUpdater({Script(), "--port", emulator.Pty, "--skip-check"});
     EXPECT_EQ(run.exit_code, 1) << Explain(run);
     EXPECT_EQ(run.err, c.message + "\n" + Pkg(c.file) + "\n") << Explain(run);
     EXPECT_EQ(SplitLines(run.out).back(), c.message);
   }
+}
+
+// --check needs no device: the findings on stdout, exit 0 or 1.
+TEST_F(RunnerProcess, CheckJudgesThePackageWithoutADevice) {
+  TRun good = RunUpdater({"--check", Script()});
+  EXPECT_EQ(good.exit_code, 0) << Explain(good);
+  EXPECT_EQ(good.out, Script() + ": 0 errors, 0 warnings: the package can run\n");
+  WriteFile(Pkg("rev1/script.ini"), "CM\r\nC9\r\n");
+  TRun bad = RunUpdater({"--check", "--json", Script()});
+  EXPECT_EQ(bad.exit_code, 1) << Explain(bad);
+  EXPECT_EQ(SplitLines(bad.out).front(),
+            "{\"event\":\"finding\",\"severity\":\"error\",\"path\":\"rev1/script.ini\","
+            "\"line\":2,\"message\":\"no option card 9: option cards are C0 to C5\"}");
+  EXPECT_NE(bad.out.find("\"errors\":1,"), std::string::npos) << bad.out;
+  EXPECT_EQ(bad.err, "");
 }
 
 TEST_F(RunnerProcess, JsonLinesAllParseAndEndWithDoneOrError) {

@@ -202,10 +202,16 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
 
 const std::map<std::string, bool TRunnerOptions::*>& FlagOptions() {
   static const std::map<std::string, bool TRunnerOptions::*> flags = {
-      {"--readid", &TRunnerOptions::ReadId},   {"--manual", &TRunnerOptions::Manual},
-      {"--trace", &TRunnerOptions::Trace},     {"--json", &TRunnerOptions::Json},
-      {"--help", &TRunnerOptions::Help},       {"-h", &TRunnerOptions::Help},
+      {"--readid", &TRunnerOptions::ReadId},
+      {"--manual", &TRunnerOptions::Manual},
+      {"--trace", &TRunnerOptions::Trace},
+      {"--json", &TRunnerOptions::Json},
+      {"--help", &TRunnerOptions::Help},
+      {"-h", &TRunnerOptions::Help},
       {"--version", &TRunnerOptions::Version},
+      {"--check", &TRunnerOptions::Check},
+      {"--skip-check", &TRunnerOptions::SkipCheck},
+      {"--list-ports", &TRunnerOptions::ListPorts},
   };
   return flags;
 }
@@ -219,6 +225,8 @@ bool CheckCombination(const TRunnerOptions& options, int links, std::string& err
     error = "--local-port applies to --udp only";
   } else if (!options.Manual && (!options.NoCards.empty() || !options.NoComponents.empty())) {
     error = "--no-card and --no-component need --manual";
+  } else if (options.Check && options.SkipCheck) {
+    error = "--check and --skip-check exclude each other";
   }
   return error.empty();
 }
@@ -264,7 +272,8 @@ bool ParseRunnerOptions(const std::vector<std::string>& args, TRunnerOptions& op
     if (IsLinkOption(name)) ++links;
     if (!handler->second(name, value, options, error)) return false;
   }
-  return options.Help || options.Version || CheckCombination(options, links, error);
+  return options.Help || options.Version || options.ListPorts ||
+         CheckCombination(options, links, error);
 }
 
 void ApplyManualSelection(const TRunnerOptions& options, TCompSelDlg& dialog) {
@@ -296,7 +305,16 @@ Connection (default: the settings file's):
   --tcp HOST[:PORT]    TCP to the device at IPv4 address HOST (PORT default: settings)
   --local-port N       local UDP port (default: settings)
 
+Before every run the package is checked as a run would read it (every script
+line, every file it names); a package with errors is refused with its findings on
+stderr, and the device is not touched.
+
 What to run:
+  --check              only check the package: print its findings (errors stop a
+                       run, warnings do not) and exit 0 when it can run, 1 when it
+                       cannot; no device is needed. With --json, one object per finding
+  --skip-check         run without checking the package first (for a firmware
+                       engineer who runs a package on purpose as it is)
   --readid             identification pass: "readid.ini" of SCRIPT's folder (or of
                        this program's folder) instead of the update
   --manual             Manual mode: no version skipping; every card and component
@@ -305,6 +323,13 @@ What to run:
   --no-component LIST  clear component boxes: VI3:MCU, VI3:PROM1, VI3:CPLD, SCAN:MCU,
                        SCAN:PROM1, SCAN:PROM2, HD:MCU, HD:PROM1, HD:PROM2, OPT_IN:CPLD,
                        OPT_IN:EDID (comma-separated)
+
+Serial ports:
+  --list-ports         list the serial ports this system has, one per line: path,
+                       name, description, maker, USB vendor:product, serial number
+                       (tab-separated, "-" where unknown), then the device paths the
+                       settings file or --port name that exist; with --json, one
+                       JSON object per port. Runs nothing.
 
 Output:
   --log FILE           append the session's log lines, with timestamps, to FILE
@@ -328,7 +353,8 @@ characters: a device that sends without pause must not make lines of any length;
 what is left out is counted on the line.
 
 Ctrl-C stops the run as the window's STOP button does.
-Exit status: 0 completed, 1 the run failed, 2 bad usage or settings (also a
-default COM1 that cannot be opened), 3 stopped (watchdog or signal).
+Exit status: 0 completed, 1 the run failed or the package was refused, 2 bad usage
+or settings (also a default COM1 that cannot be opened), 3 stopped (watchdog or
+signal). With --check: 0 the package can run, 1 it cannot.
 )";
 }

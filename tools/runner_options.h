@@ -34,7 +34,10 @@ struct TRunnerOptions {
   std::string LogFile;                     // --log: append timestamped log lines here
   bool Trace = false;                      // every byte sent and received
   bool Json = false;                       // one JSON object per event on stdout
+  bool Check = false;                      // judge the package only, without a device
+  bool SkipCheck = false;                  // run without judging the package first
   uint32_t TimeoutMs = kDefaultTimeoutMs;  // watchdog without progress; 0 is off
+  bool ListPorts = false;                  // --list-ports: list the serial ports, run nothing
   bool Help = false;
   bool Version = false;
 };

@@ -80,6 +80,10 @@ TEST(RunnerOptions, ScriptFlagsOutputAndTimeout) {
   EXPECT_EQ(Parse({"--timeout=30"}).TimeoutMs, 30000u);
   EXPECT_EQ(Parse({"--timeout", "0.005"}).TimeoutMs, 5u);
   EXPECT_EQ(Parse({"--", "--odd-name.ini"}).Script, "--odd-name.ini");
+  EXPECT_TRUE(Parse({"--check", "pkg/script.ini"}).Check);
+  EXPECT_TRUE(Parse({"--skip-check"}).SkipCheck);
+  EXPECT_FALSE(Parse({}).Check);
+  EXPECT_FALSE(Parse({}).SkipCheck);
 }
 
 TEST(RunnerOptions, ManualSelectionIsCollectedInUpperCase) {
@@ -90,8 +94,12 @@ TEST(RunnerOptions, ManualSelectionIsCollectedInUpperCase) {
   EXPECT_EQ(o.NoComponents, (std::vector<std::string>{"VI3:CPLD", "HD:PROM2"}));
 }
 
-TEST(RunnerOptions, HelpAndVersionSkipTheCombinationRules) {
+TEST(RunnerOptions, HelpVersionAndListPortsSkipTheCombinationRules) {
   EXPECT_TRUE(Parse({"--help", "--port", "COM1", "--tcp", "1.2.3.4"}).Help);
+  const TRunnerOptions list = Parse({"--list-ports", "--json", "--port", "/dev/pts/3"});
+  EXPECT_TRUE(list.ListPorts && list.Json);
+  EXPECT_EQ(list.Port, "/dev/pts/3");
+  EXPECT_TRUE(Parse({"--list-ports", "--no-card", "VI3"}).ListPorts);
   EXPECT_TRUE(Parse({"--version"}).Version);
   EXPECT_TRUE(Parse({"-h"}).Help);
 }
@@ -131,15 +139,17 @@ TEST(RunnerOptions, BadInputIsNamedExactly) {
       {{"--manual", "--no-component", "KEYB3:MCU"},
        "KEYB3 has no component boxes; use --no-card KEYB3"},
       {{"--no-card", "HD"}, "--no-card and --no-component need --manual"},
+      {{"--check", "--skip-check"}, "--check and --skip-check exclude each other"},
+      {{"--check=yes"}, "--check takes no value"},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.args), c.error) << c.args[0];
 }
 
 TEST(RunnerOptions, UsageNamesEveryOption) {
   const std::string usage = RunnerUsage();
-  for (const char* option :
-       {"--port", "--udp", "--tcp", "--local-port", "--readid", "--manual", "--no-card",
-        "--no-component", "--log", "--trace", "--json", "--timeout", "--help", "--version"}) {
+  for (const char* option : {"--port", "--udp", "--tcp", "--local-port", "--readid", "--manual",
+                             "--no-card", "--no-component", "--log", "--trace", "--json",
+                             "--timeout", "--help", "--version", "--check", "--skip-check"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

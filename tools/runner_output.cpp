@@ -107,11 +107,22 @@ void TPlainOutput::Trace(TTraceDir dir, const std::string& bytes) {
   out_ << TraceLine(dir, bytes) << '\n' << std::flush;
 }
 
+void TPlainOutput::Finding(const TFinding& finding) {
+  err_ << FormatFinding(finding) << '\n' << std::flush;
+}
+
 void TPlainOutput::Error(const std::string& message, const std::string& script, int) {
   err_ << message << '\n' << script << '\n' << std::flush;
 }
 
 void TPlainOutput::Done(const std::string&) { out_ << std::flush; }
+
+std::string FindingJson(const TFinding& finding) {
+  const bool error = finding.Severity == TFindingSeverity::FIND_ERROR;
+  return std::string("{\"event\":\"finding\",\"severity\":\"") + (error ? "error" : "warning") +
+         "\",\"path\":" + JsonQuote(finding.Path) + ",\"line\":" + std::to_string(finding.Line) +
+         ",\"message\":" + JsonQuote(finding.Text) + "}";
+}
 
 // --- TTerminalOutput ----------------------------------------------------------------
 
@@ -172,6 +183,12 @@ void TTerminalOutput::Trace(TTraceDir dir, const std::string& bytes) {
   DrawBlock();
 }
 
+void TTerminalOutput::Finding(const TFinding& finding) {
+  EraseBlock();
+  err_ << FormatFinding(finding) << '\n' << std::flush;
+  DrawBlock();
+}
+
 void TTerminalOutput::Error(const std::string& message, const std::string& script, int) {
   Redraw(true);
   err_ << message << '\n' << script << '\n' << std::flush;
@@ -213,6 +230,10 @@ void TJsonOutput::Trace(TTraceDir dir, const std::string& bytes) {
                      ",\"data\":" + JsonQuote(TraceText(bytes)));
 }
 
+void TJsonOutput::Finding(const TFinding& finding) {
+  out_ << FindingJson(finding) << '\n' << std::flush;
+}
+
 void TJsonOutput::Error(const std::string& message, const std::string& script, int exit_code) {
   Write("error", ",\"message\":" + JsonQuote(message) + ",\"script\":" + JsonQuote(script) +
                      ",\"exit\":" + std::to_string(exit_code));
@@ -231,6 +252,8 @@ void TLogFileOutput::Line(const std::string& text) {
 void TLogFileOutput::Log(const std::string& text) { Line(text); }
 
 void TLogFileOutput::Trace(TTraceDir dir, const std::string& bytes) { Line(TraceLine(dir, bytes)); }
+
+void TLogFileOutput::Finding(const TFinding& finding) { Line(FormatFinding(finding)); }
 
 void TLogFileOutput::Error(const std::string& message, const std::string& script, int) {
   Line(message);

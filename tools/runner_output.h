@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/package_check.h"
 #include "app/run_story.h"  // EscapeBytes
 
 class TMsClock;
@@ -46,6 +47,9 @@ std::string FormatTimestamp(const std::tm& time, int milliseconds);
 std::string NowTimestamp();
 // "[#####-----]  50%" with `width` cells between the brackets.
 std::string ProgressBarText(int position, int max, int width);
+// {"event":"finding","severity":"error"|"warning","path":...,"line":...,"message":...}
+// (without the time: a finding belongs to the package, not to the moment).
+std::string FindingJson(const TFinding& finding);
 
 class TRunnerOutput {
  public:
@@ -56,6 +60,8 @@ class TRunnerOutput {
   virtual void Activity(const std::string& /*text*/) {}
   virtual void Progress(const TProgressState& /*state*/) {}
   virtual void Trace(TTraceDir /*dir*/, const std::string& /*bytes*/) {}
+  // A finding of the package check that refused the run (before the run's end).
+  virtual void Finding(const TFinding& /*finding*/) {}
   // The run failed or was stopped: the error box text (message, script path).
   virtual void Error(const std::string& message, const std::string& script, int exit_code) = 0;
   // The run completed.
@@ -69,12 +75,13 @@ class TPlainOutput : public TRunnerOutput {
   TPlainOutput(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
   void Log(const std::string& text) override;
   void Trace(TTraceDir dir, const std::string& bytes) override;
+  void Finding(const TFinding& finding) override;
   void Error(const std::string& message, const std::string& script, int exit_code) override;
   void Done(const std::string& text) override;
 
  private:
   std::ostream& out_;  // log lines
-  std::ostream& err_;  // the error box text
+  std::ostream& err_;  // findings and the error box text
 };
 
 // A terminal: log lines scroll; under them the three bars and the current activity
@@ -87,6 +94,7 @@ class TTerminalOutput : public TRunnerOutput {
   void Activity(const std::string& text) override;
   void Progress(const TProgressState& state) override;
   void Trace(TTraceDir dir, const std::string& bytes) override;
+  void Finding(const TFinding& finding) override;
   void Error(const std::string& message, const std::string& script, int exit_code) override;
   void Done(const std::string& text) override;
 
@@ -115,6 +123,7 @@ class TJsonOutput : public TRunnerOutput {
   void Log(const std::string& text) override;
   void Progress(const TProgressState& state) override;
   void Trace(TTraceDir dir, const std::string& bytes) override;
+  void Finding(const TFinding& finding) override;
   void Error(const std::string& message, const std::string& script, int exit_code) override;
   void Done(const std::string& text) override;
 
@@ -135,6 +144,7 @@ class TLogFileOutput : public TRunnerOutput {
   TLogFileOutput(std::ostream& out, TStamp stamp) : out_(out), stamp_(std::move(stamp)) {}
   void Log(const std::string& text) override;
   void Trace(TTraceDir dir, const std::string& bytes) override;
+  void Finding(const TFinding& finding) override;
   void Error(const std::string& message, const std::string& script, int exit_code) override;
   void Done(const std::string& text) override;
   // A line of the runner's own (session start and end).

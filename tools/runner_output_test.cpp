@@ -178,6 +178,34 @@ TEST(RunnerLogFileOutput, StampedLines) {
             "2024-05-06 07:08:09.010  /p/rev1/script.ini\n");
 }
 
+// A refused package's findings: on stderr for a person, one JSON object each for a
+// wrapper, stamped in the log file.
+TEST(RunnerFindingOutput, EachOutputShowsTheFindingsOfARefusedPackage) {
+  const TFinding error{TFindingSeverity::FIND_ERROR, "rev1/VI3/VI3_B0.HEX", 3, "blank line"};
+  const TFinding warning{TFindingSeverity::FIND_WARNING, "rev1/HD/", 0,
+                         "card folder that no script names"};
+  std::ostringstream out, err, json_out, log_out;
+  TPlainOutput plain(out, err);
+  TJsonOutput json(json_out, Stamp);
+  TLogFileOutput log(log_out, Stamp);
+  for (TRunnerOutput* output : std::initializer_list<TRunnerOutput*>{&plain, &json, &log}) {
+    output->Finding(error);
+    output->Finding(warning);
+  }
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(),
+            "rev1/VI3/VI3_B0.HEX:3: blank line\n"
+            "rev1/HD/: warning: card folder that no script names\n");
+  EXPECT_EQ(json_out.str(),
+            "{\"event\":\"finding\",\"severity\":\"error\",\"path\":\"rev1/VI3/VI3_B0.HEX\","
+            "\"line\":3,\"message\":\"blank line\"}\n"
+            "{\"event\":\"finding\",\"severity\":\"warning\",\"path\":\"rev1/HD/\",\"line\":0,"
+            "\"message\":\"card folder that no script names\"}\n");
+  EXPECT_EQ(log_out.str(),
+            "2024-05-06 07:08:09.010  rev1/VI3/VI3_B0.HEX:3: blank line\n"
+            "2024-05-06 07:08:09.010  rev1/HD/: warning: card folder that no script names\n");
+}
+
 // One line of output is bounded: a trace line keeps 256 bytes of a piece (escaped),
 // a log line 1024 characters, and the rest is counted on the line, in every output.
 TEST(RunnerFormat, OneLineIsBoundedAndWhatPassesIsCounted) {

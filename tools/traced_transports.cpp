@@ -9,10 +9,13 @@ TTracedSerial::TTracedSerial(std::unique_ptr<TSerialBackend> inner, TTrafficObse
   inner_->OnStatus = [this](uint32_t mask, uint32_t status) {
     if (OnStatus) OnStatus(mask, status);
   };
+  inner_->OnLost = [this](const std::string& reason) {
+    if (OnLost) OnLost(reason);
+  };
 }
 
 bool TTracedSerial::Open(const std::string& device, const TSerialSettings& settings,
-                         std::string& error) {
+                         TLinkError& error) {
   return inner_->Open(device, settings, error);
 }
 
@@ -46,7 +49,7 @@ TTracedTcp::TTracedTcp(std::unique_ptr<TTcpBackend> inner, TTrafficObserver obse
     observer_(TTraceDir::TRACE_RECEIVED, bytes);
     if (OnReceive) OnReceive(bytes);
   };
-  inner_->OnError = [this](const std::string& error) {
+  inner_->OnError = [this](const TLinkError& error) {
     if (OnError) OnError(error);
   };
 }

@@ -17,13 +17,13 @@ using TTrafficObserver = std::function<void(TTraceDir dir, const std::string& by
 class TTracedSerial : public TSerialBackend {
  public:
   TTracedSerial(std::unique_ptr<TSerialBackend> inner, TTrafficObserver observer);
-  bool Open(const std::string& device, const TSerialSettings& settings,
-            std::string& error) override;
+  bool Open(const std::string& device, const TSerialSettings& settings, TLinkError& error) override;
   void Close() override { inner_->Close(); }
   bool IsOpen() const override { return inner_->IsOpen(); }
   void Apply(const TSerialSettings& settings) override { inner_->Apply(settings); }
   void Write(const std::string& bytes) override;
   void ResetLines() override { inner_->ResetLines(); }
+  TLowLatency LowLatency() const override { return inner_->LowLatency(); }
 
  private:
   TTrafficObserver observer_;  // declared first: outlives inner_'s callbacks
@@ -54,7 +54,9 @@ class TTracedTcp : public TTcpBackend {
   void Close() override { inner_->Close(); }
   bool IsConnected() const override { return inner_->IsConnected(); }
   void Write(const std::string& bytes) override;
-  void Defer(std::function<void()> call) override { inner_->Defer(std::move(call)); }
+  void Defer(uint32_t delay_ms, std::function<void()> call) override {
+    inner_->Defer(delay_ms, std::move(call));
+  }
 
  private:
   TTrafficObserver observer_;  // declared first: outlives inner_'s callbacks

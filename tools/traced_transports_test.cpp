@@ -30,10 +30,14 @@ TEST(TracedTransports, SerialReportsWhatLeavesAndArrives) {
   traced.OnReceive = [&](const std::string& bytes) { received += bytes; };
   uint32_t status_mask = 0;
   traced.OnStatus = [&](uint32_t mask, uint32_t) { status_mask = mask; };
+  std::string lost;
+  traced.OnLost = [&](const std::string& reason) { lost = reason; };
 
   traced.Write("dropped");  // closed: nothing leaves
-  std::string error;
+  TLinkError error;
+  serial->lowLatency = TLowLatency::LL_REFUSED;
   ASSERT_TRUE(traced.Open("/dev/pts/4", TSerialSettings{57600}, error));
+  EXPECT_EQ(traced.LowLatency(), TLowLatency::LL_REFUSED);
   EXPECT_TRUE(traced.IsOpen());
   traced.Write("PB");
   serial->Feed(".");
@@ -43,6 +47,8 @@ TEST(TracedTransports, SerialReportsWhatLeavesAndArrives) {
   EXPECT_EQ(received, ".");
   EXPECT_EQ(status_mask, kEvCts);
   EXPECT_EQ(traffic.seen, (std::vector<std::string>{"> PB", "< ."}));
+  serial->Vanish("Input/output error");
+  EXPECT_EQ(lost, "Input/output error");
 }
 
 TEST(TracedTransports, UdpReportsSentAndReceivedDatagrams) {
@@ -76,7 +82,11 @@ TEST(TracedTransports, TcpPassesConnectionEventsThrough) {
   int connected = 0;
   std::string failure, received;
   traced.OnConnected = [&] { ++connected; };
-  traced.OnError = [&](const std::string& text) { failure = text; };
+  TLinkFault fault = TLinkFault::LF_OTHER;
+  traced.OnError = [&](const TLinkError& e) {
+    failure = e.Text;
+    fault = e.Fault;
+  };
   traced.OnReceive = [&](const std::string& bytes) { received += bytes; };
   std::string error;
   ASSERT_TRUE(traced.Connect("127.0.0.1", 10500, error));
@@ -85,9 +95,11 @@ TEST(TracedTransports, TcpPassesConnectionEventsThrough) {
   traced.Write("SYN?");
   tcp->Arrive("ok");
   int deferred = 0;
-  traced.Defer([&] { ++deferred; });
+  traced.Defer(250, [&] { ++deferred; });
   EXPECT_EQ(tcp->RunDeferred(), 1);
-  tcp->Fail("The remote host closed the connection");
+  EXPECT_EQ(tcp->delays, std::vector<uint32_t>{250});
+  tcp->Fail("The remote host closed the connection", TLinkFault::LF_CLOSED);
+  EXPECT_EQ(fault, TLinkFault::LF_CLOSED);
   EXPECT_EQ(connected, 1);
   EXPECT_EQ(deferred, 1);
   EXPECT_EQ(received, "ok");

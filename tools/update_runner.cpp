@@ -47,6 +47,7 @@ TUpdateRunner::~TUpdateRunner() {
   core_.OnTimedWaitEnd = nullptr;
   core_.OnComponentSkipped = nullptr;
   core_.OnRunEnd = nullptr;
+  core_.OnPackageChecked = nullptr;
   core_.SetView(nullptr);
 }
 
@@ -60,6 +61,15 @@ void TUpdateRunner::Subscribe() {
   // The core skips a current component's lines without a log line of its own.
   core_.OnComponentSkipped = [this](int card, int component, const std::string& version) {
     Log(SkipNote(card, component, version));
+  };
+  // A refused package: its findings go to stderr (the outputs' Finding) rather than
+  // among the log lines, where the core's status log also has them.
+  core_.OnPackageChecked = [this](const std::vector<TFinding>& findings, bool can_run) {
+    if (can_run) return;
+    for (const TFinding& finding : findings) {
+      for (TRunnerOutput* output : outputs_) output->Finding(finding);
+      finding_lines_.insert(FormatFinding(finding));
+    }
   };
   // Finished by Render, once the run's last log lines are written out.
   core_.OnRunEnd = [this](TRunEnd end, const std::string& message, const std::string& script) {
@@ -81,9 +91,8 @@ bool TUpdateRunner::Configure(std::string& error) {
     case TRunnerLink::LINK_SERIAL:
       if (const int item = ComMenuItem(options_.Port); item != 0) {
         core_.ComClick(item - 1);
-      } else {  // a device path or a COM port beyond the menu, through Com 1
-        core_.Link().SetComDeviceMap({{"COM1", options_.Port}});
-        core_.ComClick(0);
+      } else {  // a device path or a COM port beyond the menu, named as given
+        core_.DevicePortClick(options_.Port);
       }
       break;
     case TRunnerLink::LINK_UDP:
@@ -103,6 +112,7 @@ bool TUpdateRunner::Configure(std::string& error) {
     return false;
   }
   if (options_.Manual) core_.MManualClick();  // the view applies the selection
+  core_.SetPackageCheck(!options_.SkipCheck);
   core_.StillWaitingNoteMs = 0;  // the watchdog ends such a run; the note is the window's
   return true;
 }
@@ -110,9 +120,10 @@ bool TUpdateRunner::Configure(std::string& error) {
 void TUpdateRunner::Start() {
   started_ = true;
   watchdog_.Progressed();  // the time without progress is counted from the start
-  core_.StartClick();
+  // First, so that a package refused within the click has its lines after them.
   Log(ConnectionLine());
-  Log("Package: " + core_.ScriptFile());
+  Log("Package: " + core_.StartScriptFile());
+  core_.StartClick();
 }
 
 bool TUpdateRunner::DefaultConnection() const {
@@ -146,11 +157,8 @@ std::string TUpdateRunner::ConnectionLine() const {
   if (options_.Link == TRunnerLink::LINK_SERIAL && !options_.Port.starts_with("COM")) {
     return "Connection: serial " + options_.Port + " (" + where + ")";
   }
-  // A COM port beyond the menu's items is opened through Com 1's device map: the
-  // line names the port asked for and the device it opens.
-  const std::string selected = core_.SelectedPortName();
-  const std::string name = options_.Link == TRunnerLink::LINK_SERIAL ? options_.Port : selected;
-  const std::string device = core_.Link().ResolvePortName(selected);
+  const std::string name = core_.SelectedPortName();
+  const std::string device = core_.Link().ResolvePortName(name);
   return "Connection: serial " + name + (device != name ? " = " + device : "") + " (" + where + ")";
 }
 
@@ -212,7 +220,12 @@ void TUpdateRunner::Interrupt(const std::string& reason) {
 void TUpdateRunner::Render() {
   const std::vector<std::string>& lines = core_.MemoStatus.Lines();
   for (; logged_ < lines.size(); ++logged_) {
-    if (lines[logged_] != kIdlePrompt) Log(lines[logged_]);
+    const auto finding = finding_lines_.find(lines[logged_]);
+    if (finding != finding_lines_.end()) {
+      finding_lines_.erase(finding);  // already shown as a finding
+    } else if (lines[logged_] != kIdlePrompt) {
+      Log(lines[logged_]);
+    }
   }
   ShowProgress();
   if (ended_ && started_) EndRun();
@@ -236,16 +249,18 @@ void TUpdateRunner::EndRun() {
       }
       Finish(kExitCompleted, end_message_, "");
       break;
-    case TRunEnd::RUN_FAILED:
+    case TRunEnd::RUN_FAILED: {
       // A default COM1 that cannot be opened: the command line must name the port.
+      const std::string opening = "Error while opening " + core_.SelectedPortName();
       if (DefaultConnection() && !core_.LAN1.Checked &&
-          end_message_ == "Error while opening " + core_.SelectedPortName()) {
+          (end_message_ == opening || end_message_.starts_with(opening + "\n"))) {
         Log(DefaultPortHint(core_.Link().ResolvePortName(core_.SelectedPortName())));
         Finish(kExitUsage, end_message_, end_script_);
         break;
       }
       Finish(kExitFailed, end_message_, end_script_);
       break;
+    }
     case TRunEnd::RUN_STOPPED:
       Finish(kExitStopped, stop_reason_.empty() ? "Stopped" : stop_reason_, end_script_);
       break;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,9 +58,9 @@ class TUpdateRunner : public TMainView {
     if (traces) trace_outputs_.push_back(output);
   }
 
-  // After the core loaded its settings: applies --port, --udp, --tcp, --local-port
-  // and --manual with its selection. False with the reason when the resulting
-  // connection cannot work (exit status 2).
+  // After the core loaded its settings: applies --port, --udp, --tcp, --local-port,
+  // --manual with its selection, and --skip-check. False with the reason when the
+  // resulting connection cannot work (exit status 2).
   bool Configure(std::string& error);
   // Presses START, then logs the connection and where it came from, and the script:
   // "Connection: serial /dev/ttyUSB0 (from --port)", "Package: /pkg/script.ini".
@@ -112,7 +113,8 @@ class TUpdateRunner : public TMainView {
   std::string stop_reason_;                    // why Interrupt stopped the run
   std::string end_message_;                    // the core's OnRunEnd texts
   std::string end_script_;
-  TRunEnd end_ = TRunEnd::RUN_COMPLETED;  // how the run ended, once ended_
+  std::multiset<std::string> finding_lines_;  // status log lines shown as findings already
+  TRunEnd end_ = TRunEnd::RUN_COMPLETED;      // how the run ended, once ended_
   bool ended_ = false;       // the core ended the run; finished after its last log lines
   bool timed_wait_ = false;  // between the core's OnTimedWaitBegin and OnTimedWaitEnd
   bool started_ = false;

@@ -115,12 +115,41 @@ class TRecordingOutput : public TRunnerOutput {
   std::vector<std::string> Ends;
 };
 
+// A package refused by the check: its findings on stderr (not among the log lines),
+// then the error box text; the link is never opened and nothing reaches the device.
+TEST_F(UpdateRunner, ARefusedPackageEndsWithItsFindingsAndTouchesNothing) {
+  WritePackage();
+  std::string card = SampleFile("rev1/VI3/script.ini");
+  card.replace(card.find("P0 VI3_B0.HEX"), 13, "P0 absent.hex");
+  dir_.Write("rev1/VI3/script.ini", card);
+  TEmulatedDevice device;
+  Build(&device, {});
+  TRecordingOutput recorder;
+  runner_->AddOutput(&recorder);
+  ASSERT_EQ(Run(), kExitFailed) << out_.str();
+  const std::string message =
+      "The package cannot run: 1 error, 1 warning (nothing was sent to the device)";
+  EXPECT_EQ(err_.str(),
+            "rev1/VI3/script.ini:5: absent.hex not found in rev1/VI3/\n"
+            "rev1/VI3/VI3_B0.HEX: warning: no script names this file\n" +
+                message + "\n" + dir_.Dir() + "script.ini\n");
+  EXPECT_EQ(out_.str(), "Connection: serial COM1" +
+                            (DefaultComDevice(1) == "COM1" ? "" : " = " + DefaultComDevice(1)) +
+                            " (default: no --port and no settings file)\nPackage: " + dir_.Dir() +
+                            "script.ini\n" + message + "\n");
+  EXPECT_EQ(recorder.Ends,
+            std::vector<std::string>{"error " + message + " | " + dir_.Dir() + "script.ini | 1"});
+  EXPECT_TRUE(harness_->Writes.empty());
+  EXPECT_EQ(Core().Link().ConType(), CON_NONE);
+}
+
+// --skip-check runs the same package on purpose: the run's own error texts.
 TEST_F(UpdateRunner, AFailedRunEndsWithTheErrorBoxTextAndItsScript) {
   WritePackage();
   dir_.Write("rev1/script.ini", "CM\r\n");
   dir_.Write("rev1/VI3/script.ini", "P0 absent.hex\r\n");
   TEmulatedDevice device;
-  Build(&device, {});
+  Build(&device, {"--skip-check"});
   TRecordingOutput recorder;
   runner_->AddOutput(&recorder);
   ASSERT_EQ(Run(), kExitFailed) << out_.str();
@@ -180,7 +209,7 @@ TEST_F(UpdateRunner, ConfigureAppliesTheConnectionOptions) {
   const struct {
     std::vector<std::string> args;
     bool lan;
-    std::string port_device;  // what COM1 opens, for serial
+    std::string port;  // the serial port the run opens
     uint8_t mode;
     std::string address;
     uint32_t remote, local;
@@ -192,7 +221,7 @@ TEST_F(UpdateRunner, ConfigureAppliesTheConnectionOptions) {
        "192.168.0.10",
        10500,
        10500},
-      {{"--port", "COM12"}, false, DefaultComDevice(12), CON_TCP, "192.168.0.10", 10500, 10500},
+      {{"--port", "COM12"}, false, "COM12", CON_TCP, "192.168.0.10", 10500, 10500},
       {{"--udp", "127.0.0.1:4000", "--local-port", "4001"},
        true,
        "",
@@ -209,8 +238,10 @@ TEST_F(UpdateRunner, ConfigureAppliesTheConnectionOptions) {
     ASSERT_TRUE(runner_->Configure(error)) << error;
     EXPECT_EQ(Core().LAN1.Checked, c.lan) << c.args[0];
     if (!c.lan) {
-      EXPECT_TRUE(Core().Com11.Checked);
-      EXPECT_EQ(Core().Link().ResolvePortName("COM1"), c.port_device);
+      EXPECT_FALSE(Core().Com11.Checked);
+      EXPECT_EQ(Core().SelectedPortName(), c.port);
+      EXPECT_EQ(Core().Link().ResolvePortName("COM1"), DefaultComDevice(1))
+          << "COM1 is not redirected";
     }
     EXPECT_EQ(Core().IPConfigDlg.ConnectionMode(), c.mode) << c.args[0];
     EXPECT_EQ(Core().IPConfigDlg.RemoteAddress(), c.address) << c.args[0];

@@ -102,6 +102,13 @@ std::string Com(int n) {
   return device == name ? name : name + " = " + device;
 }
 
+// "COMn" as an error names it, with the device where that is another name.
+std::string ComNamed(int n) {
+  const std::string name = "COM" + std::to_string(n);
+  const std::string device = DefaultComDevice(n);
+  return device == name ? name : name + " (" + device + ")";
+}
+
 }  // namespace
 
 TEST_F(UpdateRunner, FirstLinesNameTheConnectionAndTheScript) {
@@ -127,6 +134,7 @@ TEST_F(UpdateRunner, FirstLinesNameTheConnectionAndTheScript) {
        "CON_TYPE=TCP\r\nREMOTE_IP=10.0.0.7\r\nREMOTE_PORT=4100\r\n",
        "Connection: TCP 10.0.0.7:4100 (from the settings file @Updater.prm)"},
   };
+  WritePackage();  // a package the check passes: nothing after the two lines
   for (const auto& c : cases) {
     TearDown();
     out_.str("");
@@ -151,10 +159,12 @@ TEST_F(UpdateRunner, AMissingDefaultCom1EndsAtOnceWithAHint) {
   WritePackage();
   Build(nullptr, {}, {DefaultComDevice(1)});
   EXPECT_EQ(Run(100), kExitUsage);
-  EXPECT_EQ(err_.str(), "Error while opening COM1\n" + dir_.Dir() + "script.ini\n");
+  const std::string error =
+      "Error while opening COM1\n" + ComNamed(1) +
+      ": No such file or directory\nis the adapter plugged in? `--list-ports`\n";
+  EXPECT_EQ(err_.str(), error + dir_.Dir() + "script.ini\n");
   EXPECT_TRUE(out_.str().ends_with(
-      "Error while opening COM1\n" + DefaultComDevice(1) +
-      ": No such file or directory\n"
+      error +
       "No --port, --udp or --tcp was given and there is no settings file, so the default serial "
       "port COM1 (" +
       DefaultComDevice(1) +
@@ -166,7 +176,10 @@ TEST_F(UpdateRunner, AMissingDefaultCom1EndsAtOnceWithAHint) {
   err_.str("");
   Build(nullptr, {"--port", "COM4"}, {DefaultComDevice(4)});
   EXPECT_EQ(Run(100), kExitFailed);
-  EXPECT_EQ(err_.str(), "Error while opening COM4\n" + dir_.Dir() + "script.ini\n");
+  EXPECT_EQ(err_.str(),
+            "Error while opening COM4\n" + ComNamed(4) +
+                ": No such file or directory\nis the adapter plugged in? `--list-ports`\n" +
+                dir_.Dir() + "script.ini\n");
 }
 
 // The log tells the story of an update with an absent card and a component left

@@ -33,6 +33,8 @@ TRunHarness::TRunHarness(TRunHarnessOptions options, TDeviceEnd* device)
   tcp_ = tcp.get();
   serial_->missing = options_.MissingDevices;
   serial_->missingReason = options_.OpenFailure;
+  serial_->missingFault = options_.OpenFault;
+  serial_->lowLatency = options_.LowLatency;
   udp_->allPortsBusy = options_.UdpBindFails;
   serial_->farEnd = [this](const std::string& bytes) { HostWrote("serial", bytes); };
   udp_->farEnd = [this](const std::string& bytes) { HostWrote("udp", bytes); };
@@ -46,6 +48,7 @@ TRunHarness::TRunHarness(TRunHarnessOptions options, TDeviceEnd* device)
   core = std::make_unique<TMainFich>(std::move(link), clock, setup);
   view.OnClose = [this] { core->FormClose(); };
   core->SetView(&view);
+  core->SetPackageCheck(options_.PackageCheck);
   core->LoadSettings();
 }
 
@@ -82,10 +85,15 @@ void TRunHarness::Deliver(const std::string& bytes) {
   }
 }
 
-// Event-loop work of the TCP transport: deferred calls run, and a pending attempt
-// connects once it has waited `TcpConnectPumps` pumps.
+// Event-loop work of the TCP transport: deferred calls run (whatever their delay),
+// and a pending attempt connects once it has waited `TcpConnectPumps` pumps, or
+// is refused at once with TcpRefused.
 void TRunHarness::PumpTcp() {
   tcp_->RunDeferred();
+  if (options_.TcpRefused && tcp_->pending) {
+    tcp_->Fail("Connection refused");
+    return;
+  }
   if (tcp_->connects != tcp_attempts_) {
     tcp_attempts_ = tcp_->connects;
     tcp_pumps_ = 0;
@@ -126,8 +134,16 @@ bool TRunHarness::RunUntil(const std::function<bool()>& done, int max_ticks, std
 
 bool TRunHarness::RunFromButton(const std::function<void()>& press, int max_ticks,
                                 std::string* why) {
+  const size_t boxes = view.Errors.size();
   press();
+  // The package is checked first, within the click or over some ticks; a refused
+  // package ends the run there, with its error box.
+  if (!RunUntil([this] { return !core->CheckRunning(); }, max_ticks, why)) return false;
   if (core->SeqState() == TSeqState::SEQ_IDLE) {
+    if (view.Errors.size() > boxes) {
+      Tick();  // the idle step after the refusal
+      return true;
+    }
     if (why) *why = "the button did not start a run";
     return false;
   }

@@ -62,8 +62,14 @@ struct TRunHarnessOptions {
   std::string UserConfigFolder;                           // settings fallback folder
   std::set<std::string> MissingDevices;                   // serial device names whose open fails
   std::string OpenFailure = "No such file or directory";  // their reason
-  bool UdpBindFails = false;                              // every UDP bind fails
-  int TcpConnectPumps = 1;  // pumps a TCP attempt takes before it connects
+  TLinkFault OpenFault = TLinkFault::LF_MISSING;          // and its kind
+  TLowLatency LowLatency = TLowLatency::LL_ON;            // the serial driver's answer
+  bool TcpRefused = false;    // every TCP attempt fails with "Connection refused"
+  bool UdpBindFails = false;  // every UDP bind fails
+  int TcpConnectPumps = 1;    // pumps a TCP attempt takes before it connects
+  // START and Read Id judge the package first; off, a run starts on whatever is
+  // there, for the tests of the run's own errors and of the link without a package.
+  bool PackageCheck = true;
 };
 
 class TRunHarness {
@@ -82,6 +88,7 @@ class TRunHarness {
   // the tick count and the last log lines) when it never held.
   bool RunUntil(const std::function<bool()>& done, int max_ticks, std::string* why = nullptr);
   // Presses Start, runs until the sequencer is idle again, then one idle tick more.
+  // A package refused by the check before the run also counts as a run that ended.
   bool RunStart(int max_ticks, std::string* why = nullptr);
   bool RunReadId(int max_ticks, std::string* why = nullptr);
   // Ticks until the sequencer is in `state`.
@@ -89,6 +96,9 @@ class TRunHarness {
 
   // Queues bytes from the device, delivered at the next pump.
   void DeviceSays(const std::string& bytes) { to_host_.push_back(bytes); }
+  // The transports, for a test that makes one fail (Vanish, Fail).
+  TFakeSerial& Serial() { return *serial_; }
+  TFakeTcp& Tcp() { return *tcp_; }
 
   // The last `n` lines of the status log, one per line, for failure messages.
   std::string LastLogLines(size_t n = 12) const;

@@ -21,6 +21,7 @@
 #include "app/ui/modal_host.h"
 #include "app/ui/program_icon.h"
 #include "link/com_driver.h"
+#include "link/port_list.h"
 
 namespace {
 
@@ -152,6 +153,8 @@ void TMainWindow::BuildMenus() {
   // core's decision, so the group itself never forces a tick.
   auto* portGroup = new QActionGroup(this);
   portGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  portGroup_ = portGroup;
+  connect(port1_, &QMenu::aboutToShow, this, &TMainWindow::RefreshPorts);
   for (int i = 0; i < 9; ++i) {
     portItems_.push_back(AddItem(port1_, *coms[i], comClicks[i]));
     portItems_.back()->setObjectName(QStringLiteral("Com%11").arg(i + 1));
@@ -236,12 +239,61 @@ void TMainWindow::RenderMenus() {
     view.action->setChecked(view.item->Checked);
     view.action->setEnabled(view.item->Enabled);
   }
+  RenderDeviceItems();
   // Where a Com item opens a device of another name (a POSIX system), its tooltip
   // says which.
   for (int i = 0; i < 9; ++i) {
     const std::string name = "COM" + std::to_string(i + 1);
     const std::string device = core_.Link().ResolvePortName(name);
     portItems_[i]->setToolTip(device == name ? QString() : ToQt(device));
+  }
+}
+
+// The port menu asks the system for its serial ports each time it opens.
+void TMainWindow::RefreshPorts() {
+  if (lister_) core_.RefreshDevicePorts(lister_->List());
+  Render();
+}
+
+// The core's detected ports below a separator under LAN/Setup: rebuilt when the
+// core rebuilt its list, otherwise only their ticks are brought up to date.
+void TMainWindow::RenderDeviceItems() {
+  const std::vector<TMainFich::TDeviceItem>& items = core_.DeviceItems();
+  if (core_.DeviceItemsVersion() != deviceVersion_) {
+    deviceVersion_ = core_.DeviceItemsVersion();
+    // Taken off the menu now, deleted later: one of them may be the action whose
+    // click is being handled.
+    for (QAction* action : deviceItems_) {
+      portGroup_->removeAction(action);
+      port1_->removeAction(action);
+      action->deleteLater();
+    }
+    deviceItems_.clear();
+    if (deviceSeparator_) {
+      port1_->removeAction(deviceSeparator_);
+      deviceSeparator_->deleteLater();
+    }
+    deviceSeparator_ = nullptr;
+    if (!items.empty()) {
+      deviceSeparator_ = port1_->addSeparator();
+      deviceSeparator_->setObjectName(QStringLiteral("N2"));
+    }
+    for (const TMainFich::TDeviceItem& d : items) {
+      QAction* action = port1_->addAction(ToQt(d.Item.Caption));
+      action->setCheckable(true);
+      action->setObjectName(QStringLiteral("Device:") + ToQt(d.Device));
+      portGroup_->addAction(action);
+      const std::string device = d.Device;
+      connect(action, &QAction::triggered, this, [this, device] {
+        core_.DevicePortClick(device);
+        Render();
+      });
+      deviceItems_.push_back(action);
+    }
+  }
+  for (size_t i = 0; i < items.size() && i < deviceItems_.size(); ++i) {
+    deviceItems_[i]->setChecked(items[i].Item.Checked);
+    deviceItems_[i]->setEnabled(items[i].Item.Enabled);
   }
 }
 

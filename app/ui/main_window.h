@@ -16,6 +16,7 @@
 #include "app/main_fich.h"
 
 class QAction;
+class QActionGroup;
 class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
@@ -24,6 +25,7 @@ class TAboutBox;
 class TCompSelDlgView;
 class TIPConfigDlgView;
 class TModalHost;
+class TPortLister;
 
 // The client area's size; the window keeps it fixed.
 inline constexpr int kClientWidth = 528;
@@ -45,6 +47,9 @@ class TMainWindow : public QMainWindow, public TMainView {
   void Timer1Timeout();
   // Keeps Timer1 stopped, so a test gives the ticks itself through Timer1Timeout.
   void UseManualTicks();
+  // Where the port menu finds the system's serial ports each time it opens (not
+  // owned; may be null: then only a chosen device path is shown).
+  void SetPortLister(TPortLister* lister) { lister_ = lister; }
 
   // TMainView.
   void ShowError(const std::string& text) override;
@@ -70,6 +75,8 @@ class TMainWindow : public QMainWindow, public TMainView {
   QMenu* About1() const { return about1_; }
   // Com 1..9 are items 0..8, LAN/Setup is item 9.
   QAction* PortItem(int index) const { return portItems_.at(index); }
+  // The detected ports below LAN/Setup, as last drawn (the core's DeviceItems).
+  const std::vector<QAction*>& DeviceItems() const { return deviceItems_; }
   QAction* MAuto() const { return mAuto_; }
   QAction* MManual() const { return mManual_; }
   QAction* AboutQeltUpdater1() const { return aboutItem_; }
@@ -92,6 +99,8 @@ class TMainWindow : public QMainWindow, public TMainView {
   QAction* AddItem(QMenu* menu, TMenuItem& item, void (TMainFich::*click)());
   void ConnectControls();
   void RenderMenus();
+  void RefreshPorts();
+  void RenderDeviceItems();
   void RenderMemo();
   void SyncTimer();
   // Runs a core handler, then redraws.
@@ -111,6 +120,11 @@ class TMainWindow : public QMainWindow, public TMainView {
   QMenu* program1_ = nullptr;            // "&Mode"
   QMenu* about1_ = nullptr;              // "&About"
   std::vector<QAction*> portItems_;      // Com11..Com91, LAN1
+  QActionGroup* portGroup_ = nullptr;    // the port menu's radio items
+  QAction* deviceSeparator_ = nullptr;   // above the detected ports; null when none
+  std::vector<QAction*> deviceItems_;    // the detected ports, as the core lists them
+  uint32_t deviceVersion_ = 0;           // the core's DeviceItemsVersion they show
+  TPortLister* lister_ = nullptr;        // not owned
   QAction* mAuto_ = nullptr;
   QAction* mManual_ = nullptr;
   QAction* aboutItem_ = nullptr;

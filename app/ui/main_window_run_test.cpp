@@ -135,6 +135,7 @@ TEST(MainWindowRunTest, AFailedRunShowsTheErrorBoxWithTheScriptPath) {
       package.WriteLines("rev1/script.ini", c.mainScript);
       if (c.cardScript) std::filesystem::remove(package.FsPath(c.cardScript));
     });
+    w.Core().SetPackageCheck(false);  // the run's own errors, for what the check refuses
     TMainWindow& window = *w.window;
     const std::string path = ResolvePath(w.package.Path(c.script));
     const std::string message = c.message.empty() ? path + " File not found !!!" : c.message;
@@ -157,6 +158,35 @@ TEST(MainWindowRunTest, AFailedRunShowsTheErrorBoxWithTheScriptPath) {
     EXPECT_EQ(window.Start()->text().toStdString(), "START");
     EXPECT_EQ(w.host.Errors.size(), 1u);
   }
+}
+
+// START on a package the check refuses: the window shows the error box over itself
+// with the first findings and the count, the status log holds every finding, and
+// no byte reaches the emulated device.
+TEST(MainWindowRunTest, StartOnABrokenPackageShowsTheFindingsAndTouchesNothing) {
+  TWindowUnderTest w([](TTestPackage& package) {
+    package.WriteLines("rev1/script.ini", {"CM", "C9"});
+    package.Write("rev1/VI3/vi3_b0.hex", ":0201000011\r\n:00000001FF\r\n");
+  });
+  TMainWindow& window = *w.window;
+  QTest::mouseClick(window.Start(), Qt::LeftButton);
+  ASSERT_EQ(w.host.Errors.size(), 1u);
+  const std::string message =
+      "The package cannot run: 2 errors, 14 warnings (nothing was sent to the device)";
+  EXPECT_EQ(w.host.Errors[0].text,
+            message +
+                "\r\nrev1/script.ini:2: no option card 9: option cards are C0 to C5"
+                "\r\nrev1/VI3/vi3_b0.hex:1: byte count 02 says 2 data bytes, the line holds 0\r\n" +
+                w.package.Dir() + "script.ini");
+  EXPECT_EQ(w.host.Errors[0].parent, &window);
+  const std::vector<std::string> memo = MemoLines(window);
+  ASSERT_EQ(memo.size(), 17u);  // 16 findings, then the refusal
+  EXPECT_EQ(memo[0], "rev1/script.ini:2: no option card 9: option cards are C0 to C5");
+  EXPECT_EQ(memo.back(), message);
+  for (int i = 0; i < 3; ++i) w.Tick();
+  EXPECT_TRUE(w.harness->Writes.empty());
+  EXPECT_EQ(window.Start()->text().toStdString(), "START");
+  EXPECT_EQ(MemoLines(window).back(), "Click on button START to begin program operation");
 }
 
 TEST(MainWindowRunTest, ClosingMidRunStopsTheTimerSavesAndClosesTheLink) {

@@ -18,6 +18,7 @@
 #include "engines/card_table.h"
 #include "engines/ms_clock.h"
 #include "link/qt_link_factory.h"
+#include "link/qt_port_lister.h"
 #include "platform/utf8_console.h"
 
 namespace {
@@ -70,6 +71,8 @@ int main(int argc, char* argv[]) {
   // UserConfigFolder stays empty: the core then uses the platform's own folder
   // (DefaultUserConfigFolder) when the program's folder cannot be written.
   TUpdaterForms forms(CreateQtComDriver(), SystemClock(), setup, options, RealModalHost());
+  TQtPortLister ports;
+  forms.Window.SetPortLister(&ports);
   // However the event loop ends, the core's closing work (timer, settings, link)
   // has run once before the program leaves.
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [&forms] { forms.Close(); });

@@ -13,7 +13,9 @@
 #include <QUdpSocket>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -111,6 +113,52 @@ TEST(UpdaterEndToEndTest, StartUpdatesTheEmulatorOverUdp) {
     return std::vector<std::string>{"--udp", emulator.Endpoint("UDP"), "--local-port",
                                     std::to_string(FreeUdpPort())};
   });
+}
+
+// START on a package with a damaged bank image: the error box lists the finding,
+// the status log holds it, and the emulator never sees a byte (its traffic log
+// stays empty): the port is not even opened.
+TEST(UpdaterEndToEndTest, StartOnABrokenPackageShowsTheFindingsAndTouchesNothing) {
+  TTempDir folder;
+  const std::string traffic = folder.Dir() + "traffic.log";
+  TEmulatorProcess emulator(QStringLiteral(QELT_EMULATOR_PATH),
+                            {"--pty", "--log", QString::fromStdString(traffic)});
+  ASSERT_TRUE(emulator.WaitReady()) << "the emulator did not announce READY";
+  std::filesystem::copy(QELT_SAMPLE_PACKAGE, folder.path() / "package",
+                        std::filesystem::copy_options::recursive);
+  const std::filesystem::path bank = folder.path() / "package" / "rev1" / "VI3" / "VI3_B0.HEX";
+  std::string text;
+  {
+    std::ifstream in(bank, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  text.insert(text.find("\r\n") + 2, "\r\n");  // a blank line 2
+  {
+    std::ofstream out(bank, std::ios::binary | std::ios::trunc);
+    out << text;
+  }
+  TWindowOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseWindowOptions(
+      {"--port", emulator.Endpoint("PTY"), (folder.path() / "package" / "script.ini").string()},
+      options, error))
+      << error;
+  TMainFichSetup setup{folder.Dir(), options.Script, folder.Dir(), folder.Dir() + "config/"};
+  TRecordingModalHost host;
+  TUpdaterForms forms(CreateQtComDriver(), SystemClock(), setup, options, host);
+  forms.Window.show();
+  QTest::mouseClick(forms.Window.Start(), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return !host.Errors.empty(); }, 10000));
+  const std::string finding = "rev1/VI3/VI3_B0.HEX:2: blank line";
+  EXPECT_EQ(host.Errors[0].text,
+            "The package cannot run: 1 error (nothing was sent to the device)\r\n" + finding +
+                "\r\n" + options.Script);
+  EXPECT_TRUE(Logged(forms.Core, finding));
+  EXPECT_EQ(forms.Core.Link().ConType(), CON_NONE);  // never opened: nothing can travel
+  std::error_code ec;
+  EXPECT_TRUE(!std::filesystem::exists(traffic, ec) ||
+              std::filesystem::file_size(traffic, ec) == 0);
+  forms.Window.close();
 }
 
 // A TCP connection is made asynchronously; the wake-up must not be lost to it.

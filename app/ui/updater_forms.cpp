@@ -37,6 +37,7 @@ TUpdaterForms::TConnectionChoice TUpdaterForms::Capture() const {
   for (int i = 0; i < 10; ++i) {
     if (PortItem(Core, i)->Checked) choice.ticked = i;
   }
+  choice.device = Core.SelectedDevice();
   choice.mode = Core.IPConfigDlg.ConnectionMode();
   choice.address = Core.IPConfigDlg.RemoteAddress();
   choice.remotePort = Core.IPConfigDlg.RemotePort();
@@ -45,7 +46,11 @@ TUpdaterForms::TConnectionChoice TUpdaterForms::Capture() const {
 }
 
 void TUpdaterForms::Restore(const TConnectionChoice& choice) {
-  if (choice.ticked >= 0) Core.Port1.Check(*PortItem(Core, choice.ticked));
+  if (!choice.device.empty()) {
+    Core.SelectDevicePort(choice.device);
+  } else if (choice.ticked >= 0) {
+    Core.Port1.Check(*PortItem(Core, choice.ticked));
+  }
   Core.IPConfigDlg.SetConnectionMode(choice.mode);
   Core.IPConfigDlg.SetRemoteAddress(choice.address);
   Core.IPConfigDlg.SetRemotePort(choice.remotePort);

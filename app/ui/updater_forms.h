@@ -36,7 +36,8 @@ class TUpdaterForms {
  private:
   // The connection as the port menu and the LAN setup dialog hold it.
   struct TConnectionChoice {
-    int ticked = -1;  // Com 1..9 as 0..8, LAN/Setup as 9
+    int ticked = -1;     // Com 1..9 as 0..8, LAN/Setup as 9
+    std::string device;  // the ticked detected port, when one is
     uint8_t mode = 0;
     std::string address;
     uint32_t remotePort = 0;

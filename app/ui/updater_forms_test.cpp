@@ -143,23 +143,26 @@ TEST_F(UpdaterFormsTest, CommandLineConnectionWinsOverTheSettings) {
   }
 }
 
-TEST_F(UpdaterFormsTest, ADevicePathOpensThroughTheTickedComItemForThisRunOnly) {
+TEST_F(UpdaterFormsTest, ADevicePathIsTickedAsADetectedPortForThisRunOnly) {
   for (const char* settings : {"CON_TYPE=RS232\r\nCOM_PORT=COM2\r\nCOM3_DEVICE=/dev/ttyUSB3\r\n",
                                "CON_TYPE=TCP\r\nCOM_PORT=NA\r\nCOM3_DEVICE=/dev/ttyUSB3\r\n"}) {
     SCOPED_TRACE(settings);
     const bool lan = std::string(settings).find("TCP") != std::string::npos;
-    const std::string com = lan ? "COM1" : "COM2";
     WriteSettings(settings);
     calls.clear();
     TUpdaterForms& f = Start({"--port", "/dev/pts/7", "pkg/script.ini"});
-    EXPECT_EQ(Ticked(), std::vector<std::string>{com});
-    EXPECT_EQ(f.Core.Link().ResolvePortName(com), "/dev/pts/7");
+    EXPECT_TRUE(Ticked().empty());
+    ASSERT_EQ(f.Window.DeviceItems().size(), 1u);
+    EXPECT_EQ(f.Window.DeviceItems()[0]->text().toStdString(), "/dev/pts/7");
+    EXPECT_TRUE(f.Window.DeviceItems()[0]->isChecked());
+    EXPECT_EQ(f.Core.SelectedPortName(), "/dev/pts/7");
     EXPECT_EQ(f.Core.Link().ResolvePortName("COM3"), "/dev/ttyUSB3");
-    EXPECT_EQ(f.Window.PortItem(lan ? 0 : 1)->toolTip().toStdString(), "/dev/pts/7");
 
+    f.Core.SetPackageCheck(false);  // no package here: only the port it opens counts
     QTest::mouseClick(f.Window.Start(), Qt::LeftButton);
     f.Window.Timer1Timeout();
     EXPECT_EQ(f.Core.ScriptFile(), "pkg/script.ini");
+    EXPECT_EQ(f.Core.Link().Port(), "/dev/pts/7");
     EXPECT_NE(std::find(calls.begin(), calls.end(), "serial.open /dev/pts/7 9600"), calls.end())
         << testing::PrintToString(calls);
 

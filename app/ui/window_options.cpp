@@ -133,15 +133,7 @@ void ApplyWindowOptions(const TWindowOptions& options, TMainFich& core) {
     core.ComClick(item - 1);
     return;
   }
-  // A device path or a COM port beyond the menu: keep the ticked Com item (Com 1
-  // when the network was ticked) and let it open that port; the saved Com device
-  // names stay as they are.
-  if (core.LAN1.Checked) core.ComClick(0);
-  std::map<std::string, std::string> devices;
-  for (int n = 1; n <= 9; ++n) {
-    const std::string device = core.ComDevice(n);
-    if (!device.empty()) devices["COM" + std::to_string(n)] = device;
-  }
-  devices[core.SelectedPortName()] = options.Port;
-  core.Link().SetComDeviceMap(devices);
+  // A device path, or a COM port beyond the menu's items: ticked as a detected
+  // port, so every message names it as given.
+  core.DevicePortClick(options.Port);
 }

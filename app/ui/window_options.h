@@ -37,6 +37,6 @@ std::string WindowUsage();
 
 // Applies the connection options to the core as the operator would through the
 // menus and the LAN setup dialog: --port ticks its Com item (a device path is
-// mapped to the ticked Com item for this run only), --udp/--tcp set the dialog's
+// ticked as a detected port of the Port menu), --udp/--tcp set the dialog's
 // mode, address and port and tick "LAN/Setup", --local-port sets the local port.
 void ApplyWindowOptions(const TWindowOptions& options, TMainFich& core);

@@ -1,9 +1,9 @@
 #include "link/testing/fake_transports.h"
 
-bool TFakeSerial::Open(const std::string& name, const TSerialSettings& s, std::string& error) {
+bool TFakeSerial::Open(const std::string& name, const TSerialSettings& s, TLinkError& error) {
   log_->push_back("serial.open " + name + " " + std::to_string(s.baud));
   if (missing.count(name)) {
-    error = missingReason;
+    error = TLinkError{missingFault, missingReason};
     return false;
   }
   open_ = true;
@@ -17,6 +17,11 @@ void TFakeSerial::Close() {
   log_->push_back("serial.close");
   open_ = false;
   if (farEndClosed) farEndClosed();
+}
+
+void TFakeSerial::Vanish(const std::string& reason) {
+  Close();
+  if (OnLost) OnLost(reason);
 }
 
 void TFakeSerial::Apply(const TSerialSettings& s) {
@@ -96,18 +101,21 @@ void TFakeTcp::Accept() {
   OnConnected();
 }
 
-void TFakeTcp::Fail(const std::string& text) {
+void TFakeTcp::Fail(const std::string& text, TLinkFault fault) {
   pending = false;
   connected_ = false;
   ++errorDepth;
-  OnError(text);
+  OnError(TLinkError{fault, text});
   --errorDepth;
 }
 
 int TFakeTcp::RunDeferred() {
-  std::deque<std::function<void()>> now;
+  std::deque<TDeferred> now;
   now.swap(deferred_);
-  for (auto& call : now) call();
+  for (TDeferred& d : now) {
+    nowMs += d.delayMs;
+    d.call();
+  }
   return static_cast<int>(now.size());
 }
 

@@ -31,21 +31,25 @@ struct TFakeEnds {
 class TFakeSerial : public TSerialBackend, public TFakeEnds {
  public:
   explicit TFakeSerial(TCallLog* log) : log_(log) {}
-  bool Open(const std::string& device, const TSerialSettings& settings,
-            std::string& error) override;
+  bool Open(const std::string& device, const TSerialSettings& settings, TLinkError& error) override;
   void Close() override;
   bool IsOpen() const override { return open_; }
   void Apply(const TSerialSettings& settings) override;
   void Write(const std::string& bytes) override;
   void ResetLines() override;
+  TLowLatency LowLatency() const override { return open_ ? lowLatency : TLowLatency::LL_NOT_ASKED; }
 
   // Test side.
   void Feed(const std::string& bytes) { OnReceive(bytes); }
+  // The device vanishes: closed, then OnLost, as the event loop would report it.
+  void Vanish(const std::string& reason = "Input/output error");
   std::set<std::string> missing;  // device names whose Open fails
   std::string missingReason = "No such file or directory";
-  std::string wire;          // every byte written while open, in order
-  TSerialSettings settings;  // as last opened or applied
-  std::string device;        // as last opened
+  TLinkFault missingFault = TLinkFault::LF_MISSING;
+  TLowLatency lowLatency = TLowLatency::LL_ON;  // the driver's answer at every Open
+  std::string wire;                             // every byte written while open, in order
+  TSerialSettings settings;                     // as last opened or applied
+  std::string device;                           // as last opened
 
  private:
   TCallLog* log_;
@@ -84,14 +88,22 @@ class TFakeTcp : public TTcpBackend, public TFakeEnds {
   void Close() override;
   bool IsConnected() const override { return connected_; }
   void Write(const std::string& bytes) override;
-  void Defer(std::function<void()> call) override { deferred_.push_back(std::move(call)); }
+  void Defer(uint32_t delay_ms, std::function<void()> call) override {
+    delays.push_back(delay_ms);
+    deferred_.push_back({delay_ms, std::move(call)});
+  }
 
   // Test side.
-  void Accept();                       // the pending attempt connects
-  void Fail(const std::string& text);  // the attempt or connection fails
+  void Accept();  // the pending attempt connects
+  // The attempt or connection fails.
+  void Fail(const std::string& text, TLinkFault fault = TLinkFault::LF_REFUSED);
   void Arrive(const std::string& bytes) { OnReceive(bytes); }
-  int RunDeferred();  // runs what was queued so far; returns how many
+  // Runs what was queued so far, each call once its delay has passed on the fake
+  // clock `nowMs` (advanced to it); returns how many ran.
+  int RunDeferred();
   size_t DeferredCount() const { return deferred_.size(); }
+  std::vector<uint32_t> delays;  // every Defer's delay, in order
+  uint64_t nowMs = 0;            // the fake clock RunDeferred advances
   bool connectFailsAtOnce = false;
   bool pending = false;  // an attempt is under way
   int connects = 0;
@@ -102,7 +114,11 @@ class TFakeTcp : public TTcpBackend, public TFakeEnds {
  private:
   TCallLog* log_;
   bool connected_ = false;
-  std::deque<std::function<void()>> deferred_;
+  struct TDeferred {
+    uint32_t delayMs;
+    std::function<void()> call;
+  };
+  std::deque<TDeferred> deferred_;
 };
 
 // A link on fake transports, with the fakes kept at hand.

@@ -31,6 +31,12 @@ class TPtyPair {
   TPtyPair& operator=(const TPtyPair&) = delete;
 
   bool ok() const { return !path_.empty(); }
+  // The far end goes away as a killed emulator's does: both of its descriptors close.
+  void Hangup() {
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+    master_ = slave_ = -1;
+  }
   const std::string& path() const { return path_; }  // "/dev/pts/N"
   bool Write(const std::string& bytes) {
     return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());

@@ -50,7 +50,7 @@ class TCountingTcp : public TTcpBackend {
     inner_.OnReceive = [this](const std::string& b) {
       if (OnReceive) OnReceive(b);
     };
-    inner_.OnError = [this](const std::string& e) {
+    inner_.OnError = [this](const TLinkError& e) {
       ++errors;
       ++depth_;
       if (OnError) OnError(e);
@@ -65,7 +65,9 @@ class TCountingTcp : public TTcpBackend {
   void Close() override { inner_.Close(); }
   bool IsConnected() const override { return inner_.IsConnected(); }
   void Write(const std::string& bytes) override { inner_.Write(bytes); }
-  void Defer(std::function<void()> call) override { inner_.Defer(std::move(call)); }
+  void Defer(uint32_t delay_ms, std::function<void()> call) override {
+    inner_.Defer(delay_ms, std::move(call));
+  }
 
   int connects = 0;
   int errors = 0;

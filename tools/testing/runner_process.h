@@ -58,10 +58,15 @@ struct TRun {
   std::string out, err;
 };
 
-// Runs qelt-update to its end.
-inline TRun RunUpdater(const std::vector<std::string>& args) {
+// Runs qelt-update to its end; `wrapper` (for example setpriv and its options) runs
+// it when given.
+inline TRun RunUpdater(const std::vector<std::string>& args,
+                       const std::vector<std::string>& wrapper = {}) {
   QProcess process;
-  process.start(QELT_UPDATE_PATH, Args(args));
+  QStringList all = Args(wrapper);
+  all << QELT_UPDATE_PATH << Args(args);
+  const QString program = all.takeFirst();
+  process.start(program, all);
   TRun run;
   if (!process.waitForFinished(kRunMs)) {
     process.kill();

@@ -111,6 +111,13 @@ class UpdateRunner : public ::testing::Test {
   void WritePackage() {
     for (const TPackageFile& file : BuildSamplePackage()) dir_.Write(file.Path, file.Bytes);
   }
+  // One file of the sample package, or "".
+  static std::string SampleFile(const std::string& path) {
+    for (const TPackageFile& file : BuildSamplePackage()) {
+      if (file.Path == path) return file.Bytes;
+    }
+    return {};
+  }
   // Configures, starts and ticks until the run ends (at most `max_ticks`).
   int Run(int max_ticks = 200000) {
     std::string error;
