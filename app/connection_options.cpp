@@ -7,6 +7,7 @@
 #include "common/number_text.h"
 #include "engines/text_util.h"
 #include "link/com_driver.h"
+#include "link/port_names.h"
 
 namespace {
 
@@ -27,9 +28,9 @@ TConnectionError ReadPortName(const std::string& value, const TConnectionRules& 
     std::transform(name.begin(), name.end(), name.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   }
-  if (ComPortIndex(name) != 0) {
+  if (ComPortNumber(name) != 0) {
     options.Port = name;
-  } else if (StartsWith(value, "/")) {
+  } else if (IsSerialDevicePath(value)) {
     options.Port = value;
   } else {
     return {TConnectionFault::CF_PORT_NAME, value};
@@ -79,11 +80,10 @@ TConnectionError ReadConnectionOption(const std::string& name, const std::string
   return {};
 }
 
-int ComPortIndex(const std::string& name) {
-  if (name.size() == 4 && StartsWith(name, "COM") && name[3] >= '1' && name[3] <= '9') {
-    return name[3] - '0';
-  }
-  return 0;
+int ComMenuItem(const std::string& port) {
+  constexpr int kComItems = 9;  // Com11..Com91
+  const int n = ComPortNumber(port);
+  return n <= kComItems ? n : 0;
 }
 
 bool OptionValue(const std::vector<std::string>& args, size_t& i, std::string& value,

@@ -1,5 +1,5 @@
 // The connection options the window (qelt-updater) and the command-line runner
-// (qelt-update) both take: --port COM1..COM9|/dev/PATH, --udp HOST[:PORT],
+// (qelt-update) both take: --port COMn|DEVICE-PATH, --udp HOST[:PORT],
 // --tcp HOST[:PORT] and --local-port N. Each program's own parser hands every one
 // of these options' values here, then words its own message from the fault that
 // comes back; both take an option's value the same way (OptionValue). Plain C++;
@@ -14,7 +14,7 @@
 // Why a connection option's value was refused.
 enum class TConnectionFault : uint8_t {
   CF_NONE,         // the value was taken
-  CF_PORT_NAME,    // --port: neither COM1..COM9 nor a device path
+  CF_PORT_NAME,    // --port: neither COMn (1..4096) nor a device path of this platform
   CF_ADDRESS,      // --udp/--tcp: HOST is not a dotted IPv4 address
   CF_REMOTE_PORT,  // --udp/--tcp: PORT is not a number in the range the rules allow
   CF_LOCAL_PORT,   // --local-port: not a number from 0 to 65535
@@ -22,7 +22,7 @@ enum class TConnectionFault : uint8_t {
 
 // What the connection options said; empty or unset where they were not given.
 struct TConnectionOptions {
-  std::string Port;                    // "COM1".."COM9" or a device path (--port)
+  std::string Port;                    // "COMn" or a device path (--port)
   uint8_t NetMode = 0;                 // CON_UDP (--udp) or CON_TCP (--tcp); 0 otherwise
   std::string Host;                    // the device's IPv4 address (--udp, --tcp)
   std::optional<uint32_t> RemotePort;  // the device's port, when given after HOST
@@ -58,8 +58,10 @@ bool IsLinkOption(const std::string& name);
 TConnectionError ReadConnectionOption(const std::string& name, const std::string& value,
                                       const TConnectionRules& rules, TConnectionOptions& options);
 
-// "COM1".."COM9" -> 1..9; anything else (lower case included) 0.
-int ComPortIndex(const std::string& name);
+// The port menu's item number (1..9) for "COM1".."COM9"; 0 for any other port
+// name (COM10 and above, a device path), which a program reaches by mapping the
+// ticked item to it (TComDriver::SetComDeviceMap).
+int ComMenuItem(const std::string& port);
 
 // The value of the option args[i]: after its "=" ("--name=value"), else the next
 // argument ("--name value"), `i` then moving past it. False with "--name needs a

@@ -5,15 +5,27 @@
 #include <gtest/gtest.h>
 
 #include "link/com_driver.h"
+#include "link/port_names.h"
+#include "testing/serial_names.h"
 
 namespace {
 
 constexpr TConnectionRules kStrict{.ComAnyCase = false, .LowestRemotePort = 0};
 constexpr TConnectionRules kLenient{.ComAnyCase = true, .LowestRemotePort = 1};
 
+// A device path of this platform with lower-case letters, and one of the other
+// platform, which is no device path here.
+#ifdef _WIN32
+constexpr const char* kCaseKeptPath = "\\\\.\\com1";
+constexpr const char* kOtherPlatformsPath = "/dev/ttyUSB0";
+#else
+constexpr const char* kCaseKeptPath = "/dev/com1";
+constexpr const char* kOtherPlatformsPath = "\\\\.\\COM12";
+#endif
+
 struct TTakenCase {
   const char* name;
-  const char* value;
+  std::string value;
   TConnectionRules rules;
   std::string port;
   uint8_t mode;
@@ -29,8 +41,10 @@ TEST(ConnectionOptions, EachValueSetsItsFields) {
       {"--port", "COM1", kStrict, "COM1", 0, "", -1, -1},
       {"--port", "COM9", kStrict, "COM9", 0, "", -1, -1},
       {"--port", "cOm4", kLenient, "COM4", 0, "", -1, -1},
-      {"--port", "/dev/ttyUSB0", kLenient, "/dev/ttyUSB0", 0, "", -1, -1},
-      {"--port", "/dev/com1", kLenient, "/dev/com1", 0, "", -1, -1},  // a path keeps its case
+      {"--port", "COM12", kStrict, "COM12", 0, "", -1, -1},  // USB adapters get such numbers
+      {"--port", "com4096", kLenient, "COM4096", 0, "", -1, -1},
+      {"--port", TestDevicePath(0), kLenient, TestDevicePath(0), 0, "", -1, -1},
+      {"--port", kCaseKeptPath, kLenient, kCaseKeptPath, 0, "", -1, -1},  // a path keeps its case
       {"--udp", "127.0.0.1", kStrict, "", CON_UDP, "127.0.0.1", -1, -1},
       {"--udp", "10.0.0.1:0", kStrict, "", CON_UDP, "10.0.0.1", 0, -1},
       {"--tcp", "10.0.0.1:1", kLenient, "", CON_TCP, "10.0.0.1", 1, -1},
@@ -62,7 +76,10 @@ TEST(ConnectionOptions, ARefusalNamesThePartAtFaultAndChangesNothing) {
   } cases[] = {
       {"--port", "com1", kStrict, TConnectionFault::CF_PORT_NAME, "com1"},
       {"--port", "COM0", kLenient, TConnectionFault::CF_PORT_NAME, "COM0"},
-      {"--port", "COM10", kLenient, TConnectionFault::CF_PORT_NAME, "COM10"},
+      {"--port", "COM4097", kLenient, TConnectionFault::CF_PORT_NAME, "COM4097"},
+      {"--port", "COM012", kLenient, TConnectionFault::CF_PORT_NAME, "COM012"},
+      {"--port", kOtherPlatformsPath, kLenient, TConnectionFault::CF_PORT_NAME,
+       kOtherPlatformsPath},
       {"--port", "ttyS0", kLenient, TConnectionFault::CF_PORT_NAME, "ttyS0"},
       {"--port", "", kLenient, TConnectionFault::CF_PORT_NAME, ""},
       {"--udp", "device.local:4000", kStrict, TConnectionFault::CF_ADDRESS, "device.local"},
@@ -106,10 +123,18 @@ TEST(ConnectionOptions, NamesAndComIndexes) {
   for (const char* name : {"--readid", "--port=", "port", "--PORT", ""}) {
     EXPECT_FALSE(IsConnectionOption(name)) << name;
   }
-  EXPECT_EQ(ComPortIndex("COM1"), 1);
-  EXPECT_EQ(ComPortIndex("COM9"), 9);
-  for (const char* name : {"COM0", "COM10", "com1", "COM", "/dev/COM1", "COMx"}) {
-    EXPECT_EQ(ComPortIndex(name), 0) << name;
+  const struct {
+    const char* name;
+    int number, item;
+  } ports[] = {
+      {"COM1", 1, 1},           {"COM9", 9, 9},    {"COM10", 10, 0}, {"COM12", 12, 0},
+      {"COM4096", 4096, 0},     {"COM4097", 0, 0}, {"COM0", 0, 0},   {"COM012", 0, 0},
+      {"com1", 0, 0},           {"COM", 0, 0},     {"COMx", 0, 0},   {"/dev/COM1", 0, 0},
+      {"COM99999999999", 0, 0},
+  };
+  for (const auto& p : ports) {
+    EXPECT_EQ(ComPortNumber(p.name), p.number) << p.name;
+    EXPECT_EQ(ComMenuItem(p.name), p.item) << p.name;
   }
 }
 

@@ -4,7 +4,6 @@
 #include "app/main_fich.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
 
 #include "app/script_rules.h"
@@ -106,8 +105,7 @@ TMainFich::TMainFich(std::unique_ptr<TComDriver> link, TMsClock& clock, TMainFic
   device_id_ = 0;
   identified_ = false;
   revision_ = 0;
-  std::error_code ec;
-  if (std::filesystem::exists(ResolvePath(setup_.WorkingFolder + "readid.ini"), ec)) {
+  if (PathExists(setup_.WorkingFolder + "readid.ini")) {
     ReadId.Visible = true;
     Quit.Visible = true;
   }

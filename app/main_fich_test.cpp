@@ -14,8 +14,17 @@
 #include "app/testing/run_harness.h"
 #include "app/testing/test_package.h"
 #include "link/com_driver.h"
+#include "testing/serial_names.h"
 
 namespace {
+
+// "COMn" as an error names it: with the device it stands for where that is another
+// name ("COM3 (/dev/ttyS2)" on POSIX, "COM3" on Windows).
+std::string Com(int n) {
+  const std::string name = "COM" + std::to_string(n);
+  const std::string device = DefaultComDevice(n);
+  return device == name ? name : name + " (" + device + ")";
+}
 
 using Lines = std::vector<std::string>;
 
@@ -372,14 +381,14 @@ TEST_F(MainFichTest, SerialPortThatCannotBeOpenedEndsTheRunWithItsReasonAndNextS
   for (const Case& k : cases) {
     SCOPED_TRACE(k.reason);
     TRunHarnessOptions o = Options();
-    o.MissingDevices = {"/dev/ttyS2"};
+    o.MissingDevices = {DefaultComDevice(3)};
     o.OpenFailure = k.reason;
     o.OpenFault = k.fault;
     TRunHarness h(o);
     h.core->Com31Click();
     std::string why;
     ASSERT_TRUE(h.RunStart(10, &why)) << why;
-    const std::string error = "Error while opening COM3\nCOM3 (/dev/ttyS2): " + k.reason +
+    const std::string error = "Error while opening COM3\n" + Com(3) + ": " + k.reason +
                               (k.next.empty() ? "" : "\n" + k.next);
     EXPECT_EQ(h.Log(), (Lines{error, "Click on button START to begin program operation"}));
     EXPECT_EQ(h.view.Errors, Lines{error + "\r\n" + package.Dir() + "script.ini"});
@@ -437,8 +446,9 @@ TEST_F(MainFichTest, SilentDeviceGetsSwitchOnOnceAfterOneHundredTicks) {
   EXPECT_EQ(Count(h.Log(), "Switch ON the device"), 1);
   EXPECT_EQ(h.Log(), (Lines{"Synchronize...", "Switch ON the device"}));
   // Raw mode on a port reopened at 57600 bit/s, then "%" until the boot loader answers.
-  EXPECT_EQ(h.Connections(), (Lines{"serial.open /dev/ttyS0 9600", "serial.reset", "serial.close",
-                                    "tcp.close", "serial.open /dev/ttyS0 57600"}));
+  EXPECT_EQ(h.Connections(),
+            (Lines{"serial.open " + DefaultComDevice(1) + " 9600", "serial.reset", "serial.close",
+                   "tcp.close", "serial.open " + DefaultComDevice(1) + " 57600"}));
   EXPECT_EQ(h.Wire.substr(0, 3), "?%%");
   EXPECT_EQ(h.Wire.find_first_not_of('%', 1), std::string::npos);
 }
@@ -571,7 +581,7 @@ class TReenteringView : public TRecordingView {
 
 TEST_F(MainFichTest, SequencerStepIsNeverReEntered) {
   TRunHarnessOptions o = Options();
-  o.MissingDevices = {"/dev/ttyS0"};
+  o.MissingDevices = {DefaultComDevice(1)};
   EXPECT_DEBUG_DEATH(
       {
         TRunHarness h(o);

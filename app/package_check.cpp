@@ -17,7 +17,7 @@ namespace {
 
 std::string Canonical(const std::string& path) {
   std::error_code ec;
-  return fs::weakly_canonical(ResolvePath(path), ec).string();
+  return Utf8FromPath(fs::weakly_canonical(PathFromUtf8(ResolvePath(path)), ec));
 }
 
 std::string Plural(size_t n, const char* word) {
@@ -167,17 +167,19 @@ void TPackageCheck::WarnUnnamed() {
     for (const std::string& folder : CardFolders()) {
       const std::string path = revision + folder;
       std::error_code ec;
-      if (!fs::is_directory(ResolvePath(path), ec) || card_dirs_.count(Canonical(path)) != 0) {
+      if (!fs::is_directory(PathFromUtf8(ResolvePath(path)), ec) ||
+          card_dirs_.count(Canonical(path)) != 0) {
         continue;
       }
       Add(TFindingSeverity::FIND_WARNING, Display(path), 0, "card folder that no script names");
     }
     std::error_code ec;
     std::vector<std::string> unnamed;
-    for (fs::recursive_directory_iterator it(ResolvePath(revision), ec), end; !ec && it != end;
-         it.increment(ec)) {
-      if (it->is_regular_file(ec) && named_.count(Canonical(it->path().string())) == 0) {
-        unnamed.push_back(Display(it->path().string()));
+    for (fs::recursive_directory_iterator it(PathFromUtf8(ResolvePath(revision)), ec), end;
+         !ec && it != end; it.increment(ec)) {
+      const std::string file = Utf8FromPath(it->path());
+      if (it->is_regular_file(ec) && named_.count(Canonical(file)) == 0) {
+        unnamed.push_back(Display(file));
       }
     }
     std::sort(unnamed.begin(), unnamed.end());

@@ -32,12 +32,12 @@ bool IsCommentOrEmpty(const std::string& line) { return line.empty() || StartsWi
 
 bool IsFolder(const std::string& path) {
   std::error_code ec;
-  return fs::is_directory(ResolvePath(path), ec);
+  return fs::is_directory(PathFromUtf8(ResolvePath(path)), ec);
 }
 
 bool Exists(const std::string& path) {
   std::error_code ec;
-  return fs::exists(ResolvePath(path), ec);
+  return fs::exists(PathFromUtf8(ResolvePath(path)), ec);
 }
 
 bool IsImageLine(const std::string& line) {
@@ -136,8 +136,10 @@ void TPackageCheck::CheckCardScript(const std::string& card_folder, const std::s
                                     const TLineSite& naming, int32_t card, bool rewritten) {
   const std::string path = card_folder + name;
   std::error_code ec;
-  card_dirs_.insert(fs::weakly_canonical(ResolvePath(card_folder), ec).string());
-  if (!card_scripts_.insert(fs::weakly_canonical(ResolvePath(path), ec).string()).second) return;
+  card_dirs_.insert(Utf8FromPath(fs::weakly_canonical(PathFromUtf8(ResolvePath(card_folder)), ec)));
+  if (!card_scripts_.insert(Utf8FromPath(fs::weakly_canonical(PathFromUtf8(ResolvePath(path)), ec)))
+           .second)
+    return;
   std::vector<std::string> lines;
   const std::string why = naming.Line == 0
                               ? " (on a revision-1 device every run rewrites the main card's image "
@@ -280,16 +282,17 @@ void TPackageCheck::NameFile(const std::string& name, TFileKind kind, const THex
                              const TLineSite& site, const std::string& prefix) {
   const std::string path = site.Folder + name;
   const std::string resolved = ResolvePath(path);
+  const fs::path file = PathFromUtf8(resolved);
   std::error_code ec;
-  if (!fs::exists(resolved, ec)) {
+  if (!fs::exists(file, ec)) {
     return Error(site, prefix + name + " not found in " + Display(site.Folder));
   }
-  if (fs::is_directory(resolved, ec)) return Error(site, prefix + name + " is a folder");
+  if (fs::is_directory(file, ec)) return Error(site, prefix + name + " is a folder");
   NoteNamed(resolved);
   const std::string key = std::to_string(static_cast<int>(kind)) + rules.Area + "|" +
-                          fs::weakly_canonical(resolved, ec).string();
+                          Utf8FromPath(fs::weakly_canonical(file, ec));
   if (!job_keys_.insert(key).second) return;
-  const uint64_t size = fs::file_size(resolved, ec);
+  const uint64_t size = fs::file_size(file, ec);
   jobs_.push_back({kind, path, Display(resolved), rules, ec ? 0 : size});
   work_total_ += jobs_.back().Size;
 }

@@ -41,7 +41,7 @@ std::string NotFound(const std::string& path, const std::string& reason) {
 
 bool IsFolder(const std::string& path) {
   std::error_code ec;
-  return !path.empty() && std::filesystem::is_directory(ResolvePath(path), ec);
+  return !path.empty() && std::filesystem::is_directory(PathFromUtf8(ResolvePath(path)), ec);
 }
 
 }  // namespace

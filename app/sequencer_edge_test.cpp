@@ -168,7 +168,7 @@ TEST(SequencerEdge, MissingScriptsEndWithTheirPath) {
   {
     TScriptRun s({"C3"});
     s.SkipCheck();
-    std::filesystem::remove(s.run.package.Path("rev1/HD/script.ini"));
+    std::filesystem::remove(s.run.package.FsPath("rev1/HD/script.ini"));
     std::string why;
     ASSERT_TRUE(s.Run(&why)) << why;
     const std::string card = Rev1(s.run.package, "HD") + kPathSeparator + "script.ini";

@@ -11,6 +11,7 @@
 #include "app/main_fich.h"
 #include "app/testing/emulated_run.h"
 #include "link/com_driver.h"
+#include "testing/serial_names.h"
 
 namespace {
 
@@ -105,8 +106,9 @@ TEST_F(SequencerRunTest, FullUpdateOnARevisionOneDeviceWithEveryCardPresent) {
   EXPECT_EQ(run.Commands(), expected);
   EXPECT_TRUE(run.h.view.Errors.empty());
   EXPECT_EQ(run.h.Connections(),
-            (Lines{"serial.open /dev/ttyS0 9600", "serial.reset", "serial.close", "tcp.close",
-                   "serial.open /dev/ttyS0 57600", "serial.reset", "serial.close", "tcp.close"}));
+            (Lines{"serial.open " + DefaultComDevice(1) + " 9600", "serial.reset", "serial.close",
+                   "tcp.close", "serial.open " + DefaultComDevice(1) + " 57600", "serial.reset",
+                   "serial.close", "tcp.close"}));
 
   // The memories hold the package's images; the boot area was erased for each image.
   const TTestPackage& p = run.package;

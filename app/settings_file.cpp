@@ -1,6 +1,5 @@
 #include "app/settings_file.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -118,29 +117,16 @@ bool FolderWritable(const std::string& folder) {
   const std::string probe = WithSeparator(folder) + ".qelt-write-probe";
   if (!WriteFileAtomic(probe, "")) return false;
   std::error_code ec;
-  std::filesystem::remove(probe, ec);
+  std::filesystem::remove(PathFromUtf8(probe), ec);
   return true;
 }
 
-std::string DefaultUserConfigFolder() {
-#ifdef _WIN32
-  const char* base = std::getenv("APPDATA");
-  if (!base || !*base) return {};
-  return WithSeparator(base) + "qelt-updater" + kPathSeparator;
-#else
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && *xdg) return WithSeparator(xdg) + "qelt-updater" + kPathSeparator;
-  const char* home = std::getenv("HOME");
-  if (!home || !*home) return {};
-  return WithSeparator(home) + ".config" + kPathSeparator + "qelt-updater" + kPathSeparator;
-#endif
-}
-
 bool EnsureFolder(const std::string& folder, std::string* error) {
+  const std::filesystem::path path = PathFromUtf8(folder);
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  std::filesystem::create_directories(path, ec);
   std::error_code exists_ec;
-  if (ec && !std::filesystem::is_directory(folder, exists_ec)) {
+  if (ec && !std::filesystem::is_directory(path, exists_ec)) {
     if (error) *error = ec.message();
     return false;
   }

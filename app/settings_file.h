@@ -51,9 +51,11 @@ std::string ComDeviceSetting(const std::vector<std::string>& lines, int n);
 // True when a file can be created in `folder` (checked by creating and removing a
 // probe file).
 bool FolderWritable(const std::string& folder);
-// The user's own settings folder for this program, ending with a separator:
-// $XDG_CONFIG_HOME or ~/.config on POSIX, %APPDATA% on Windows, then "qelt-updater".
-// Empty when the environment names no home.
+// The user's own settings folder for this program (UTF-8), ending with a separator:
+// $XDG_CONFIG_HOME or ~/.config on POSIX; on Windows %APPDATA% from the wide
+// environment, else the known folder of roaming application data; then
+// "qelt-updater". Empty when neither names a folder. One implementation per
+// platform (settings_folder_posix.cpp, settings_folder_win.cpp).
 std::string DefaultUserConfigFolder();
 // Creates `folder` and its parents when missing. False with the reason otherwise.
 bool EnsureFolder(const std::string& folder, std::string* error);

@@ -17,6 +17,7 @@
 
 #include "emulator/emulated_device.h"
 #include "emulator/hex_record.h"
+#include "emulator/host_path.h"
 
 namespace {
 
@@ -261,18 +262,20 @@ bool TEmulatedDevice::LoadStateText(const std::string& text, std::string* error)
 bool TEmulatedDevice::SaveState(const std::string& path, std::string* error) const {
   const std::string temp = path + ".tmp";
   {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    errno = 0;
+    std::ofstream out(HostPath(temp), std::ios::binary | std::ios::trunc);
     out << SaveStateText();
-    out.flush();
+    out.close();
     if (!out) {
       if (error != nullptr) *error = "cannot write " + temp + ": " + std::strerror(errno);
       return false;
     }
   }
   std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
+  std::filesystem::rename(HostPath(temp), HostPath(path), ec);
   if (ec) {
-    std::filesystem::remove(temp, ec);
+    std::error_code ignored;
+    std::filesystem::remove(HostPath(temp), ignored);
     if (error != nullptr) *error = "cannot replace " + path + ": " + ec.message();
     return false;
   }
@@ -280,7 +283,8 @@ bool TEmulatedDevice::SaveState(const std::string& path, std::string* error) con
 }
 
 bool TEmulatedDevice::LoadState(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
+  errno = 0;
+  std::ifstream in(HostPath(path), std::ios::binary);
   if (!in) {
     if (error != nullptr) *error = "cannot read " + path + ": " + std::strerror(errno);
     return false;

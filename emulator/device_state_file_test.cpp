@@ -36,10 +36,10 @@ TEST_F(StateFileTest, WhatOneRunWritesTheNextReadsBack) {
   config.CardPresent[2] = false;
   TEmulatedDevice first(config);
   Fill(first);
-  const std::string path = (folder_ / "device.state").string();
+  const std::string path = dir_.File("device.state");
   std::string error;
   ASSERT_TRUE(first.SaveState(path, &error)) << error;
-  EXPECT_FALSE(fs::exists(path + ".tmp"));
+  EXPECT_FALSE(fs::exists(TTempDir::Path(path + ".tmp")));
 
   TEmulatedDevice second;
   ASSERT_TRUE(second.LoadState(path, &error)) << error;
@@ -105,29 +105,29 @@ TEST_F(StateFileTest, ADamagedFileIsRefusedWithItsLineAndChangesNothing) {
 TEST_F(StateFileTest, FileErrorsNameThePath) {
   TEmulatedDevice device;
   std::string error;
-  const std::string missing = (folder_ / "missing.state").string();
+  const std::string missing = dir_.File("missing.state");
   EXPECT_FALSE(device.LoadState(missing, &error));
   EXPECT_EQ(error, "cannot read " + missing + ": No such file or directory");
-  const std::string nowhere = (folder_ / "no" / "such" / "x.state").string();
+  const std::string nowhere = dir_.File("no/such/x.state");
   EXPECT_FALSE(device.SaveState(nowhere, &error));
   EXPECT_EQ(error.rfind("cannot write " + nowhere + ".tmp: ", 0), 0u) << error;
-  const std::string bad = (folder_ / "bad.state").string();
-  std::ofstream(bad) << "qelt-emulator-state 1\nmcu main 9 AA\n";
+  const std::string bad = dir_.File("bad.state");
+  std::ofstream(TTempDir::Path(bad)) << "qelt-emulator-state 1\nmcu main 9 AA\n";
   EXPECT_FALSE(device.LoadState(bad, &error));
   EXPECT_EQ(error, bad + ": line 2: unknown or malformed line");
 }
 
 TEST_F(StateFileTest, SavingReplacesTheOldFileWhole) {
-  const std::string path = (folder_ / "device.state").string();
-  std::ofstream(path) << std::string(500000, 'x');
+  const std::string path = dir_.File("device.state");
+  std::ofstream(TTempDir::Path(path)) << std::string(500000, 'x');
   TEmulatedDevice device;
   std::string error;
   ASSERT_TRUE(device.SaveState(path, &error)) << error;
-  std::ifstream in(path);
+  std::ifstream in(TTempDir::Path(path));
   std::string first_line;
   std::getline(in, first_line);
   EXPECT_EQ(first_line, "qelt-emulator-state 1");
-  EXPECT_LT(fs::file_size(path), 20000u);  // nothing of the old content is left
+  EXPECT_LT(fs::file_size(TTempDir::Path(path)), 20000u);  // nothing of the old content is left
 }
 
 }  // namespace

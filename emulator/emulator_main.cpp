@@ -10,6 +10,7 @@
 #include "emulator/emulated_device.h"
 #include "emulator/emulator_options.h"
 #include "emulator/emulator_server_qt.h"
+#include "emulator/host_path.h"
 #include "emulator/state_check.h"
 #include "platform/stop_signals_posix.h"
 
@@ -24,7 +25,7 @@ int Fail(const std::string& message) {
 bool PrepareState(TEmulatedDevice& device, const TEmulatorOptions& options, std::string* error) {
   if (options.StateFile.empty()) return true;
   std::error_code ec;
-  if (!std::filesystem::exists(options.StateFile, ec))
+  if (!std::filesystem::exists(HostPath(options.StateFile), ec))
     return device.SaveState(options.StateFile, error);
   if (!device.LoadState(options.StateFile, error)) return false;
   if (options.Absent) {  // the command line overrides the file's card presence

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "emulator/host_path.h"
 #include "emulator/pace_timer_posix.h"
 
 namespace {
@@ -57,7 +58,7 @@ TEmulatorServer::~TEmulatorServer() {
 
 bool TEmulatorServer::Start(std::string* error) {
   if (!options_.LogFile.empty()) {
-    log_.open(options_.LogFile, std::ios::trunc);
+    log_.open(HostPath(options_.LogFile), std::ios::trunc);
     if (!log_) return *error = "cannot open the log " + options_.LogFile, false;
   }
   if (options_.Pty) {
@@ -102,12 +103,12 @@ std::vector<std::string> TEmulatorServer::EndpointLines() const {
 bool TEmulatorServer::WriteStats(const std::string& path, std::string* error) const {
   const std::string temporary = path + ".tmp";
   {
-    std::ofstream out(temporary, std::ios::trunc | std::ios::binary);
+    std::ofstream out(HostPath(temporary), std::ios::trunc | std::ios::binary);
     out << stats_.Text(to_device_, to_host_, device_.Stats());
     if (!out.flush()) return *error = "cannot write the statistics " + temporary, false;
   }
   std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
+  std::filesystem::rename(HostPath(temporary), HostPath(path), ec);
   if (ec) return *error = "cannot write the statistics " + path + ": " + ec.message(), false;
   return true;
 }

@@ -18,7 +18,7 @@
 #include <map>
 #include <string>
 
-#include "emulator/testing/emulator_process.h"
+#include "emulator/testing/emulator_signal_posix.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -93,7 +93,7 @@ TEST_F(QeltEmulatorTest, OneDeviceAnswersOnThePseudoTerminalUdpAndTcp) {
   // Back on the terminal: the same device, still in its updater.
   EXPECT_EQ(PtyExchange(fd, "D8", 34), ".FF805C1AFFFFFFFFFFFFFFFFFFFFFFFF.");
   ::close(fd);
-  EXPECT_EQ(emulator.Terminate(), 0);
+  EXPECT_EQ(TerminateWith(emulator), 0);
 }
 
 // Paced, the figures written at exit count every byte at the speed it went at: the
@@ -154,7 +154,7 @@ TEST_F(QeltEmulatorTest, TheStateFileCarriesWhatOneRunWroteIntoTheNext) {
     EXPECT_EQ(UdpExchange(udp, port, "0777"), ".");
     EXPECT_EQ(UdpExchange(udp, port, "P1"), "..");
     EXPECT_EQ(UdpExchange(udp, port, ":048000000102030472\r\n"), ".");
-    EXPECT_EQ(first.Terminate(), 0);
+    EXPECT_EQ(TerminateWith(first), 0);
   }
   TEmulatorProcess second(QELT_EMULATOR_PATH, {"--tcp", "0", "--state", state});
   ASSERT_TRUE(second.WaitReady());
@@ -164,7 +164,7 @@ TEST_F(QeltEmulatorTest, TheStateFileCarriesWhatOneRunWroteIntoTheNext) {
   EXPECT_EQ(TcpExchange(tcp, "254yU%37", 19), "UPD254\r\n..6A5C01A7.");
   EXPECT_EQ(TcpExchange(tcp, "T9", 6), ".0777.");
   EXPECT_EQ(TcpExchange(tcp, "M2M3", 2), "X.");
-  EXPECT_EQ(second.Terminate(), 0);
+  EXPECT_EQ(TerminateWith(second), 0);
   std::ifstream in(state.toStdString());
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("mem main.bank1 0000 01020304FFFF"), std::string::npos);
@@ -188,7 +188,7 @@ TEST_F(QeltEmulatorTest, InterruptAndHangUpSaveTheStateToo) {
     EXPECT_EQ(UdpExchange(udp, port, "37"), ".6A5C01A7.");
     EXPECT_EQ(UdpExchange(udp, port, "V9"), ".");
     EXPECT_EQ(UdpExchange(udp, port, "0777"), ".");
-    EXPECT_EQ(emulator.Terminate(signal), 0);
+    EXPECT_EQ(TerminateWith(emulator, signal), 0);
     std::ifstream in(state);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("version main 9 0777"), std::string::npos) << text;

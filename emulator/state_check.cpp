@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "emulator/hex_record.h"
+#include "emulator/host_path.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ TWindow WindowOf(const TEmulatedDevice& device, const TMemSelector& memory) {
 }
 
 bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(HostPath(path), std::ios::binary);
   if (!in) return false;
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

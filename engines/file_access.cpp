@@ -2,12 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "engines/card_table.h"
+#include "engines/file_access_platform.h"
 
 namespace fs = std::filesystem;
 
@@ -20,7 +18,8 @@ std::string ToLower(std::string s) {
   return s;
 }
 
-// The unique entry of `dir` whose name equals `name` ignoring case, or "".
+// The unique entry of `dir` whose name equals `name` ignoring case (ASCII letters
+// only, as UTF-8 text), or "".
 std::string CaseInsensitiveMatch(const fs::path& dir, const std::string& name) {
   std::error_code ec;
   fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec);
@@ -30,7 +29,7 @@ std::string CaseInsensitiveMatch(const fs::path& dir, const std::string& name) {
   int matches = 0;
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (ec) break;
-    std::string entry = it->path().filename().string();
+    std::string entry = Utf8FromPath(it->path().filename());
     if (ToLower(entry) == wanted) {
       found = entry;
       ++matches;
@@ -41,7 +40,40 @@ std::string CaseInsensitiveMatch(const fs::path& dir, const std::string& name) {
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
+// Opens the resolved `path` for reading; a folder is refused as POSIX does.
+std::FILE* OpenForReading(const std::string& path, std::string* error) {
+  const fs::path resolved = PathFromUtf8(ResolvePath(path));
+  std::error_code ec;
+  if (fs::is_directory(resolved, ec)) {
+    if (error) *error = ErrnoText(EISDIR);
+    return nullptr;
+  }
+  std::string reason;
+  std::FILE* file = OpenSharedForReading(resolved, reason);
+  if (file == nullptr && error) *error = reason;
+  return file;
+}
+
+// Puts `temp` in place of `target`, retrying while another program holds it.
+bool ReplaceWithRetries(const fs::path& temp, const fs::path& target, const TReplaceWait& wait,
+                        std::string& reason) {
+  for (int attempt = 1;; ++attempt) {
+    const TReplaceResult result = ReplaceFileOnce(temp, target, reason);
+    if (result == TReplaceResult::RR_DONE) return true;
+    if (result == TReplaceResult::RR_FAILED || !wait || !wait(attempt + 1)) return false;
+  }
+}
+
 }  // namespace
+
+fs::path PathFromUtf8(std::string_view utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8FromPath(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
 
 std::string ResolvePath(const std::string& path) {
   std::string p = path;
@@ -51,10 +83,10 @@ std::string ResolvePath(const std::string& path) {
     }
   }
   std::error_code ec;
-  if (p.empty() || fs::exists(p, ec)) return p;
+  if (p.empty() || fs::exists(PathFromUtf8(p), ec)) return p;
 
   // Walk the components, keeping those that exist and resolving those that do not.
-  fs::path in(p);
+  const fs::path in = PathFromUtf8(p);
   fs::path out;
   bool first = true;
   for (const fs::path& part : in) {
@@ -65,34 +97,40 @@ std::string ResolvePath(const std::string& path) {
       out = candidate;
       continue;
     }
-    std::string match = CaseInsensitiveMatch(out, part.string());
+    const std::string match = CaseInsensitiveMatch(out, Utf8FromPath(part));
     if (match.empty()) return p;
-    out = out.empty() ? fs::path(match) : out / match;
+    out = out.empty() ? PathFromUtf8(match) : out / PathFromUtf8(match);
   }
-  return out.string();
+  return Utf8FromPath(out);
+}
+
+bool PathExists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(PathFromUtf8(ResolvePath(path)), ec);
+}
+
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* error) {
+  bytes.clear();
+  std::FILE* file = OpenForReading(path, error);
+  if (file == nullptr) return false;
+  char block[64 * 1024];
+  size_t got = 0;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
+  const bool failed = std::ferror(file) != 0;
+  const int err = errno;
+  std::fclose(file);
+  if (failed) {
+    bytes.clear();
+    if (error) *error = ErrnoText(err != 0 ? err : EIO);
+    return false;
+  }
+  return true;
 }
 
 bool LoadTextLines(const std::string& path, std::vector<std::string>& lines, std::string* error) {
   lines.clear();
-  const std::string resolved = ResolvePath(path);
-  std::error_code ec;
-  if (fs::is_directory(resolved, ec)) {
-    if (error) *error = ErrnoText(EISDIR);
-    return false;
-  }
-  errno = 0;
-  std::ifstream in(resolved, std::ios::binary);
-  if (!in) {
-    if (error) *error = ErrnoText(errno ? errno : ENOENT);
-    return false;
-  }
-  std::ostringstream buf;
-  buf << in.rdbuf();
-  if (in.bad()) {
-    if (error) *error = ErrnoText(errno ? errno : EIO);
-    return false;
-  }
-  const std::string text = buf.str();
+  std::string text;
+  if (!ReadFileBytes(path, text, error)) return false;
   std::string line;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
@@ -108,30 +146,39 @@ bool LoadTextLines(const std::string& path, std::vector<std::string>& lines, std
   return true;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::string& content, std::string* error) {
-  const std::string target = ResolvePath(path);
-  const std::string temp = target + ".tmp~";
+bool DefaultReplaceWait(int attempt) {
+  constexpr int kRetries = 6;
+  if (attempt < 2 || attempt > kRetries + 1) return false;
+  SleepMs(10 << (attempt - 2));
+  return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& content, std::string* error,
+                     const TReplaceWait& wait) {
+  const std::string target_text = ResolvePath(path);
+  const std::string temp_text = target_text + ".tmp~";
+  const fs::path target = PathFromUtf8(target_text);
+  const fs::path temp = PathFromUtf8(temp_text);
+  std::error_code ec;
   {
     errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out) {
-      if (error) *error = ErrnoText(errno ? errno : EACCES);
+      if (error) *error = "cannot create " + temp_text + ": " + ErrnoText(errno ? errno : EACCES);
       return false;
     }
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
+    out.close();
     if (!out) {
-      if (error) *error = ErrnoText(errno ? errno : EIO);
-      out.close();
-      std::remove(temp.c_str());
+      if (error) *error = "cannot write " + temp_text + ": " + ErrnoText(errno ? errno : EIO);
+      fs::remove(temp, ec);
       return false;
     }
   }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    if (error) *error = ec.message();
-    std::remove(temp.c_str());
+  std::string reason;
+  if (!ReplaceWithRetries(temp, target, wait, reason)) {
+    if (error) *error = "cannot replace " + target_text + ": " + reason;
+    fs::remove(temp, ec);
     return false;
   }
   return true;
@@ -147,23 +194,21 @@ bool SaveTextLines(const std::string& path, const std::vector<std::string>& line
   return WriteFileAtomic(path, content, error);
 }
 
+bool OpenForAppending(std::ofstream& stream, const std::string& path, std::string* error) {
+  errno = 0;
+  stream.open(PathFromUtf8(ResolvePath(path)), std::ios::app | std::ios::binary);
+  if (stream.is_open()) return true;
+  if (error) *error = ErrnoText(errno ? errno : EACCES);
+  return false;
+}
+
 TLineReader::~TLineReader() { Close(); }
 
 bool TLineReader::Open(const std::string& path, std::string* error) {
   Close();
   failed_ = false;
-  const std::string resolved = ResolvePath(path);
-  std::error_code ec;
-  if (fs::is_directory(resolved, ec)) {
-    if (error) *error = ErrnoText(EISDIR);
-    return false;
-  }
-  errno = 0;
-  file_ = std::fopen(resolved.c_str(), "rb");
-  if (!file_) {
-    if (error) *error = ErrnoText(errno ? errno : ENOENT);
-    return false;
-  }
+  file_ = OpenForReading(path, error);
+  if (!file_) return false;
   buf_.resize(64 * 1024);
   pos_ = len_ = 0;
   return true;

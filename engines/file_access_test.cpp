@@ -23,8 +23,19 @@ std::string ReadAll(const fs::path& file) {
   return out.str();
 }
 
+constexpr const char* kNoCaseVariants =
+    "this file system cannot hold two names that differ only in case";
+
 class FileAccessTest : public ::testing::Test {
  protected:
+  // True when the test folder's file system finds a file under another case of its
+  // name (Windows, macOS by default), found by trying rather than by platform.
+  bool CaseInsensitive() {
+    const fs::path probe = dir.Write("case-probe.txt", "");
+    const bool found = fs::exists(dir.path() / "CASE-PROBE.TXT");
+    fs::remove(probe);
+    return found;
+  }
   Lines Load(const std::string& relative, bool expect_ok = true) {
     Lines lines = {"stale"};
     std::string error;
@@ -73,17 +84,25 @@ TEST_F(FileAccessTest, BackslashesAreFolderSeparators) {
 TEST_F(FileAccessTest, AUniqueCaseInsensitiveMatchIsUsedPerComponent) {
   dir.Write("Rev1/Scan/Boot_Ext.HEX", ":00000001FF\n");
   EXPECT_EQ(Load("rev1\\SCAN\\boot_ext.hex"), Lines{":00000001FF"});
-  EXPECT_EQ(ResolvePath(dir.Dir() + "REV1\\scan\\BOOT_EXT.hex"),
-            (dir.path() / "Rev1" / "Scan" / "Boot_Ext.HEX").string());
+  const std::string resolved = ResolvePath(dir.Dir() + "REV1\\scan\\BOOT_EXT.hex");
+  if (CaseInsensitive()) {
+    // The name as written exists already, so it is kept.
+    EXPECT_EQ(resolved,
+              dir.Dir() + "REV1" + kPathSeparator + "scan" + kPathSeparator + "BOOT_EXT.hex");
+  } else {
+    EXPECT_EQ(resolved, dir.File("Rev1/Scan/Boot_Ext.HEX"));
+  }
 }
 
 TEST_F(FileAccessTest, AnExactNameWinsOverOtherCaseVariants) {
+  if (CaseInsensitive()) GTEST_SKIP() << kNoCaseVariants;
   dir.Write("file.txt", "exact");
   dir.Write("FILE.txt", "variant");
   EXPECT_EQ(Load("file.txt"), Lines{"exact"});
 }
 
 TEST_F(FileAccessTest, AnAmbiguousMatchIsNotGuessed) {
+  if (CaseInsensitive()) GTEST_SKIP() << kNoCaseVariants;
   dir.Write("File.txt", "one");
   dir.Write("FILE.txt", "two");
   Load("file.txt", false);
@@ -99,7 +118,7 @@ TEST_F(FileAccessTest, ResolveLeavesAnUnmatchedNameConverted) {
 TEST_F(FileAccessTest, AtomicWriteReplacesTheFileAndLeavesNoTemporary) {
   const fs::path target = dir.Write("Updater.prm", "old content that is longer");
   std::string error;
-  ASSERT_TRUE(WriteFileAtomic(target.string(), "new", &error)) << error;
+  ASSERT_TRUE(WriteFileAtomic(dir.File("Updater.prm"), "new", &error)) << error;
   EXPECT_EQ(ReadAll(target), "new");
   int entries = 0;
   for (const auto& e : fs::directory_iterator(dir.path())) {
@@ -111,8 +130,9 @@ TEST_F(FileAccessTest, AtomicWriteReplacesTheFileAndLeavesNoTemporary) {
 
 TEST_F(FileAccessTest, AtomicWriteIntoAMissingFolderFailsAndTouchesNothing) {
   std::string error;
-  EXPECT_FALSE(WriteFileAtomic(dir.Dir() + "absent" + kPathSeparator + "f.txt", "x", &error));
-  EXPECT_FALSE(error.empty());
+  const std::string target = dir.Dir() + "absent" + kPathSeparator + "f.txt";
+  EXPECT_FALSE(WriteFileAtomic(target, "x", &error));
+  EXPECT_EQ(error, "cannot create " + target + ".tmp~: No such file or directory");
   EXPECT_FALSE(fs::exists(dir.path() / "absent"));
 }
 

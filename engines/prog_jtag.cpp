@@ -136,7 +136,7 @@ void TProgJtag::ResetEngine() {
 
 int32_t TProgJtag::OpenEffectFile(const std::string& path) {
   CloseEffectFile();
-  const std::string resolved = ResolvePath(path);
+  const fs::path resolved = PathFromUtf8(ResolvePath(path));
   std::error_code ec;
   // A dangling link is a name that exists but cannot be opened; a folder is no file.
   if (!fs::exists(fs::symlink_status(resolved, ec))) return kEffectFileMissing;

@@ -84,7 +84,7 @@ struct TFileParse {
 TFileParse ParseFile(const fs::path& path) {
   TFileParse out;
   std::vector<std::string> lines;
-  EXPECT_TRUE(LoadTextLines(path.string(), lines)) << path;
+  EXPECT_TRUE(LoadTextLines(Utf8FromPath(path), lines)) << path;
   out.lines = lines.size();
   for (size_t i = 0; i < lines.size(); ++i) {
     TEffectStatement st;
@@ -130,7 +130,7 @@ void ExpectPlayback(const fs::path& path, const TVendorFile& f) {
   TFakeClock clock;
   TEngineHarness<TProgJtag> h(clock);
   h.engine.UpdateAllowed = true;
-  ASSERT_TRUE(h.Offer("P8 " + path.string()));
+  ASSERT_TRUE(h.Offer("P8 " + Utf8FromPath(path)));
   h.Pump();
   h.ExpectWire("P8");
   h.Answer(".");

@@ -57,10 +57,10 @@ TEST_F(EnginesOnDevice, BootImageIsErasedUploadedAndVerified) {
   ASSERT_TRUE(rig_.Run(boot_, "PB BOOT_EXT_PONT.HEX"));
   EXPECT_TRUE(rig_.Errors().empty());
   EXPECT_EQ(rig_.device.BootArea(), Image(0x2000, 0x100, data));
+  ASSERT_EQ(rig_.owner.Sent.size(), lines.size() + 3);  // PB, line 0 twice, the rest, verify
   EXPECT_EQ(rig_.owner.Sent[0], "PB");
   EXPECT_EQ(rig_.owner.Sent[1], lines[0] + "\r\n");
   EXPECT_EQ(rig_.owner.Sent[2], lines[0] + "\r\n");
-  EXPECT_EQ(rig_.owner.Sent.size(), lines.size() + 3);  // PB, line 0 twice, the rest, verify
   EXPECT_EQ(rig_.owner.step_count, static_cast<int>(lines.size()) + 2);
   // A second image replaces the first: the erase leaves nothing of it.
   const std::vector<uint8_t> other = Pattern(16, 0x80);

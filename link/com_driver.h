@@ -121,7 +121,8 @@ class TComDriver {
   TLinkFault LastOpenFault() const { return lastOpenFault_; }
 
   // Port-name mapping: "COMn" -> the mapped device path, else the platform default
-  // ("/dev/ttyS" + (n-1) on POSIX); names starting with "/" are used as they are.
+  // ("/dev/ttyS" + (n-1) on POSIX, "\\.\COMn" from COM10 on Windows); device
+  // paths are used as they are (ResolveSerialDeviceName, link/port_names.h).
   void SetComDeviceMap(std::map<std::string, std::string> map) { comDeviceMap_ = std::move(map); }
   std::string ResolvePortName(const std::string& name) const;
   // `Port` as the operator gave it, with the device it stands for when that is

@@ -5,6 +5,7 @@
 
 #include "link/port_names.h"
 #include "link/testing/fake_transports.h"
+#include "testing/serial_names.h"
 
 namespace {
 
@@ -39,10 +40,10 @@ TEST_F(Transports, ConTypeClosesTheOldTransportThenOpensTheNew) {
     TCallLog calls;
   };
   const Step steps[] = {
-      {CON_RS232, {"serial.open /dev/ttyS1 9600"}},
+      {CON_RS232, {"serial.open " + DefaultComDevice(2) + " 9600"}},
       {CON_UDP, {"serial.reset", "serial.close", "udp.bind 10000"}},
       {CON_TCP, {"udp.unbind", "tcp.connect 192.168.0.10:10500"}},
-      {CON_RS232, {"tcp.close", "serial.open /dev/ttyS1 9600"}},
+      {CON_RS232, {"tcp.close", "serial.open " + DefaultComDevice(2) + " 9600"}},
       {CON_NONE, {"serial.reset", "serial.close", "tcp.close"}},
   };
   for (const Step& s : steps) {
@@ -78,7 +79,7 @@ TEST_F(Transports, EmptyPortOpensNothingAndReportsNoError) {
 }
 
 TEST_F(Transports, FailedOpenIsSilentButRemembered) {
-  f.serial->missing.insert("/dev/ttyS8");
+  f.serial->missing.insert(DefaultComDevice(9));
   f.serial->missingReason = "Permission denied";
   link().SetPort("COM9");
   link().SetConType(CON_RS232);  // must not throw
@@ -119,7 +120,7 @@ TEST_F(Transports, PortAndBaudWithoutSerialConTypeOnlyStore) {
   EXPECT_TRUE(f.log.empty());
   EXPECT_EQ(link().BaudRate(), 19200u);
   EXPECT_EQ(link().Port(), "COM3");
-  EXPECT_EQ(link().ComPort().Port(), "/dev/ttyS2");
+  EXPECT_EQ(link().ComPort().Port(), DefaultComDevice(3));
 }
 
 TEST_F(Transports, SequencerRunOrderReopensAt57600) {
@@ -133,8 +134,9 @@ TEST_F(Transports, SequencerRunOrderReopensAt57600) {
   link().SetBaudRate(57600);
   link().SetConType(CON_RS232);
   link().SendRaw("SYN");
-  EXPECT_EQ(f.log, (TCallLog{"serial.open /dev/ttyS0 9600", "serial.write ?", "serial.reset",
-                             "serial.close", "tcp.close", "serial.open /dev/ttyS0 57600",
+  const std::string com1 = DefaultComDevice(1);
+  EXPECT_EQ(f.log, (TCallLog{"serial.open " + com1 + " 9600", "serial.write ?", "serial.reset",
+                             "serial.close", "tcp.close", "serial.open " + com1 + " 57600",
                              "serial.write SYN"}));
 }
 
@@ -181,27 +183,60 @@ TEST_F(Transports, SerialPiecesKeepZeroBytes) {
   EXPECT_EQ(link().ReadRaw(), std::string("a\0b", 3));
 }
 
-TEST(PortNames, ResolvesComNamesToDevicePaths) {
-  const std::map<std::string, std::string> map = {{"COM3", "/dev/ttyUSB0"}, {"COM4", ""}};
+// What each name opens: a mapped name its device (once: a mapped COM name becomes
+// the platform's device for it, never the map's again), "COMn" the platform's
+// device, anything else itself.
+TEST(PortNames, ResolvesComNamesToThePlatformsDevices) {
+  const std::map<std::string, std::string> map = {
+      {"COM3", "/dev/ttyUSB0"}, {"COM4", ""}, {"COM5", "COM12"}, {"COM12", "COM7"}};
   struct Case {
     std::string name, device;
   };
-  const Case cases[] = {
-      {"COM1", "/dev/ttyS0"},
-      {"COM9", "/dev/ttyS8"},
-      {"COM3", "/dev/ttyUSB0"},
-      {"COM4", "/dev/ttyS3"},
-      {"COM10", "/dev/ttyS9"},
-      {"/dev/pts/7", "/dev/pts/7"},
-      {"COM0", "COM0"},
-      {"COM", "COM"},
-      {"COMx", "COMx"},
-      {"com1", "com1"},
-      {"", ""},
-      {"COM99999", "COM99999"},
+#ifdef _WIN32
+  const Case platform[] = {
+      {"COM1", "COM1"},
+      {"COM9", "COM9"},
+      {"COM10", "\\\\.\\COM10"},
+      {"COM12", "COM7"},
+      {"COM255", "\\\\.\\COM255"},
+      {"COM4096", "\\\\.\\COM4096"},
+      {"COM4", "COM4"},
+      {"COM5", "\\\\.\\COM12"},
+      {"\\\\.\\CNCA0", "\\\\.\\CNCA0"},
+  };
+#else
+  const Case platform[] = {
+      {"COM1", "/dev/ttyS0"},  {"COM9", "/dev/ttyS8"},     {"COM10", "/dev/ttyS9"},
+      {"COM12", "/dev/ttyS6"}, {"COM255", "/dev/ttyS254"}, {"COM4096", "/dev/ttyS4095"},
+      {"COM4", "/dev/ttyS3"},  {"COM5", "/dev/ttyS11"},    {"/dev/pts/7", "/dev/pts/7"},
+  };
+#endif
+  const Case everywhere[] = {
+      {"COM3", "/dev/ttyUSB0"}, {"COM0", "COM0"},         {"COM", "COM"},
+      {"COMx", "COMx"},         {"com1", "com1"},         {"", ""},
+      {"COM4097", "COM4097"},   {"COM99999", "COM99999"}, {"COM012", "COM012"},
       {"pts/2", "pts/2"},
   };
-  for (const Case& c : cases) EXPECT_EQ(ResolveSerialDeviceName(c.name, map), c.device) << c.name;
+  for (const Case& c : platform)
+    EXPECT_EQ(ResolveSerialDeviceName(c.name, map), c.device) << c.name;
+  for (const Case& c : everywhere) {
+    EXPECT_EQ(ResolveSerialDeviceName(c.name, map), c.device) << c.name;
+  }
+  EXPECT_EQ(IsSerialDevicePath(TestDevicePath(3)), true);
+  for (const char* name : {"COM1", "COM12", "", "dev/ttyS0", "\\\\?\\COM3", ".\\COM3"}) {
+    EXPECT_FALSE(IsSerialDevicePath(name)) << name;
+  }
+}
+
+// The port menu has COM1..COM9; a program reaches COM12 (a USB adapter's usual
+// number on Windows) by mapping the ticked item to it.
+TEST_F(Transports, AComPortBeyondTheMenuOpensThroughTheMap) {
+  link().SetPort("COM1");
+  link().SetComDeviceMap({{"COM1", "COM12"}});
+  link().SetConType(CON_RS232);
+  EXPECT_EQ(f.log, TCallLog{"serial.open " + DefaultComDevice(12) + " 9600"});
+  EXPECT_EQ(link().Port(), "COM1");
+  EXPECT_TRUE(link().ComPort().Opened());
 }
 
 TEST_F(Transports, ComDeviceMapAppliesAtTheNextOpen) {

@@ -5,44 +5,39 @@
 //   qelt-make-package --full-size DIR  write the package at full size (benchmarks)
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "engines/file_access.h"
 #include "tools/sample_package.h"
+#include "platform/utf8_console.h"
 
 namespace {
 
-bool ReadWhole(const std::filesystem::path& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-int Write(const std::filesystem::path& root, const std::vector<TPackageFile>& files) {
+int Write(const std::string& root, const std::vector<TPackageFile>& files) {
   for (const TPackageFile& file : files) {
-    std::filesystem::path path = root / file.Path;
+    const std::filesystem::path path = PathFromUtf8(root) / PathFromUtf8(file.Path);
     std::error_code ec;
     std::filesystem::create_directories(path.parent_path(), ec);
     std::string error;
-    if (ec || !WriteFileAtomic(path.string(), file.Bytes, &error)) {
-      std::fprintf(stderr, "qelt-make-package: cannot write %s: %s\n", path.string().c_str(),
-                   ec ? ec.message().c_str() : error.c_str());
+    if (ec) error = "cannot create " + Utf8FromPath(path.parent_path()) + ": " + ec.message();
+    if (ec || !WriteFileAtomic(Utf8FromPath(path), file.Bytes, &error)) {
+      std::fprintf(stderr, "qelt-make-package: %s\n", error.c_str());
       return 1;
     }
   }
   return 0;
 }
 
-int Check(const std::filesystem::path& root) {
+int Check(const std::string& root) {
   int differences = 0;
   for (const TPackageFile& file : BuildSamplePackage()) {
+    // The name must exist as written: a file of another case is missing here.
+    const std::filesystem::path path = PathFromUtf8(root) / PathFromUtf8(file.Path);
+    std::error_code ec;
     std::string bytes;
-    if (!ReadWhole(root / file.Path, bytes)) {
+    if (!std::filesystem::exists(path, ec) || !ReadFileBytes(Utf8FromPath(path), bytes)) {
       std::printf("missing: %s\n", file.Path.c_str());
       ++differences;
     } else if (bytes != file.Bytes) {
@@ -56,10 +51,12 @@ int Check(const std::filesystem::path& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string first = argc > 1 ? argv[1] : "";
-  if (argc == 2 && !first.starts_with("--")) return Write(first, BuildSamplePackage());
-  if (argc == 3 && first == "--check") return Check(argv[2]);
-  if (argc == 3 && first == "--full-size") return Write(argv[2], BuildFullSizePackage());
+  UseUtf8Console();
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
+  const std::string first = args.empty() ? "" : args[0];
+  if (args.size() == 1 && !first.starts_with("--")) return Write(first, BuildSamplePackage());
+  if (args.size() == 2 && first == "--check") return Check(args[1]);
+  if (args.size() == 2 && first == "--full-size") return Write(args[1], BuildFullSizePackage());
   std::fprintf(first == "--help" ? stdout : stderr,
                "Usage: qelt-make-package DIR              write the sample package into DIR\n"
                "       qelt-make-package --check DIR      compare DIR with the package\n"

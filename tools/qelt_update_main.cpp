@@ -3,7 +3,7 @@
 // them, on the Qt event loop. See RunnerUsage() (runner_options.cpp) for the
 // command line and update_runner.h for the exit statuses.
 #include <QCoreApplication>
-#include <filesystem>
+#include <QDir>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -11,11 +11,13 @@
 
 #include "app/main_fich.h"
 #include "engines/card_table.h"
+#include "engines/file_access.h"
 #include "engines/ms_clock.h"
 #include "link/qt_port_lister.h"
 #include "link/qt_serial_backend.h"
 #include "link/qt_tcp_backend.h"
 #include "link/qt_udp_backend.h"
+#include "platform/utf8_console.h"
 #include "tools/check_command.h"
 #include "tools/console.h"
 #include "tools/port_listing.h"
@@ -36,28 +38,27 @@ int UsageError(const std::string& error) {
 // and --port name that exist.
 int ListPorts(const TMainFich& core, const TRunnerOptions& options) {
   TQtPortLister lister;
-  const auto exists = [](const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
-  };
+  const auto exists = [](const std::string& path) { return PathExists(path); };
   std::cout << PortListing(PortsToList(lister.List(), KnownPorts(core, options.Port), exists),
                            options.Json)
             << std::flush;
   return kExitCompleted;
 }
 
-std::string CommandLine(int argc, char** argv) {
+std::string CommandLine(const std::vector<std::string>& args) {
   std::string text = "qelt-update";
-  for (int i = 1; i < argc; ++i) text += std::string(" ") + argv[i];
+  for (const std::string& arg : args) text += " " + arg;
   return text;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  UseUtf8Console();
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
   TRunnerOptions options;
   std::string error;
-  if (!ParseRunnerOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+  if (!ParseRunnerOptions(args, options, error)) {
     return UsageError(error);
   }
   if (options.Help) {
@@ -71,16 +72,16 @@ int main(int argc, char** argv) {
 
   QCoreApplication app(argc, argv);
   const std::string program_folder =
-      QCoreApplication::applicationDirPath().toStdString() + kPathSeparator;
+      QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString() +
+      kPathSeparator;
   if (options.Check) {
     const std::string script = RunnerScriptArgument(options, program_folder);
     return RunCheckCommand(script.empty() ? program_folder + "script.ini" : script, options.Json,
                            std::cout);
   }
   std::ofstream log_stream;
-  if (!options.LogFile.empty()) {
-    log_stream.open(options.LogFile, std::ios::app | std::ios::binary);
-    if (!log_stream) return UsageError("cannot open the log file " + options.LogFile);
+  if (!options.LogFile.empty() && !OpenForAppending(log_stream, options.LogFile)) {
+    return UsageError("cannot open the log file " + options.LogFile);
   }
 
   // The transports report their traffic to the runner once it exists.
@@ -105,7 +106,7 @@ int main(int argc, char** argv) {
     std::optional<TLogFileOutput> log_file;
     if (log_stream.is_open()) {
       log_file.emplace(log_stream, NowTimestamp);
-      log_file->Note("Session start: " + CommandLine(argc, argv));
+      log_file->Note("Session start: " + CommandLine(args));
       runner.AddOutput(&*log_file);
     }
     std::unique_ptr<TRunnerOutput> display;

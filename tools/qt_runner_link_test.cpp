@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "emulator/testing/emulator_process.h"
+#include "emulator/testing/emulator_signal_posix.h"
 #include "testing/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -182,7 +183,7 @@ TEST_F(RunnerLink, TheEmulatorKilledMidRunOverAPseudoTerminal) {
   ASSERT_TRUE(emulator.Ready);
   TRunner runner({Script(), "--port", emulator.Pty});
   ASSERT_TRUE(runner.WaitForOutput("Device ID : 01A7\n"));
-  emulator.Terminate(SIGKILL);
+  TerminateWith(emulator, SIGKILL);
   TRun run = runner.Finish();
   EXPECT_EQ(run.exit_code, 1) << Explain(run);
   EXPECT_EQ(run.err.rfind(emulator.Pty + " was disconnected\n", 0), 0u) << Explain(run);
@@ -193,7 +194,7 @@ TEST_F(RunnerLink, TheEmulatorKilledMidRunOverTcp) {
   ASSERT_TRUE(emulator.Ready);
   TRunner runner({Script(), "--tcp", emulator.Tcp});
   ASSERT_TRUE(runner.WaitForOutput("Device ID : 01A7\n"));
-  emulator.Terminate(SIGKILL);
+  TerminateWith(emulator, SIGKILL);
   TRun run = runner.Finish();
   EXPECT_EQ(run.exit_code, 1) << Explain(run);
   EXPECT_EQ(run.err.rfind("TCP " + emulator.Tcp +

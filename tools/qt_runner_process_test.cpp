@@ -250,10 +250,10 @@ TEST(RunnerCommandLine, UsageHelpAndVersion) {
   } cases[] = {
       {{"--help"}, 0, "Usage: qelt-update [SCRIPT] [options]\n", ""},
       {{"--version"}, 0, "qelt-update 1.0.0.1\n", ""},
-      {{"--port", "COM12"},
+      {{"--port", "COM4097"},
        2,
        "",
-       "qelt-update: --port takes COM1..COM9 or a device path such as /dev/ttyUSB0\n"
+       "qelt-update: --port takes COM1..COM4096 or a device path such as /dev/ttyUSB0\n"
        "Try 'qelt-update --help'.\n"},
       {{"--udp", "127.0.0.1", "--log", "/nonexistent-folder/x.log"},
        2,

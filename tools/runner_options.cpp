@@ -127,7 +127,7 @@ std::string FaultMessage(const std::string& name, const std::string& value,
                          TConnectionFault fault) {
   switch (fault) {
     case TConnectionFault::CF_PORT_NAME:
-      return "--port takes COM1..COM9 or a device path such as /dev/ttyUSB0";
+      return "--port takes COM1..COM4096 or a device path such as /dev/ttyUSB0";
     case TConnectionFault::CF_ADDRESS:
       return name + " takes an IPv4 address, optionally with :PORT (got '" + value + "')";
     case TConnectionFault::CF_REMOTE_PORT:
@@ -300,7 +300,7 @@ command line does (its folder holds the "rev0" and "rev1" trees); without it,
 "script.ini" beside this program is used.
 
 Connection (default: the settings file's):
-  --port NAME          serial port COM1..COM9, or a device path such as /dev/ttyUSB0
+  --port NAME          serial port COM1..COM4096, or a device path such as /dev/ttyUSB0
   --udp HOST[:PORT]    UDP to the device at IPv4 address HOST (PORT default: settings)
   --tcp HOST[:PORT]    TCP to the device at IPv4 address HOST (PORT default: settings)
   --local-port N       local UDP port (default: settings)

@@ -23,7 +23,7 @@ enum class TRunnerLink : uint8_t {
 struct TRunnerOptions {
   std::string Script;  // optional first argument: the main script
   TRunnerLink Link = TRunnerLink::LINK_SETTINGS;
-  std::string Port;                        // "COM1".."COM9" or a device path (LINK_SERIAL)
+  std::string Port;                        // "COMn" or a device path (LINK_SERIAL)
   std::string Host;                        // dotted IPv4 address (LINK_UDP, LINK_TCP)
   int32_t RemotePort = -1;                 // -1: the settings file's
   int32_t LocalPort = -1;                  // -1: the settings file's (UDP only)

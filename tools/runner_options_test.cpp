@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/comp_sel_dlg.h"
+#include "testing/serial_names.h"
 
 namespace {
 
@@ -45,7 +46,8 @@ TEST(RunnerOptions, ConnectionOptions) {
   } cases[] = {
       {{"--port", "COM3"}, TRunnerLink::LINK_SERIAL, "COM3", "", -1, -1},
       {{"--port=com9"}, TRunnerLink::LINK_SERIAL, "COM9", "", -1, -1},
-      {{"--port", "/dev/pts/7"}, TRunnerLink::LINK_SERIAL, "/dev/pts/7", "", -1, -1},
+      {{"--port", "com12"}, TRunnerLink::LINK_SERIAL, "COM12", "", -1, -1},
+      {{"--port", TestDevicePath(7)}, TRunnerLink::LINK_SERIAL, TestDevicePath(7), "", -1, -1},
       {{"--udp", "127.0.0.1:4000", "--local-port", "4001"},
        TRunnerLink::LINK_UDP,
        "",
@@ -111,9 +113,9 @@ TEST(RunnerOptions, BadInputIsNamedExactly) {
       {{"-x"}, "unknown option '-x'"},
       {{"a.ini", "b.ini"}, "only one SCRIPT may be given ('a.ini' and 'b.ini')"},
       {{"--port"}, "--port needs a value"},
-      {{"--port", "COM0"}, "--port takes COM1..COM9 or a device path such as /dev/ttyUSB0"},
-      {{"--port", "COM10"}, "--port takes COM1..COM9 or a device path such as /dev/ttyUSB0"},
-      {{"--port", "ttyS0"}, "--port takes COM1..COM9 or a device path such as /dev/ttyUSB0"},
+      {{"--port", "COM0"}, "--port takes COM1..COM4096 or a device path such as /dev/ttyUSB0"},
+      {{"--port", "COM4097"}, "--port takes COM1..COM4096 or a device path such as /dev/ttyUSB0"},
+      {{"--port", "ttyS0"}, "--port takes COM1..COM4096 or a device path such as /dev/ttyUSB0"},
       {{"--udp", "localhost"},
        "--udp takes an IPv4 address, optionally with :PORT (got 'localhost')"},
       {{"--tcp", "1.2.3.256:80"},

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engines/file_access.h"
+#include "platform/utf8_console.h"
 #include "tools/svf_convert.h"
 
 namespace {
@@ -93,10 +94,11 @@ int UsageError(const std::string& text) {
 }
 
 // False with `error` for a bad command line; `done` when --help or --version ran.
-bool ParseArgs(int argc, char** argv, TArgs& args, std::string& error, bool& done) {
+bool ParseArgs(const std::vector<std::string>& argv, TArgs& args, std::string& error, bool& done) {
   std::vector<std::string> files;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  const size_t argc = argv.size();
+  for (size_t i = 0; i < argc; ++i) {
+    const std::string& arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       done = true;
@@ -141,7 +143,8 @@ int main(int argc, char** argv) {
   TArgs args;
   std::string error;
   bool done = false;
-  if (!ParseArgs(argc, argv, args, error, done)) return UsageError(error);
+  UseUtf8Console();
+  if (!ParseArgs(Utf8Arguments(argc, argv), args, error, done)) return UsageError(error);
   if (done) return kExitConverted;
 
   std::vector<std::string> lines;

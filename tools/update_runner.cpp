@@ -1,5 +1,6 @@
 #include "tools/update_runner.h"
 
+#include "app/connection_options.h"
 #include "app/run_story.h"
 #include "app/script_rules.h"
 #include "engines/card_table.h"
@@ -96,10 +97,10 @@ bool TUpdateRunner::Configure(std::string& error) {
   TIPConfigDlg& lan = core_.IPConfigDlg;
   switch (options_.Link) {
     case TRunnerLink::LINK_SERIAL:
-      if (options_.Port.starts_with("COM")) {
-        core_.ComClick(options_.Port[3] - '1');
-      } else {
-        core_.DevicePortClick(options_.Port);  // named by its path in every message
+      if (const int item = ComMenuItem(options_.Port); item != 0) {
+        core_.ComClick(item - 1);
+      } else {  // a device path or a COM port beyond the menu, named as given
+        core_.DevicePortClick(options_.Port);
       }
       break;
     case TRunnerLink::LINK_UDP:

@@ -16,6 +16,7 @@
 #include "engines/prog_jtag.h"
 #include "engines/prog_psd.h"
 #include "link/com_driver.h"
+#include "testing/serial_names.h"
 #include "tools/testing/update_runner_fixture.h"
 
 TEST(UpdateRunnerText, ScriptArgument) {
@@ -95,7 +96,7 @@ TEST_F(UpdateRunner, CompletesTheOtherRoadsThroughTheSamplePackage) {
     EXPECT_TRUE(Contains(out_.str(), c.banner + "\nMain card VI3\n")) << out_.str();
     EXPECT_TRUE(Contains(out_.str(), "Verify Bank1\n")) << out_.str();
     const std::string rev = c.config.BootType == 27 ? "rev0" : "rev1";
-    std::ifstream script(dir_.path() / rev / "VI3" / "script.ini");
+    std::ifstream script(dir_.path() / rev / "VI3" / "script.ini", std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
     EXPECT_TRUE(Contains(text, c.vi3_line + "\r\n")) << text;
   }
@@ -132,10 +133,10 @@ TEST_F(UpdateRunner, ARefusedPackageEndsWithItsFindingsAndTouchesNothing) {
             "rev1/VI3/script.ini:5: absent.hex not found in rev1/VI3/\n"
             "rev1/VI3/VI3_B0.HEX: warning: no script names this file\n" +
                 message + "\n" + dir_.Dir() + "script.ini\n");
-  EXPECT_EQ(out_.str(),
-            "Connection: serial COM1 = /dev/ttyS0 (default: no --port and no settings file)\n"
-            "Package: " +
-                dir_.Dir() + "script.ini\n" + message + "\n");
+  EXPECT_EQ(out_.str(), "Connection: serial COM1" +
+                            (DefaultComDevice(1) == "COM1" ? "" : " = " + DefaultComDevice(1)) +
+                            " (default: no --port and no settings file)\nPackage: " + dir_.Dir() +
+                            "script.ini\n" + message + "\n");
   EXPECT_EQ(recorder.Ends,
             std::vector<std::string>{"error " + message + " | " + dir_.Dir() + "script.ini | 1"});
   EXPECT_TRUE(harness_->Writes.empty());
@@ -213,7 +214,14 @@ TEST_F(UpdateRunner, ConfigureAppliesTheConnectionOptions) {
     std::string address;
     uint32_t remote, local;
   } cases[] = {
-      {{"--port", "/dev/pts/5"}, false, "/dev/pts/5", CON_TCP, "192.168.0.10", 10500, 10500},
+      {{"--port", TestDevicePath(5)},
+       false,
+       TestDevicePath(5),
+       CON_TCP,
+       "192.168.0.10",
+       10500,
+       10500},
+      {{"--port", "COM12"}, false, "COM12", CON_TCP, "192.168.0.10", 10500, 10500},
       {{"--udp", "127.0.0.1:4000", "--local-port", "4001"},
        true,
        "",
@@ -232,7 +240,8 @@ TEST_F(UpdateRunner, ConfigureAppliesTheConnectionOptions) {
     if (!c.lan) {
       EXPECT_FALSE(Core().Com11.Checked);
       EXPECT_EQ(Core().SelectedPortName(), c.port);
-      EXPECT_EQ(Core().Link().ResolvePortName("COM1"), "/dev/ttyS0") << "COM1 is not redirected";
+      EXPECT_EQ(Core().Link().ResolvePortName("COM1"), DefaultComDevice(1))
+          << "COM1 is not redirected";
     }
     EXPECT_EQ(Core().IPConfigDlg.ConnectionMode(), c.mode) << c.args[0];
     EXPECT_EQ(Core().IPConfigDlg.RemoteAddress(), c.address) << c.args[0];

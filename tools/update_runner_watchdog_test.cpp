@@ -10,6 +10,7 @@
 #include "app/testing/test_package.h"
 #include "engines/prog_boot.h"
 #include "link/com_driver.h"
+#include "testing/serial_names.h"
 #include "tools/testing/update_runner_fixture.h"
 
 TEST_F(UpdateRunner, WatchdogStopsASilentDeviceAsStopDoes) {
@@ -54,7 +55,7 @@ TEST_F(UpdateRunner, WatchdogLeavesTimedWaitsAndTheJtagPauseAlone) {
 TEST_F(UpdateRunner, WatchdogEndsADeviceThatKeepsSendingWithoutProgress) {
   WritePackage();
   TBabblingEnd babbler(nullptr, 0);
-  Build(nullptr, {"--port", "/dev/pts/9", "--trace"}, {}, &babbler);
+  Build(nullptr, {"--port", TestDevicePath(9), "--trace"}, {}, &babbler);
   const uint32_t start = harness_->clock.TickCount();
   EXPECT_EQ(Run(), kExitStopped);
   const uint32_t elapsed = harness_->clock.TickCount() - start;
@@ -83,7 +84,7 @@ TEST_F(UpdateRunner, WatchdogNamesTheLineUnderWayWhenTheDeviceBabbles) {
   TEmulatedDevice device;
   // Wake-up, the boot loader, the bridge image, six pings, "P2" and ten record lines.
   TBabblingEnd babbler(&device, 28, "Z");
-  Build(nullptr, {"--port", "/dev/pts/9", "--timeout", "5"}, {}, &babbler);
+  Build(nullptr, {"--port", TestDevicePath(9), "--timeout", "5"}, {}, &babbler);
   EXPECT_EQ(Run(), kExitStopped) << out_.str();
   const std::string message = err_.str().substr(0, err_.str().find('\n'));
   EXPECT_EQ(message,
@@ -92,22 +93,43 @@ TEST_F(UpdateRunner, WatchdogNamesTheLineUnderWayWhenTheDeviceBabbles) {
                 std::string(32, 'Z') + "...\" (500 bytes in 5 s)");
 }
 
+namespace {
+
+// "COMn", and the device it opens where that is another name ("COM3 = /dev/ttyS2").
+std::string Com(int n) {
+  const std::string name = "COM" + std::to_string(n);
+  const std::string device = DefaultComDevice(n);
+  return device == name ? name : name + " = " + device;
+}
+
+// "COMn" as an error names it, with the device where that is another name.
+std::string ComNamed(int n) {
+  const std::string name = "COM" + std::to_string(n);
+  const std::string device = DefaultComDevice(n);
+  return device == name ? name : name + " (" + device + ")";
+}
+
+}  // namespace
+
 TEST_F(UpdateRunner, FirstLinesNameTheConnectionAndTheScript) {
   const struct {
     std::vector<std::string> args;
     std::string settings;  // "Updater.prm", when not empty
     std::string connection;
   } cases[] = {
-      {{}, "", "Connection: serial COM1 = /dev/ttyS0 (default: no --port and no settings file)"},
-      {{"--port", "/dev/pts/5"}, "", "Connection: serial /dev/pts/5 (from --port)"},
-      {{"--port", "COM3"}, "", "Connection: serial COM3 = /dev/ttyS2 (from --port)"},
+      {{}, "", "Connection: serial " + Com(1) + " (default: no --port and no settings file)"},
+      {{"--port", TestDevicePath(5)},
+       "",
+       "Connection: serial " + TestDevicePath(5) + " (from --port)"},
+      {{"--port", "COM3"}, "", "Connection: serial " + Com(3) + " (from --port)"},
+      {{"--port", "COM12"}, "", "Connection: serial " + Com(12) + " (from --port)"},
       {{"--udp", "127.0.0.1:4000", "--local-port", "4001"},
        "",
        "Connection: UDP 127.0.0.1:4000, local port 4001 (from --udp)"},
       {{"--tcp", "10.1.2.3"}, "", "Connection: TCP 10.1.2.3:10500 (from --tcp)"},
       {{},
        "CON_TYPE=RS232\r\nCOM_PORT=COM2\r\n",
-       "Connection: serial COM2 = /dev/ttyS1 (from the settings file @Updater.prm)"},
+       "Connection: serial " + Com(2) + " (from the settings file @Updater.prm)"},
       {{},
        "CON_TYPE=TCP\r\nREMOTE_IP=10.0.0.7\r\nREMOTE_PORT=4100\r\n",
        "Connection: TCP 10.0.0.7:4100 (from the settings file @Updater.prm)"},
@@ -135,26 +157,28 @@ TEST_F(UpdateRunner, FirstLinesNameTheConnectionAndTheScript) {
 // with status 2 and a hint to name the port.
 TEST_F(UpdateRunner, AMissingDefaultCom1EndsAtOnceWithAHint) {
   WritePackage();
-  Build(nullptr, {}, {"/dev/ttyS0"});
+  Build(nullptr, {}, {DefaultComDevice(1)});
   EXPECT_EQ(Run(100), kExitUsage);
   const std::string error =
-      "Error while opening COM1\nCOM1 (/dev/ttyS0): No such file or directory\nis the adapter "
-      "plugged in? `--list-ports`\n";
+      "Error while opening COM1\n" + ComNamed(1) +
+      ": No such file or directory\nis the adapter plugged in? `--list-ports`\n";
   EXPECT_EQ(err_.str(), error + dir_.Dir() + "script.ini\n");
   EXPECT_TRUE(out_.str().ends_with(
       error +
       "No --port, --udp or --tcp was given and there is no settings file, so the default serial "
-      "port COM1 (/dev/ttyS0) was tried: name the device's port with --port NAME (qelt-update "
+      "port COM1 (" +
+      DefaultComDevice(1) +
+      ") was tried: name the device's port with --port NAME (qelt-update "
       "--list-ports lists the serial ports), or use --udp or --tcp\n"))
       << out_.str();
   // A port named on the command line that cannot be opened is a failed run.
   TearDown();
   err_.str("");
-  Build(nullptr, {"--port", "COM4"}, {"/dev/ttyS3"});
+  Build(nullptr, {"--port", "COM4"}, {DefaultComDevice(4)});
   EXPECT_EQ(Run(100), kExitFailed);
   EXPECT_EQ(err_.str(),
-            "Error while opening COM4\nCOM4 (/dev/ttyS3): No such file or directory\nis the adapter "
-            "plugged in? `--list-ports`\n" +
+            "Error while opening COM4\n" + ComNamed(4) +
+                ": No such file or directory\nis the adapter plugged in? `--list-ports`\n" +
                 dir_.Dir() + "script.ini\n");
 }
 

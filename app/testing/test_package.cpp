@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "engines/file_access.h"
 #include "engines/intel_hex.h"
 
 std::string IntelHexText(uint16_t address, const std::vector<uint8_t>& data) {
@@ -23,7 +24,7 @@ std::vector<uint8_t> PatternBytes(uint8_t seed, size_t count) {
 }
 
 std::string TTestPackage::Path(const std::string& relative) const {
-  return (dir_.path() / std::filesystem::path(relative)).string();
+  return Utf8FromPath(dir_.path() / PathFromUtf8(relative));
 }
 
 void TTestPackage::Write(const std::string& relative, const std::string& content) const {
@@ -37,8 +38,12 @@ void TTestPackage::WriteLines(const std::string& relative,
   dir_.Write(relative, text);
 }
 
+std::filesystem::path TTestPackage::FsPath(const std::string& relative) const {
+  return PathFromUtf8(Path(relative));
+}
+
 std::string TTestPackage::Read(const std::string& relative) const {
-  std::ifstream in(Path(relative), std::ios::binary);
+  std::ifstream in(PathFromUtf8(Path(relative)), std::ios::binary);
   if (!in) return "<missing>";
   std::ostringstream out;
   out << in.rdbuf();
@@ -47,7 +52,7 @@ std::string TTestPackage::Read(const std::string& relative) const {
 
 bool TTestPackage::Exists(const std::string& relative) const {
   std::error_code ec;
-  return std::filesystem::exists(Path(relative), ec);
+  return std::filesystem::exists(PathFromUtf8(Path(relative)), ec);
 }
 
 TPackageImage TTestPackage::WriteImage(const std::string& relative, uint16_t address,

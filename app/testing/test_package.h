@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,11 @@ class TTestPackage {
 
   // The program folder, ending with the platform's separator.
   std::string Dir() const { return dir_.Dir(); }
-  // Path of `relative` ("/" separated) below the program folder.
+  // Path of `relative` ("/" separated) below the program folder, as UTF-8 text.
   std::string Path(const std::string& relative) const;
+  // The same as a path, for std::filesystem calls (which must not be handed the
+  // text: Windows would read it in the ANSI code page).
+  std::filesystem::path FsPath(const std::string& relative) const;
   // Writes text as it is / lines each ended by CR LF.
   void Write(const std::string& relative, const std::string& content) const;
   void WriteLines(const std::string& relative, const std::vector<std::string>& lines) const;

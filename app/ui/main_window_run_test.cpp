@@ -133,7 +133,7 @@ TEST(MainWindowRunTest, AFailedRunShowsTheErrorBoxWithTheScriptPath) {
     SCOPED_TRACE(c.name);
     TWindowUnderTest w([&](TTestPackage& package) {
       package.WriteLines("rev1/script.ini", c.mainScript);
-      if (c.cardScript) std::filesystem::remove(package.Path(c.cardScript));
+      if (c.cardScript) std::filesystem::remove(package.FsPath(c.cardScript));
     });
     w.Core().SetPackageCheck(false);  // the run's own errors, for what the check refuses
     TMainWindow& window = *w.window;

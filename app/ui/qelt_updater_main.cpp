@@ -19,6 +19,7 @@
 #include "engines/ms_clock.h"
 #include "link/qt_link_factory.h"
 #include "link/qt_port_lister.h"
+#include "platform/utf8_console.h"
 
 namespace {
 
@@ -30,20 +31,12 @@ std::string ProgramFolder() {
   return folder;
 }
 
-// Where settings go when the program's folder cannot be written.
-std::string UserConfigFolder() {
-  QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-  if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
-  std::string folder =
-      QDir::toNativeSeparators(base + QStringLiteral("/qelt-updater")).toStdString();
-  return folder + kPathSeparator;
-}
-
 // Checks the command line without any Qt application: returns the exit status
 // when the program ends here (--help, --version, a bad option), or -1 to go on.
 int AnswerCommandLine(int argc, char* argv[], TWindowOptions& options) {
   std::string error;
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  // UTF-8 from the wide command line on Windows, where argv holds the ANSI code page.
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
   if (!ParseWindowOptions(WithoutToolkitOptions(args), options, error)) {
     std::fprintf(stderr, "qelt-updater: %s\nTry 'qelt-updater --help'.\n", error.c_str());
     return 2;
@@ -75,7 +68,8 @@ int main(int argc, char* argv[]) {
   TMainFichSetup setup;
   setup.ProgramFolder = ProgramFolder();
   setup.ScriptArgument = options.Script;
-  setup.UserConfigFolder = UserConfigFolder();
+  // UserConfigFolder stays empty: the core then uses the platform's own folder
+  // (DefaultUserConfigFolder) when the program's folder cannot be written.
   TUpdaterForms forms(CreateQtComDriver(), SystemClock(), setup, options, RealModalHost());
   TQtPortLister ports;
   forms.Window.SetPortLister(&ports);

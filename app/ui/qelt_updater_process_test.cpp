@@ -68,7 +68,7 @@ TEST(UpdaterCommandLineTest, HelpAndVersionNeedNoDisplay) {
 TEST(UpdaterCommandLineTest, BadOptionsAreRefusedWithoutADisplay) {
   const std::vector<std::pair<QStringList, std::string>> cases = {
       {{"--bogus"}, "unknown option \"--bogus\""},
-      {{"--port", "COM10"}, "--port takes COM1..COM9 or a device path, not \"COM10\""},
+      {{"--port", "COM4097"}, "--port takes COM1..COM4096 or a device path, not \"COM4097\""},
       {{"--udp", "1.2.3.4", "--tcp", "1.2.3.4"}, "give only one of --port, --udp and --tcp"},
       {{"a.ini", "-platform", "xcb", "b.ini"}, "only one script may be given, not also \"b.ini\""},
       {{"--help", "--local-port"}, "--local-port needs a value"},

@@ -15,7 +15,7 @@ constexpr TConnectionRules kWindowRules{.ComAnyCase = false, .LowestRemotePort =
 std::string FaultMessage(const std::string& name, const TConnectionError& error) {
   switch (error.Fault) {
     case TConnectionFault::CF_PORT_NAME:
-      return "--port takes COM1..COM9 or a device path, not \"" + error.Text + "\"";
+      return "--port takes COM1..COM4096 or a device path, not \"" + error.Text + "\"";
     case TConnectionFault::CF_ADDRESS:
       return name + " takes an IPv4 address, not \"" + error.Text + "\"";
     case TConnectionFault::CF_REMOTE_PORT:
@@ -106,7 +106,7 @@ std::string WindowUsage() {
          "\n"
          "  SCRIPT             the main script to run instead of \"script.ini\" beside\n"
          "                     this program; its folder holds \"rev0\" and \"rev1\"\n"
-         "  --port NAME        the serial port: COM1..COM9, or a device path such as\n"
+         "  --port NAME        the serial port: COM1..COM4096, or a device path such as\n"
          "                     /dev/ttyUSB0\n"
          "  --udp HOST[:PORT]  the device over UDP at an IPv4 address (and port)\n"
          "  --tcp HOST[:PORT]  the device over TCP at an IPv4 address (and port)\n"
@@ -129,10 +129,11 @@ void ApplyWindowOptions(const TWindowOptions& options, TMainFich& core) {
     core.Port1.Check(core.LAN1);
   }
   if (options.Port.empty()) return;
-  if (const int index = ComPortIndex(options.Port); index != 0) {
-    core.ComClick(index - 1);
+  if (const int item = ComMenuItem(options.Port); item != 0) {
+    core.ComClick(item - 1);
     return;
   }
-  // A device path: ticked as a detected port, so every message names that path.
+  // A device path, or a COM port beyond the menu's items: ticked as a detected
+  // port, so every message names it as given.
   core.DevicePortClick(options.Port);
 }

@@ -27,6 +27,7 @@ TEST(WindowOptionsTest, AcceptsTheScriptAndEachConnectionForm) {
       {{"--tcp=10.0.0.2"}, "", "", 3, "10.0.0.2", -1, -1},
       {{"--tcp", "10.0.0.2:0", "--local-port=65535"}, "", "", 3, "10.0.0.2", 0, 65535},
       {{"s.ini", "--port", "COM9"}, "s.ini", "COM9", 0, "", -1, -1},
+      {{"--port", "COM12"}, "", "COM12", 0, "", -1, -1},
   };
   for (const ParseCase& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
@@ -46,9 +47,9 @@ TEST(WindowOptionsTest, AcceptsTheScriptAndEachConnectionForm) {
 
 TEST(WindowOptionsTest, RefusesBadOptionsWithAMessageNamingThem) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"--port", "COM10"}, "--port takes COM1..COM9 or a device path, not \"COM10\""},
-      {{"--port", "com1"}, "--port takes COM1..COM9 or a device path, not \"com1\""},
-      {{"--port", "COM0"}, "--port takes COM1..COM9 or a device path, not \"COM0\""},
+      {{"--port", "COM4097"}, "--port takes COM1..COM4096 or a device path, not \"COM4097\""},
+      {{"--port", "com1"}, "--port takes COM1..COM4096 or a device path, not \"com1\""},
+      {{"--port", "COM0"}, "--port takes COM1..COM4096 or a device path, not \"COM0\""},
       {{"--port"}, "--port needs a value"},
       {{"--udp", "localhost:4000"}, "--udp takes an IPv4 address, not \"localhost\""},
       {{"--udp", "1.2.3"}, "--udp takes an IPv4 address, not \"1.2.3\""},

@@ -1,12 +1,12 @@
 // TEmulatorProcess: the qelt-emulator executable as a child process, for the
 // end-to-end tests of every layer that drives it. Starts it with its options,
 // reads the endpoint lines it announces ("PTY /dev/pts/N", "UDP 127.0.0.1:PORT",
-// "TCP 127.0.0.1:PORT") up to "READY" within a bound, and stops it with SIGTERM
-// (then SIGKILL) when it goes. Qt Core; a QCoreApplication must exist; one thread.
-// Header-only; tests only.
+// "TCP 127.0.0.1:PORT") up to "READY" within a bound, and stops it when it goes
+// (QProcess::terminate, then kill). Qt Core only, so the tests that include it
+// build on every platform; the emulator executable itself, and sending it a
+// chosen signal (emulator_signal_posix.h), are POSIX. A QCoreApplication must exist;
+// one thread. Header-only; tests only.
 #pragma once
-
-#include <signal.h>
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -68,10 +68,9 @@ class TEmulatorProcess {
     return static_cast<uint16_t>(QString::fromStdString(endpoint.substr(colon + 1)).toUInt());
   }
 
-  // Sends SIGTERM (or `signal`) and returns the exit status; -1 when it did not
-  // end normally within the bound.
-  int Terminate(int signal = SIGTERM) {
-    ::kill(static_cast<pid_t>(process_.processId()), signal);
+  // Waits for the program to end (after it was told to); its exit status, or -1
+  // when it did not end normally within the bound.
+  int WaitExitStatus() {
     if (!process_.waitForFinished(kStopMs)) return -1;
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
   }
