@@ -115,7 +115,7 @@ TEST_F(QeltEmulatorTest, PacedSessionFiguresCountEachByteAtItsSpeed) {
   EXPECT_EQ(PtyExchange(fd, "1yU254yU", 14), "UPD1\r\nUPD254\r\n");
   EXPECT_EQ(PtyExchange(fd, "%", 1), ".");
   ::close(fd);
-  ASSERT_EQ(emulator.Terminate(), 0);
+  ASSERT_EQ(TerminateWith(emulator), 0);
   std::ifstream in(stats);
   std::map<std::string, long long> figures;
   for (std::string key; in >> key;) {
