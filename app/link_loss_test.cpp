@@ -12,6 +12,7 @@
 #include "app/testing/run_harness.h"
 #include "app/testing/test_package.h"
 #include "link/com_driver.h"
+#include "testing/serial_names.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ TEST_F(LinkLoss, ASerialDeviceThatVanishesEndsTheRunNamingThePort) {
     std::string text;
   };
   const Case cases[] = {
-      {"COM2", "COM2 (/dev/ttyS1) was disconnected"},
+      {"COM2", DefaultComLabel(2) + " was disconnected"},
       {"/dev/ttyUSB0", "/dev/ttyUSB0 was disconnected"},
   };
   for (const Case& c : cases) {
@@ -98,12 +99,12 @@ TEST_F(LinkLoss, APortThatCannotBeReopenedForTheBootLoaderEndsTheRun) {
   h.core->StartClick();
   std::string why;
   ASSERT_TRUE(h.RunToState(TSeqState::SEQ_BOOT_SYNC, 200, &why)) << why;
-  h.Serial().missing.insert("/dev/ttyS0");  // unplugged after the wake-up
+  h.Serial().missing.insert(DefaultComDevice(1));  // unplugged after the wake-up
   h.Tick();
-  EXPECT_EQ(ErrorBox(h),
-            "Error while opening COM1\nCOM1 (/dev/ttyS0): No such file or directory\n"
-            "is the adapter plugged in? `--list-ports`\r\n" +
-                Script());
+  EXPECT_EQ(ErrorBox(h), "Error while opening COM1\n" + DefaultComLabel(1) +
+                             ": No such file or directory\n"
+                             "is the adapter plugged in? `--list-ports`\r\n" +
+                             Script());
 }
 
 TEST_F(LinkLoss, ATcpDeviceThatRefusesEndsTheRunAfterTheBoundedRetries) {

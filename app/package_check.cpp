@@ -178,7 +178,7 @@ void TPackageCheck::WarnUnnamed() {
     for (fs::recursive_directory_iterator it(PathFromUtf8(ResolvePath(revision)), ec), end;
          !ec && it != end; it.increment(ec)) {
       const std::string file = Utf8FromPath(it->path());
-      if (it->is_regular_file(ec) && named_.count(Canonical(file)) == 0) {
+      if (it->is_regular_file(ec) && !IsNamed(file)) {
         unnamed.push_back(Display(file));
       }
     }
@@ -212,3 +212,15 @@ std::string TPackageCheck::Display(const std::string& path) const {
 }
 
 void TPackageCheck::NoteNamed(const std::string& path) { named_.insert(Canonical(path)); }
+
+// A line's spelling of a name may differ in case from the folder's listing; on a
+// file system that ignores case (Windows) both are the same file, which only the
+// file system can tell.
+bool TPackageCheck::IsNamed(const std::string& file) const {
+  if (named_.count(Canonical(file)) != 0) return true;
+  const fs::path listed = PathFromUtf8(file);
+  return std::any_of(named_.begin(), named_.end(), [&](const std::string& named) {
+    std::error_code ec;
+    return fs::equivalent(listed, PathFromUtf8(named), ec);
+  });
+}

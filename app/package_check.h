@@ -135,6 +135,7 @@ class TPackageCheck {
   void Add(TFindingSeverity severity, const std::string& path, int32_t line, std::string text);
   void Error(const TLineSite& site, std::string text);
   std::string Display(const std::string& path) const;
+  bool IsNamed(const std::string& file) const;
   void NoteNamed(const std::string& path);
 
   std::string script_;    // as given

@@ -10,6 +10,7 @@
 
 #include "app/main_fich.h"
 #include "app/testing/emulated_run.h"
+#include "engines/file_access.h"
 #include "engines/inst_crt.h"
 #include "engines/prog_boot.h"
 #include "engines/prog_jtag.h"
@@ -195,8 +196,8 @@ TEST(SequencerEdge, ScriptsThatCannotBeReadSayWhy) {
     TScriptRun s({"C3"});
     s.SkipCheck();
     const std::string card = Rev1(s.run.package, "HD") + kPathSeparator + "script.ini";
-    std::filesystem::remove(card);
-    std::filesystem::create_directory(card);  // a folder where the card script should be
+    std::filesystem::remove(PathFromUtf8(card));
+    std::filesystem::create_directory(PathFromUtf8(card));  // a folder where the script should be
     std::string why;
     ASSERT_TRUE(s.Run(&why)) << why;
     EXPECT_EQ(s.run.h.view.Errors,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "link/testing/fake_transports.h"
+#include "testing/serial_names.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ TEST_F(Loss, AVanishedDeviceIsNamedAsTheOperatorGaveIt) {
   };
   const Case cases[] = {
       {"/dev/ttyUSB0", {}, "/dev/ttyUSB0 was disconnected"},
-      {"COM3", {}, "COM3 (/dev/ttyS2) was disconnected"},
+      {"COM3", {}, DefaultComLabel(3) + " was disconnected"},
       {"COM2", {{"COM2", "/dev/ttyACM0"}}, "COM2 (/dev/ttyACM0) was disconnected"},
   };
   for (const Case& c : cases) {
@@ -66,10 +67,11 @@ TEST_F(Loss, AVanishedDeviceAfterTheLinkMovedOnIsNotReported) {
 
 TEST_F(Loss, APortThatCannotBeReopenedAtANewSpeedIsLost) {
   OpenSerial("COM1");
-  f.serial->missing.insert("/dev/ttyS0");
+  f.serial->missing.insert(DefaultComDevice(1));
   link().SetBaudRate(57600);
-  EXPECT_EQ(lost, std::vector<std::string>{
-                      "COM1 (/dev/ttyS0) could not be opened again: No such file or directory"});
+  EXPECT_EQ(lost,
+            std::vector<std::string>{DefaultComLabel(1) +
+                                     " could not be opened again: No such file or directory"});
   lost.clear();
   link().SetBaudRate(19200);  // closed by now: a quiet attempt, as at a first opening
   EXPECT_TRUE(lost.empty());
@@ -78,7 +80,7 @@ TEST_F(Loss, APortThatCannotBeReopenedAtANewSpeedIsLost) {
 TEST_F(Loss, TheOpenFailuresKindIsKept) {
   const TLinkFault faults[] = {TLinkFault::LF_MISSING, TLinkFault::LF_PERMISSION,
                                TLinkFault::LF_BUSY, TLinkFault::LF_OTHER};
-  f.serial->missing.insert("/dev/ttyS4");
+  f.serial->missing.insert(DefaultComDevice(5));
   link().SetPort("COM5");
   for (TLinkFault fault : faults) {
     f.serial->missingFault = fault;

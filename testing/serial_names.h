@@ -24,3 +24,12 @@ inline std::string DefaultComDevice(int n) {
   return "/dev/ttyS" + std::to_string(n - 1);
 #endif
 }
+
+// How a link names "COMn" in its messages when nothing maps it: the name, with the
+// device it stands for in brackets where that differs ("COM3 (/dev/ttyS2)" on
+// POSIX, "COM3" and "COM12 (\\.\COM12)" on Windows).
+inline std::string DefaultComLabel(int n) {
+  const std::string name = "COM" + std::to_string(n);
+  const std::string device = DefaultComDevice(n);
+  return device == name ? name : name + " (" + device + ")";
+}

@@ -96,9 +96,9 @@ TEST(RunnerOptions, ManualSelectionIsCollectedInUpperCase) {
 
 TEST(RunnerOptions, HelpVersionAndListPortsSkipTheCombinationRules) {
   EXPECT_TRUE(Parse({"--help", "--port", "COM1", "--tcp", "1.2.3.4"}).Help);
-  const TRunnerOptions list = Parse({"--list-ports", "--json", "--port", "/dev/pts/3"});
+  const TRunnerOptions list = Parse({"--list-ports", "--json", "--port", TestDevicePath(3)});
   EXPECT_TRUE(list.ListPorts && list.Json);
-  EXPECT_EQ(list.Port, "/dev/pts/3");
+  EXPECT_EQ(list.Port, TestDevicePath(3));
   EXPECT_TRUE(Parse({"--list-ports", "--no-card", "VI3"}).ListPorts);
   EXPECT_TRUE(Parse({"--version"}).Version);
   EXPECT_TRUE(Parse({"-h"}).Help);

@@ -4,6 +4,7 @@
 // written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "app/package_check.h"
+#include "engines/file_access.h"
 #include "testing/temp_dir.h"
 #include "tools/sample_package.h"
 
@@ -32,21 +34,40 @@ std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string Quoted(const fs::path& path) { return "\"" + Utf8FromPath(path) + "\""; }
+
+// The converter as a command line: where the build put it. A Windows build made on
+// another system (and run under wine) holds that system's absolute path, which
+// wine shows on drive Z:.
+std::string Program() {
+  std::string path = QELT_SVF2EFF_PATH;
+#ifdef _WIN32
+  if (path.starts_with("/")) path = "Z:" + path;
+  std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+  return "\"" + path + "\"";
+}
+
 // The converter's exit status (-1 when it did not exit normally); its standard
 // error in `err`.
 int RunSvf2Eff(const std::string& arguments, const fs::path& err_file, std::string* err) {
-  const std::string command =
-      std::string(QELT_SVF2EFF_PATH) + " " + arguments + " 2> \"" + err_file.string() + "\"";
+  const std::string command = Program() + " " + arguments + " 2> " + Quoted(err_file);
+#ifdef _WIN32
+  // cmd takes the outer quotes off a line that begins with one; the wide call keeps
+  // every character of the UTF-8 names.
+  const int status = _wsystem(PathFromUtf8("\"" + command + "\"").c_str());
+#else
   const int status = std::system(command.c_str());
+#endif
   *err = ReadFile(err_file);
 #ifdef _WIN32
+  // Standard error is a text stream there: each "\n" reached the file as CR LF.
+  std::erase(*err, '\r');
   return status;
 #else
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
 }
-
-std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
 TEST(Svf2Eff, ConvertedVendorFilesMakeAPackageThatPassesTheCheck) {
   TTempDir dir;
@@ -63,6 +84,7 @@ TEST(Svf2Eff, ConvertedVendorFilesMakeAPackageThatPassesTheCheck) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.vendor);
     const fs::path target = dir.path() / c.target;
+    fs::remove(target);  // the converter must write it
     std::string err;
     ASSERT_EQ(RunSvf2Eff(std::string(c.options) + " " +
                              Quoted(SourceDir() / "engines" / "testdata" / c.vendor) + " " +
@@ -88,7 +110,7 @@ TEST(Svf2Eff, AFileThatDoesNotFitIsRefusedLineByLineAndNothingIsWritten) {
   EXPECT_EQ(
       RunSvf2Eff("--quiet " + Quoted(input) + " " + Quoted(output), dir.path() / "err.txt", &err),
       1);
-  EXPECT_TRUE(err.starts_with(input.string() +
+  EXPECT_TRUE(err.starts_with(Utf8FromPath(input) +
                               ":11: RUNTEST with a time in seconds needs the chain's clock: "
                               "give --tck-hz\n"))
       << err.substr(0, 300);
