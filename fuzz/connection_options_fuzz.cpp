@@ -12,6 +12,7 @@
 #include "app/connection_options.h"
 #include "app/ip_config_dlg.h"
 #include "fuzz/fuzz_support.h"
+#include "link/port_names.h"
 
 namespace {
 
@@ -30,8 +31,8 @@ std::string PlainValue(const std::string& name, const TConnectionOptions& o) {
 void CheckTaken(const std::string& name, const std::string& value, const TConnectionRules& rules,
                 const TConnectionOptions& o) {
   if (name == "--port") {
-    FUZZ_REQUIRE(ComPortIndex(o.Port) != 0 || (o.Port == value && o.Port[0] == '/'),
-                 "a port is COM1..COM9 or a device path as given");
+    FUZZ_REQUIRE(ComPortNumber(o.Port) != 0 || (o.Port == value && IsSerialDevicePath(o.Port)),
+                 "a port is COM1..COM4096 or a device path as given");
   } else if (name == "--local-port") {
     FUZZ_REQUIRE(o.LocalPort && *o.LocalPort <= 65535, "a local port is 0..65535");
   } else {
