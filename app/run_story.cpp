@@ -3,10 +3,9 @@
 #include <cstdio>
 
 #include "engines/card_table.h"
+#include "engines/text_util.h"
 
 namespace {
-
-const char kHexDigits[] = "0123456789ABCDEF";
 
 const char* const kCardKinds[kOptionCardCount] = {"keyboard",  "SD scaler", "SD scaler",
                                                   "HD scaler", "HD scaler", "extended input"};
@@ -19,35 +18,7 @@ bool IsOptionCard(int card) { return card >= 0 && card < kOptionCardCount; }
 
 }  // namespace
 
-std::string EscapeBytes(std::string_view bytes) {
-  std::string text;
-  for (unsigned char c : bytes) {
-    switch (c) {
-      case '\\':
-        text += "\\\\";
-        break;
-      case '\r':
-        text += "\\r";
-        break;
-      case '\n':
-        text += "\\n";
-        break;
-      case '\t':
-        text += "\\t";
-        break;
-      case 0x1B:
-        text += "\\e";
-        break;
-      default:
-        if (c >= 0x20 && c < 0x7F) {
-          text += static_cast<char>(c);
-        } else {
-          text += {'\\', 'x', kHexDigits[c >> 4], kHexDigits[c & 0x0F]};
-        }
-    }
-  }
-  return text;
-}
+std::string EscapeBytes(std::string_view bytes) { return EscapeText(bytes, false); }
 
 std::string QuotedSample(std::string_view sample, uint64_t total) {
   return "\"" + EscapeBytes(sample) + (total > sample.size() ? "..." : "") + "\"";

@@ -17,7 +17,7 @@ std::string TrimLeft(std::string_view s) {
   return std::string(s.substr(b));
 }
 
-std::string EscapeForMessage(std::string_view bytes) {
+std::string EscapeText(std::string_view bytes, bool escape_quote) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
   for (const unsigned char c : bytes) {
@@ -26,7 +26,7 @@ std::string EscapeForMessage(std::string_view bytes) {
         text += "\\\\";
         break;
       case '"':
-        text += "\\\"";
+        text += escape_quote ? "\\\"" : "\"";
         break;
       case '\r':
         text += "\\r";
@@ -50,3 +50,5 @@ std::string EscapeForMessage(std::string_view bytes) {
   }
   return text;
 }
+
+std::string EscapeForMessage(std::string_view bytes) { return EscapeText(bytes, true); }

@@ -15,7 +15,11 @@ inline bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
 
-// Bytes as readable text for a message that quotes them: printable ASCII as is,
-// backslash and double quote preceded by a backslash, CR LF TAB ESC as \r \n \t \e,
-// every other byte as \xHH (upper-case digits), as the runner's trace writes them.
+// Bytes as readable text: printable ASCII as is, backslash doubled, CR LF TAB ESC
+// as \r \n \t \e, every other byte as \xHH (upper-case digits); with
+// `escape_quote` a double quote is preceded by a backslash too.
+std::string EscapeText(std::string_view bytes, bool escape_quote);
+
+// Bytes as readable text for a message that quotes them (EscapeText with the
+// double quote escaped), as the runner's trace writes them.
 std::string EscapeForMessage(std::string_view bytes);
