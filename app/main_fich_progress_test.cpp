@@ -20,22 +20,6 @@ using Lines = std::vector<std::string>;
 
 constexpr int kRunTicks = 20000;
 
-// Answers each host write with what `reply` returns for it.
-class TScriptedDevice : public TDeviceEnd {
- public:
-  std::function<std::string(const std::string&)> reply;
-  void FromHost(const std::string&, const std::string& bytes) override {
-    if (reply) pending_ += reply(bytes);
-  }
-  void Pump(uint32_t, const std::function<void(const std::string&)>& to_host) override {
-    if (!pending_.empty()) to_host(pending_);
-    pending_.clear();
-  }
-
- private:
-  std::string pending_;
-};
-
 int CountStartingWith(const Lines& lines, const std::string& start) {
   return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
     return line.starts_with(start);

@@ -28,22 +28,6 @@ std::string Com(int n) {
 
 using Lines = std::vector<std::string>;
 
-// Answers each host write with what `reply` returns for it.
-class TScriptedDevice : public TDeviceEnd {
- public:
-  std::function<std::string(const std::string&)> reply;
-  void FromHost(const std::string&, const std::string& bytes) override {
-    if (reply) pending_ += reply(bytes);
-  }
-  void Pump(uint32_t, const std::function<void(const std::string&)>& to_host) override {
-    if (!pending_.empty()) to_host(pending_);
-    pending_.clear();
-  }
-
- private:
-  std::string pending_;
-};
-
 // A device whose application answers the type request and the updater echo.
 std::string ApplicationReplies(const std::string& write) {
   if (write == "?") return "DEV37\r\n";

@@ -31,6 +31,23 @@ class TDeviceEnd {
   virtual void Closed() {}
 };
 
+// A device that answers each host write with what `reply` returns for it, at the
+// next pump.
+class TScriptedDevice : public TDeviceEnd {
+ public:
+  std::function<std::string(const std::string&)> reply;
+  void FromHost(const std::string&, const std::string& bytes) override {
+    if (reply) pending_ += reply(bytes);
+  }
+  void Pump(uint32_t, const std::function<void(const std::string&)>& to_host) override {
+    if (!pending_.empty()) to_host(pending_);
+    pending_.clear();
+  }
+
+ private:
+  std::string pending_;
+};
+
 // A view that records what the core asks of the window and answers at once.
 class TRecordingView : public TMainView {
  public:
