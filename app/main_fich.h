@@ -117,6 +117,12 @@ class TMainFich {
   // handler must post the call (a queued call on the event loop), never make it: a
   // call from inside the handler is ignored. Unset, the ticks do that work.
   std::function<void()> OnStepSoon;
+  // Asks for one step (StepSoon) after `ms` milliseconds: raised after a step that
+  // leaves the run in a timed wait ("wait" in a card script, the pause before an
+  // Effect file plays) with the time until a step ends it, so that the wait ends on
+  // its time rather than on the next tick. A later request replaces an earlier one;
+  // one that a tick has overtaken finds nothing to do. Unset, the ticks end waits.
+  std::function<void(uint32_t ms)> OnStepAfter;
 
   // The still-waiting note (app/run_story.h): logged once when the run has waited on
   // the device this long without progress, counted in Timer1's nominal intervals
@@ -301,6 +307,7 @@ class TMainFich {
   bool InputPending() const;
   void AskStepSoon(bool states_changed = false);
   void AskStepSoonOnReport();
+  void AskStepAtWaitEnd();
   void RaiseStepSoon();
 
   // Engines and handlers (main_fich.cpp).
@@ -433,6 +440,6 @@ class TMainFich {
   std::vector<TDeviceItem> device_items_;     // the port menu's detected ports
   std::vector<TSerialPortInfo> found_ports_;  // as the system last listed them
   uint32_t device_items_version_ = 0;         // bumped by every rebuild
-  std::unique_ptr<TPackageCheck> check_;  // the check under way before a run, or null
-  bool package_check_ = true;             // START and Read Id check the package first
+  std::unique_ptr<TPackageCheck> check_;      // the check under way before a run, or null
+  bool package_check_ = true;                 // START and Read Id check the package first
 };

@@ -1,7 +1,8 @@
 // TMainFich's step soon: after a step that leaves work to do at once (an operation
 // or a line finished, the next one to hand over, an engine with a command to send),
 // the core asks its front end for one more step as soon as the event loop is free,
-// instead of leaving that work to the next tick of Timer1. The states below are the
+// instead of leaving that work to the next tick of Timer1; after a step inside a
+// timed wait, for one step at the wait's end. The states below are the
 // only ones that act without the device and without time passing; a state that
 // waits (on a reply, on a time-out counted in ticks, on a timed wait) never asks,
 // so a run asks at most a few times per operation and never spins.
@@ -186,7 +187,22 @@ bool TMainFich::InputPending() const {
 // nothing leaves text it cannot use yet (a reply still coming) to the next one.
 void TMainFich::AskStepSoon(bool states_changed) {
   if (closed_) return;
-  if (StepActsAtOnce() || (states_changed && InputPending())) RaiseStepSoon();
+  if (StepActsAtOnce() || (states_changed && InputPending())) {
+    RaiseStepSoon();
+  } else {
+    AskStepAtWaitEnd();
+  }
+}
+
+// A timed wait is polled by the steps: the one at its end is asked for by time.
+void TMainFich::AskStepAtWaitEnd() {
+  if (!OnStepAfter) return;
+  std::optional<uint32_t> left;
+  if (inst_crt_->Busy) left = inst_crt_->TimedWaitLeftMs();
+  if (!left && prog_jtag_->Busy) left = prog_jtag_->PauseLeftMs();
+  if (!left) return;
+  step_soon_ = true;
+  OnStepAfter(*left);
 }
 
 // A value the device reported in the variable protocol (DEV, UPDATER) is taken by

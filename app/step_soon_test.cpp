@@ -197,3 +197,39 @@ TEST(StepSoon, TimeOutsCountTicksOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// The clock's time at each begin and end of a timed wait of one whole run.
+std::vector<uint32_t> TimedWaitLengths(bool step_soon) {
+  TEmulatedRun run({}, {}, [step_soon](TRunHarnessOptions& o) { o.StepSoon = step_soon; });
+  run.package.WriteStandard("rev1");
+  run.package.WriteLines("rev1/VI3/script.ini", {"T0 0102", "P0 vi3_b0.hex", "V0 0102", "wait 30",
+                                                 "P8 vi3_8.svf", "wait 253"});
+  std::vector<uint32_t> lengths;
+  uint32_t begin = 0;
+  run.core().OnTimedWaitBegin = [&run, &begin] { begin = run.h.clock.TickCount(); };
+  run.core().OnTimedWaitEnd = [&run, &begin, &lengths] {
+    lengths.push_back(run.h.clock.TickCount() - begin);
+  };
+  std::string why;
+  EXPECT_TRUE(run.h.RunStart(kRunTicks, &why)) << why;
+  return lengths;
+}
+
+}  // namespace
+
+// A "wait N" ends N + 1 ms after it began (the first step after more than N ms) and
+// the pause before an Effect file plays ends 1000 ms after it began, on the clock's
+// millisecond, when the front end serves the core's request for a step at that
+// time; on the ticks alone each ends on the first tick after that.
+TEST(StepSoon, TimedWaitsEndOnTheirTime) {
+  const std::vector<uint32_t> on_time = TimedWaitLengths(true);
+  const std::vector<uint32_t> on_ticks = TimedWaitLengths(false);
+  ASSERT_EQ(on_time.size(), on_ticks.size());
+  EXPECT_EQ(on_time, (std::vector<uint32_t>{31, 1000, 254, 1000}));
+  for (size_t i = 0; i < on_time.size(); ++i) {
+    EXPECT_LE(on_time[i], on_ticks[i]) << i;
+    EXPECT_LT(on_ticks[i] - on_time[i], 10u) << i;
+  }
+}

@@ -212,6 +212,13 @@ void TInstCrt::WaitTime() {
   if (wait_elapsed_ > wait_duration_) state_ = TCrtState::CRT_DONE;
 }
 
+std::optional<uint32_t> TInstCrt::TimedWaitLeftMs() const {
+  if (state_ != TCrtState::CRT_WAIT_TIME) return std::nullopt;
+  const uint64_t elapsed = wait_elapsed_ + static_cast<uint32_t>(clock_.TickCount() - wait_tick_);
+  const uint64_t end = uint64_t{wait_duration_} + 1;  // "more than" the duration
+  return static_cast<uint32_t>(elapsed >= end ? 0 : end - elapsed);
+}
+
 void TInstCrt::CommandSend() {
   switch (op_) {
     case TCrtOp::OP_RS:

@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -97,6 +98,9 @@ class TInstCrt : public TGestionnaire {
   TCrtState State() const { return state_; }
   // True while a "wait" line counts its time: nothing is sent, nothing expected.
   bool InTimedWait() const { return state_ == TCrtState::CRT_WAIT_TIME; }
+  // During a "wait": the milliseconds of the clock until a Step ends it (0: the
+  // next Step does), at most 2^32 - 1; nothing otherwise.
+  std::optional<uint32_t> TimedWaitLeftMs() const;
   // The version read by name; the rest as the base.
   std::string AwaitedReply() const override;
 

@@ -273,6 +273,12 @@ bool TProgJtag::EffectFileChecked() {
   return effect_check_.Done();
 }
 
+std::optional<uint32_t> TProgJtag::PauseLeftMs() const {
+  if (state_ != TJtagState::JTAG_PAUSE || !effect_check_.Done()) return std::nullopt;
+  const uint32_t elapsed = clock_.TickCount() - pause_start_;  // unsigned: survives wrap
+  return elapsed >= kPauseMs ? 0 : kPauseMs - elapsed;
+}
+
 void TProgJtag::Pause() {
   if (!EffectFileChecked()) return;
   if (clock_.TickCount() - pause_start_ < kPauseMs) return;  // unsigned: survives wrap

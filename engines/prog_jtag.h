@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -81,6 +82,10 @@ class TProgJtag : public TGestionnaire, public TEffectStatement {
 
   // True during the pause before a file plays: nothing is sent, nothing expected.
   bool InTimedWait() const { return state_ == TJtagState::JTAG_PAUSE; }
+  // During the pause, once the file's check is done: the milliseconds of the clock
+  // until a Step ends the pause (0: the next Step does). Nothing otherwise: the
+  // check still needs a Step per slice, or there is no pause.
+  std::optional<uint32_t> PauseLeftMs() const;
 
   // Opens `path` and counts its lines (CR LF, LF or CR end a line), then rewinds.
   // Returns the count, kEffectFileMissing or kEffectFileUnreadable.

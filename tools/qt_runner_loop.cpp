@@ -1,6 +1,15 @@
 #include "tools/qt_runner_loop.h"
 
 #include <QCoreApplication>
+#include <algorithm>
+
+namespace {
+
+// A QTimer takes an int of milliseconds: a longer wait is stepped at this time and
+// asks again.
+constexpr uint32_t kLongestTimerMs = 0x7FFFFFFF;
+
+}  // namespace
 
 TQtRunnerLoop::TQtRunnerLoop(TUpdateRunner& runner, QObject* parent)
     : QObject(parent), runner_(runner) {
@@ -12,14 +21,22 @@ TQtRunnerLoop::TQtRunnerLoop(TUpdateRunner& runner, QObject* parent)
     stepSoonPosted_ = true;
     QMetaObject::invokeMethod(this, &TQtRunnerLoop::StepSoon, Qt::QueuedConnection);
   };
+  stepAfter_.setSingleShot(true);
+  stepAfter_.setTimerType(Qt::PreciseTimer);
+  connect(&stepAfter_, &QTimer::timeout, this, [this] { runner_.StepSoon(); });
+  runner_.OnStepAfter = [this](uint32_t ms) {
+    stepAfter_.start(static_cast<int>(std::min<uint32_t>(ms, kLongestTimerMs)));
+  };
   runner_.OnFinished = [this] {
     timer1_.stop();
+    stepAfter_.stop();
     QCoreApplication::exit(runner_.ExitCode());
   };
 }
 
 TQtRunnerLoop::~TQtRunnerLoop() {
   runner_.OnStepSoon = nullptr;
+  runner_.OnStepAfter = nullptr;
   runner_.OnFinished = nullptr;
 }
 

@@ -2,7 +2,8 @@
 // stands for Timer1: it fires after the core's current interval, ticks the runner
 // and is armed again (the core's own tick disables and re-enables its timer the
 // same way). A step the core asks for between ticks is a queued call, at most one
-// posted at a time. When the run ends the event loop is left with the runner's exit
+// posted at a time; one it asks for at the end of a timed wait comes from a second
+// single-shot timer. When the run ends the event loop is left with the runner's exit
 // status. Lives on the event loop's thread, as long as the runner.
 #pragma once
 
@@ -26,5 +27,6 @@ class TQtRunnerLoop : public QObject {
 
   TUpdateRunner& runner_;
   QTimer timer1_;                // one shot per tick, interval from the core's Timer1
+  QTimer stepAfter_;             // one shot: the step at a timed wait's end
   bool stepSoonPosted_ = false;  // a queued StepSoon is on its way
 };

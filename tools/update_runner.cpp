@@ -49,6 +49,7 @@ TUpdateRunner::~TUpdateRunner() {
   core_.OnRunEnd = nullptr;
   core_.OnPackageChecked = nullptr;
   core_.OnStepSoon = nullptr;
+  core_.OnStepAfter = nullptr;
   core_.SetView(nullptr);
 }
 
@@ -81,6 +82,9 @@ void TUpdateRunner::Subscribe() {
   };
   core_.OnStepSoon = [this] {
     if (OnStepSoon) OnStepSoon();
+  };
+  core_.OnStepAfter = [this](uint32_t ms) {
+    if (OnStepAfter) OnStepAfter(ms);
   };
 }
 

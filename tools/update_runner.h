@@ -72,6 +72,10 @@ class TUpdateRunner : public TMainView {
   // The core asks for a step as soon as the event loop is free (TMainFich::OnStepSoon):
   // the event loop posts a call to StepSoon, never makes it from the handler.
   std::function<void()> OnStepSoon;
+  // The core asks for a step after `ms` milliseconds, at the end of a timed wait
+  // (TMainFich::OnStepAfter): the event loop arms a timer that calls StepSoon; a
+  // later request replaces the earlier one.
+  std::function<void(uint32_t ms)> OnStepAfter;
   // The step the core asked for. Nothing once the run has finished.
   void StepSoon();
   // Bytes written to or received from the device, from the traced transports.

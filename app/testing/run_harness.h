@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -88,7 +89,9 @@ struct TRunHarnessOptions {
   // there, for the tests of the run's own errors and of the link without a package.
   bool PackageCheck = true;
   // Serves the core's step-soon requests (TMainFich::OnStepSoon) after each tick and
-  // each delivery, as the event loop does; otherwise they are only counted.
+  // each delivery, as the event loop does, and its requests for a step after some
+  // milliseconds (OnStepAfter) at that time between the ticks, as a timer would;
+  // otherwise they are only counted.
   bool StepSoon = false;
 };
 
@@ -147,12 +150,13 @@ class TRunHarness {
   bool RunFromButton(const std::function<void()>& press, int max_ticks, std::string* why);
 
   TRunHarnessOptions options_;
-  TDeviceEnd* device_;               // not owned; may be null (a silent device)
-  TFakeSerial* serial_ = nullptr;    // owned by the link
-  TFakeUdp* udp_ = nullptr;          // owned by the link
-  TFakeTcp* tcp_ = nullptr;          // owned by the link
-  int tcp_attempts_ = 0;             // connection attempts seen so far
-  int tcp_pumps_ = 0;                // pumps since the current attempt started
-  std::deque<std::string> to_host_;  // device output not yet delivered
-  bool step_soon_asked_ = false;     // OnStepSoon raised and not served yet
+  TDeviceEnd* device_;                // not owned; may be null (a silent device)
+  TFakeSerial* serial_ = nullptr;     // owned by the link
+  TFakeUdp* udp_ = nullptr;           // owned by the link
+  TFakeTcp* tcp_ = nullptr;           // owned by the link
+  int tcp_attempts_ = 0;              // connection attempts seen so far
+  int tcp_pumps_ = 0;                 // pumps since the current attempt started
+  std::deque<std::string> to_host_;   // device output not yet delivered
+  bool step_soon_asked_ = false;      // OnStepSoon raised and not served yet
+  std::optional<uint32_t> step_due_;  // when the step OnStepAfter asked for falls due
 };

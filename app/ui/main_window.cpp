@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <algorithm>
 #include <cassert>
 
 #include "app/ui/about_box.h"
@@ -79,6 +80,10 @@ TMainWindow::TMainWindow(TMainFich& core, TModalHost& host, QWidget* parent)
   core_.SetView(this);
   core_.OnChanged = [this] { Render(); };
   core_.OnStepSoon = [this] { PostStepSoon(); };
+  stepAfter_.setSingleShot(true);
+  stepAfter_.setTimerType(Qt::PreciseTimer);
+  connect(&stepAfter_, &QTimer::timeout, this, &TMainWindow::StepAfterCall);
+  core_.OnStepAfter = [this](uint32_t ms) { ArmStepAfter(ms); };
   Render();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect frame = frameGeometry();
@@ -90,6 +95,7 @@ TMainWindow::TMainWindow(TMainFich& core, TModalHost& host, QWidget* parent)
 TMainWindow::~TMainWindow() {
   core_.OnChanged = nullptr;
   core_.OnStepSoon = nullptr;
+  core_.OnStepAfter = nullptr;
   core_.SetView(nullptr);
 }
 
@@ -211,6 +217,18 @@ void TMainWindow::PostStepSoon() {
 
 void TMainWindow::StepSoonCall() {
   stepSoonPosted_ = false;
+  timer1_.stop();  // as for a tick: no tick enters the step from an error box's loop
+  Forward(&TMainFich::StepSoon);
+}
+
+// A QTimer takes an int of milliseconds: a longer wait is stepped at the longest
+// and asks again.
+void TMainWindow::ArmStepAfter(uint32_t ms) {
+  if (manualTicks_) return;
+  stepAfter_.start(static_cast<int>(std::min<uint32_t>(ms, 0x7FFFFFFF)));
+}
+
+void TMainWindow::StepAfterCall() {
   timer1_.stop();  // as for a tick: no tick enters the step from an error box's loop
   Forward(&TMainFich::StepSoon);
 }

@@ -106,6 +106,9 @@ class TMainWindow : public QMainWindow, public TMainView {
   // The step the core asks for between ticks (TMainFich::OnStepSoon): a queued call.
   void PostStepSoon();
   void StepSoonCall();
+  // The step the core asks for at a timed wait's end (TMainFich::OnStepAfter).
+  void ArmStepAfter(uint32_t ms);
+  void StepAfterCall();
   // Runs a core handler, then redraws.
   void Forward(void (TMainFich::*handler)());
 
@@ -114,6 +117,7 @@ class TMainWindow : public QMainWindow, public TMainView {
   QTimer timer1_;                        // Timer1: drives the core's sequencer
   bool manualTicks_ = false;             // Timer1 kept stopped (tests tick by hand)
   bool stepSoonPosted_ = false;          // a queued StepSoonCall is on its way
+  QTimer stepAfter_;                     // one shot: the step at a timed wait's end
   QPushButton* start_ = nullptr;         // Start: "START", "STOP" or "QUIT"
   QPushButton* readId_ = nullptr;        // ReadId: "Read Id"
   QPushButton* quit_ = nullptr;          // Quit: "Quit"
