@@ -124,6 +124,10 @@ bool ParseEmulatorOptions(const std::vector<std::string>& args, TEmulatorOptions
       parsed.Pace = true;
       continue;
     }
+    if (name == "--exact") {
+      parsed.Exact = true;
+      continue;
+    }
     if (name.rfind("--", 0) != 0) {
       error = "unexpected argument \"" + name + "\"";
       return false;
@@ -161,7 +165,7 @@ TDeviceConfig DeviceConfigFromOptions(const TEmulatorOptions& options) {
 
 std::string EmulatorHelpText() {
   return "Usage: qelt-emulator [--pty] [--udp PORT] [--tcp PORT] [--state FILE] [--pace]\n"
-         "                     [--log FILE] [--stats FILE] [--seed N]\n"
+         "                     [--exact] [--log FILE] [--stats FILE] [--seed N]\n"
          "                     [--device-type N|silent]\n"
          "                     [--boot-type 37|27|none] [--absent LIST] [--fault RULE]...\n"
          "       qelt-emulator --state FILE --expect MEMORY=VALUE...\n"
@@ -191,6 +195,12 @@ std::string EmulatorHelpText() {
          "                      bit/s (9600 while the application runs), 8N1, each byte\n"
          "                      reaching the device and the host when its last bit would\n"
          "                      have crossed the line. The device itself answers at once.\n"
+         "  --exact             with --pace, spin instead of sleeping for the last 200 us\n"
+         "                      before a byte is due and for up to 2 ms after a reply's\n"
+         "                      last byte while the host may answer on the terminal: the\n"
+         "                      pacing and the time the host's bytes are read are then\n"
+         "                      exact to a few microseconds, not to the system's wake-up\n"
+         "                      time (for speed measurements; costs processor time).\n"
          "  --stats FILE        on exit, write the session's figures to FILE, one \"key\n"
          "                      value\" line each (times in microseconds): bytes and serial\n"
          "                      time each way, replies held back by faults, Effect files\n"

@@ -22,6 +22,7 @@ struct TEmulatorOptions {
   std::string LogFile;                        // --log FILE (empty: no traffic log)
   std::string StatsFile;                      // --stats FILE (empty: none written)
   bool Pace = false;                          // --pace: serial line timing
+  bool Exact = false;                         // --exact: spin rather than oversleep
   std::optional<uint64_t> Seed;               // --seed N
   std::optional<uint32_t> DeviceType;         // --device-type N
   bool Silent = false;                        // --device-type silent

@@ -11,13 +11,30 @@ namespace {
 TEST(EmulatorOptions, EveryOptionReachesTheDeviceConfiguration) {
   TEmulatorOptions o;
   std::string error;
-  ASSERT_TRUE(ParseEmulatorOptions(
-      {"--pty",    "--udp",         "0",       "--tcp=10500",   "--state",
-       "d.state",  "--pace",        "--log",   "t.log",         "--seed",
-       "42",       "--device-type", "39",      "--boot-type",   "27",
-       "--absent", "1,3",           "--fault", "resend,rate=5", "--fault=hang,cmd=P8",
-       "--stats",  "s.txt"},
-      o, error))
+  ASSERT_TRUE(ParseEmulatorOptions({"--pty",
+                                    "--udp",
+                                    "0",
+                                    "--tcp=10500",
+                                    "--state",
+                                    "d.state",
+                                    "--pace",
+                                    "--exact",
+                                    "--log",
+                                    "t.log",
+                                    "--seed",
+                                    "42",
+                                    "--device-type",
+                                    "39",
+                                    "--boot-type",
+                                    "27",
+                                    "--absent",
+                                    "1,3",
+                                    "--fault",
+                                    "resend,rate=5",
+                                    "--fault=hang,cmd=P8",
+                                    "--stats",
+                                    "s.txt"},
+                                   o, error))
       << error;
   EXPECT_TRUE(o.Pty);
   EXPECT_EQ(o.UdpPort, std::optional<uint16_t>(0));
@@ -26,6 +43,7 @@ TEST(EmulatorOptions, EveryOptionReachesTheDeviceConfiguration) {
   EXPECT_EQ(o.LogFile, "t.log");
   EXPECT_EQ(o.StatsFile, "s.txt");
   EXPECT_TRUE(o.Pace);
+  EXPECT_TRUE(o.Exact);
   const TDeviceConfig c = DeviceConfigFromOptions(o);
   EXPECT_EQ(c.DeviceType, 39u);
   EXPECT_FALSE(c.Silent);

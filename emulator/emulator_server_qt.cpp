@@ -202,14 +202,16 @@ void TEmulatorServer::Service() {
     ReleaseHeld(now);
     const bool blocked = !WriteCrossed(now);
     wake = NextWake(now, blocked);
-    if (wake < 0 || wake > TPaceTimer::NowNs()) break;
+    if (wake < 0 || wake > TPaceTimer::NowNs() + SpinLeadNs()) break;
+    TPaceTimer::SpinUntil(wake);  // exact: close enough to spin
   }
   if (wake < 0) {
     timer_->Stop();
   } else {
-    timer_->StartAt(wake);
+    timer_->StartAt(wake - SpinLeadNs());
   }
   servicing_ = false;
+  WatchForHost();
   if (pty_notifier_ != nullptr && to_device_.Queued() < kMaxInput) pty_notifier_->setEnabled(true);
   if (tcp_client_ != nullptr && tcp_client_->bytesAvailable() > 0 &&
       to_device_.Queued() < kMaxInput) {
@@ -265,6 +267,20 @@ void TEmulatorServer::QueueReplies(int64_t ready, int64_t byte_ns) {
   }
 }
 
+int64_t TEmulatorServer::SpinLeadNs() const {
+  return options_.Exact && options_.Pace ? kSpinLeadNs : 0;
+}
+
+// Exact, after a reply's last byte on the terminal the host's answer is watched for
+// without sleeping, so that it is read when it comes, not when the system wakes the
+// emulator; the event loop then reads it at once.
+void TEmulatorServer::WatchForHost() {
+  const bool watch = reply_ended_ && SpinLeadNs() > 0 && active_ == TEndpoint::EP_PTY;
+  reply_ended_ = false;
+  if (!watch || !to_device_.Empty() || !to_host_.Empty()) return;
+  TPaceTimer::SpinUntilReadable(pty_.MasterFd(), TPaceTimer::NowNs() + kHostWatchNs);
+}
+
 // Hands what has crossed to the host; false when the endpoint is full.
 bool TEmulatorServer::WriteCrossed(int64_t now) {
   while (const size_t n = std::min(to_host_.CrossedInFront(now), to_host_.FrontSize())) {
@@ -273,7 +289,10 @@ bool TEmulatorServer::WriteCrossed(int64_t now) {
     const size_t sent = SendPiece(to_host_.Front().substr(0, n));
     to_host_.TakeFront(sent);
     if (sent < n) return false;  // the rest goes first, when the endpoint has room
-    if (whole && to_host_.Empty() && to_device_.Empty()) stats_.ReplyWritten(now, due);
+    if (whole && to_host_.Empty() && to_device_.Empty()) {
+      stats_.ReplyWritten(now, due);
+      reply_ended_ = true;
+    }
   }
   return true;
 }

@@ -49,6 +49,10 @@ class TEmulatorServer : public QObject {
   // Paced, bytes are handed over in pieces of at most this many, each when its last
   // byte has crossed: a reply's end is never held back by more than its own time.
   static constexpr size_t kChunk = 64;
+  // With --exact: the timer wakes the server this long before a due time and the
+  // rest is spun; after a reply's last byte the terminal is watched this long.
+  static constexpr int64_t kSpinLeadNs = 200'000;
+  static constexpr int64_t kHostWatchNs = 2'000'000;
 
  private:
   // Where bytes came from, and where replies go.
@@ -71,6 +75,8 @@ class TEmulatorServer : public QObject {
   void QueueReplies(int64_t ready, int64_t byte_ns);
   bool WriteCrossed(int64_t now);
   int64_t NextWake(int64_t now, bool blocked) const;
+  int64_t SpinLeadNs() const;
+  void WatchForHost();
   size_t SendPiece(std::string_view piece);
   uint32_t DeviceMs(int64_t ns) const;
   int64_t LineByteNs() const;
@@ -91,6 +97,7 @@ class TEmulatorServer : public QObject {
   TLinePace to_device_;  // host bytes on their way to the device
   TLinePace to_host_;    // device replies on their way to the host
   TPaceStats stats_;
-  bool servicing_ = false;  // Service runs (a write never re-enters it, but be sure)
+  bool servicing_ = false;    // Service runs (a write never re-enters it, but be sure)
+  bool reply_ended_ = false;  // the last Service wrote a reply's last byte
   std::ofstream log_;
 };

@@ -1,5 +1,6 @@
 #include "emulator/pace_timer_posix.h"
 
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/timerfd.h>
 #include <time.h>
@@ -61,6 +62,19 @@ int64_t TPaceTimer::NowNs() {
   timespec now{};
   ::clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<int64_t>(now.tv_sec) * kSecondNs + now.tv_nsec;
+}
+
+bool TPaceTimer::SpinUntilReadable(int fd, int64_t until_ns) {
+  pollfd watched{fd, POLLIN, 0};
+  while (NowNs() < until_ns) {
+    if (::poll(&watched, 1, 0) > 0) return true;
+  }
+  return false;
+}
+
+void TPaceTimer::SpinUntil(int64_t until_ns) {
+  while (NowNs() < until_ns) {
+  }
 }
 
 void TPaceTimer::Fired() {

@@ -30,6 +30,10 @@ class TPaceTimer : public QObject {
   void Stop();
   // The monotonic clock, in nanoseconds.
   static int64_t NowNs();
+  // Spins until `fd` is readable or NowNs() reaches `until_ns`; true when readable.
+  static bool SpinUntilReadable(int fd, int64_t until_ns);
+  // Spins until NowNs() reaches `until_ns`.
+  static void SpinUntil(int64_t until_ns);
 
   std::function<void()> OnTimeout;
 
