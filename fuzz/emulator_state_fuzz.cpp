@@ -8,12 +8,12 @@
 #include <string>
 
 #include "emulator/emulated_device.h"
-#include "fuzz/fuzz_support.h"
 
 // An input allocates well under 4 MiB: a quarantine of that size still catches a
 // use after free within an input, and the default of 256 MiB would hand every
 // allocation fresh memory (half the run went to page faults).
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=4"; }
+#define QELT_FUZZ_ASAN_OPTIONS "quarantine_size_mb=4"
+#include "fuzz/fuzz_support.h"  // after the define
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static TEmulatedDevice device;
