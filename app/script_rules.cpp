@@ -9,10 +9,12 @@ namespace {
 
 constexpr const char* kComment = "rem";
 
+// Turns into "rem" each line whose trimmed text `matches` (called with a view into
+// the line: a rule runs over every line of a script up to 13 times).
 template <typename Pred>
 void SkipWhere(std::vector<std::string>& lines, Pred matches) {
   for (std::string& line : lines) {
-    if (matches(Trim(line))) line = kComment;
+    if (matches(TrimView(line))) line = kComment;
   }
 }
 
@@ -26,14 +28,14 @@ std::string FileNamePart(const std::string& text) {
 
 void SkipOptionCardLines(std::vector<std::string>& lines, int card) {
   const std::string prefix = std::string("C") + HexDigit(card);
-  SkipWhere(lines, [&](const std::string& t) { return StartsWith(t, prefix); });
+  SkipWhere(lines, [&](std::string_view t) { return StartsWith(t, prefix); });
 }
 
 void SkipComponentLines(std::vector<std::string>& lines, int component) {
   const std::string& code = CardCodes[static_cast<size_t>(component)];
-  SkipWhere(lines, [&](const std::string& t) {
-    return StartsWith(t, "P" + code) || StartsWith(t, "V" + code);
-  });
+  const std::string program = "P" + code, version = "V" + code;
+  SkipWhere(lines,
+            [&](std::string_view t) { return StartsWith(t, program) || StartsWith(t, version); });
 }
 
 void SkipSameVersion(std::vector<std::string>& lines, int component) {
@@ -46,7 +48,7 @@ void SkipSameVersion(std::vector<std::string>& lines, int component) {
 
 void ApplyCardSelection(std::vector<std::string>& lines, const TCompSelDlg& dialog) {
   if (!dialog.CardSelected(kMainCardSlot)) {
-    SkipWhere(lines, [](const std::string& t) { return StartsWith(t, "CM"); });
+    SkipWhere(lines, [](std::string_view t) { return StartsWith(t, "CM"); });
   }
   for (int card = 0; card < kOptionCardCount; ++card) {
     if (!dialog.CardSelected(card)) SkipOptionCardLines(lines, card);

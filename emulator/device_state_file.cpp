@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
+#include <utility>
 
 #include "emulator/emulated_device.h"
 #include "emulator/hex_record.h"
@@ -53,6 +55,20 @@ bool ParseHexData(const std::string& text, std::vector<uint8_t>& out) {
     out.push_back(static_cast<uint8_t>(hi * 16 + lo));
   }
   return true;
+}
+
+// The words of `line`, split at blanks and other white space as a stream reads
+// them, without building a stream per line (a state file has some 200 lines).
+std::vector<std::string> Words(std::string_view line) {
+  constexpr std::string_view kSpace = " \t\n\v\f\r";
+  std::vector<std::string> words;
+  words.reserve(8);  // a chain line of a long chain may hold more
+  for (size_t pos = line.find_first_not_of(kSpace); pos != std::string_view::npos;) {
+    const size_t end = std::min(line.find_first_of(kSpace, pos), line.size());
+    words.emplace_back(line.substr(pos, end - pos));
+    pos = line.find_first_not_of(kSpace, end);
+  }
+  return words;
 }
 
 // The text after the first `count` words of `line` and the one blank after them
@@ -147,30 +163,35 @@ std::string TEmulatedDevice::SaveStateText() const {
   return out.str();
 }
 
-bool TEmulatedDevice::ApplyMemLine(const std::vector<std::string>& words, TCards& cards,
-                                   std::vector<uint8_t>& boot, std::string& error) {
+bool TEmulatedDevice::ApplyMemLine(const std::vector<std::string>& words,
+                                   std::vector<TMemWrite>& writes, std::string& error) {
   if (words.size() != 4) return error = "expected: mem MEMORY OFFSET HEX", false;
-  std::vector<uint8_t>* memory = nullptr;
+  TMemWrite write;
+  size_t size = 0;
   const std::string& name = words[1];
   const size_t dot = name.find('.');
   if (name == "boot") {
-    memory = &boot;
+    size = kBootSize;
   } else if (dot != std::string::npos && ParseCard(name.substr(0, dot)) >= 0) {
-    TCard& card = cards[static_cast<size_t>(ParseCard(name.substr(0, dot)))];
+    write.card = ParseCard(name.substr(0, dot));
     const std::string part = name.substr(dot + 1);
-    if (part == "e") memory = &card.e_memory;
+    if (part == "e") {
+      write.bank = 8;
+      size = kEMemorySize;
+    }
     if (part.size() == 5 && part.compare(0, 4, "bank") == 0 && part[4] >= '0' && part[4] <= '7') {
-      memory = &card.banks[static_cast<size_t>(part[4] - '0')];
+      write.bank = part[4] - '0';
+      size = kBankSize;
     }
   }
-  if (memory == nullptr) return error = "unknown memory \"" + name + "\"", false;
+  if (size == 0) return error = "unknown memory \"" + name + "\"", false;
   uint32_t offset = 0;
-  std::vector<uint8_t> data;
-  if (!ParseHexValue(words[2], 4, offset) || !ParseHexData(words[3], data)) {
+  if (!ParseHexValue(words[2], 4, offset) || !ParseHexData(words[3], write.data)) {
     return error = "bad offset or hex data", false;
   }
-  if (offset + data.size() > memory->size()) return error = "data beyond the end of " + name, false;
-  std::copy(data.begin(), data.end(), memory->begin() + offset);
+  if (offset + write.data.size() > size) return error = "data beyond the end of " + name, false;
+  write.offset = offset;
+  writes.push_back(std::move(write));
   return true;
 }
 
@@ -203,10 +224,8 @@ bool TEmulatedDevice::ApplyCardLine(const std::vector<std::string>& w, const std
 }
 
 bool TEmulatedDevice::ApplyStateLine(const std::string& line, TDeviceConfig& config, TCards& cards,
-                                     std::vector<uint8_t>& boot, std::string& error) {
-  std::vector<std::string> w;
-  std::istringstream s(line);
-  for (std::string word; s >> word;) w.push_back(word);
+                                     std::vector<TMemWrite>& writes, std::string& error) {
+  const std::vector<std::string> w = Words(line);
   if (w.empty() || w[0][0] == '#') return true;
   const std::string& key = w[0];
   uint32_t value = 0;
@@ -224,7 +243,7 @@ bool TEmulatedDevice::ApplyStateLine(const std::string& line, TDeviceConfig& con
     cards[static_cast<size_t>(ParseCard(w[1]))].present = w[2] == "present";
     return true;
   }
-  if (key == "mem") return ApplyMemLine(w, cards, boot, error);
+  if (key == "mem") return ApplyMemLine(w, writes, error);
   const int card = w.size() >= 3 ? ParseCard(w[1]) : -1;
   if (card < 0 || w[2].size() != 1) return error = "unknown or malformed line", false;
   return ApplyCardLine(w, line, cards[static_cast<size_t>(card)], error);
@@ -232,16 +251,22 @@ bool TEmulatedDevice::ApplyStateLine(const std::string& line, TDeviceConfig& con
 
 bool TEmulatedDevice::LoadStateText(const std::string& text, std::string* error) {
   TDeviceConfig config = config_;
+  // Everything but the memories is built aside; the memories' lines are kept as
+  // writes. Only once every line passed is the device's memory erased in place and
+  // written: a load allocates no second 1.8 MiB of memory.
   TCards cards = MakeCards(config_);
-  std::vector<uint8_t> boot(kBootSize, 0xFF);
-  std::istringstream in(text);
+  std::vector<TMemWrite> writes;
   std::string line;
   int number = 0;
   std::string why;
-  while (std::getline(in, line)) {
+  for (size_t pos = 0; pos < text.size();) {  // lines end at LF; a last one may not
+    const size_t end = std::min(text.find('\n', pos), text.size());
+    line.assign(text, pos, end - pos);
+    pos = end + 1;
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const bool ok = number == 1 ? line == kHeader : ApplyStateLine(line, config, cards, boot, why);
+    const bool ok =
+        number == 1 ? line == kHeader : ApplyStateLine(line, config, cards, writes, why);
     if (!ok) {
       if (number == 1) why = std::string("not a device state file (expected \"") + kHeader + "\")";
       if (error != nullptr) *error = "line " + std::to_string(number) + ": " + why;
@@ -253,8 +278,16 @@ bool TEmulatedDevice::LoadStateText(const std::string& text, std::string* error)
     return false;
   }
   config_ = config;
+  for (size_t i = 0; i < cards_.size(); ++i) {  // the memories move over, not copied
+    std::swap(cards[i].banks, cards_[i].banks);
+    std::swap(cards[i].e_memory, cards_[i].e_memory);
+  }
   cards_ = std::move(cards);
-  boot_area_ = std::move(boot);
+  EraseMemories();
+  for (const TMemWrite& write : writes) {
+    std::copy(write.data.begin(), write.data.end(),
+              MemoryOf(write).begin() + static_cast<std::ptrdiff_t>(write.offset));
+  }
   CloseTarget();
   return true;
 }

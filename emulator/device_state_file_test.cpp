@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "emulator/emulated_device.h"
 #include "testing/temp_dir.h"
@@ -67,6 +68,34 @@ TEST_F(StateFileTest, IdentityAndChainsAreKept) {
   EXPECT_EQ(Exchange(second, "254yU%37"), "UPD254\r\n..60011234.");
   EXPECT_EQ(Exchange(second, "D8"), ".FFA00000FFFFFFFFFFFFFFFFFFFFFFFF.");
   EXPECT_EQ(second.Chain(3, '8').Devices()[0].IrLength, 4);
+}
+
+TEST_F(StateFileTest, ALoadIntoAUsedDeviceLeavesWhatAFreshOneWouldHold) {
+  // A load reuses the device's memory: whatever an earlier session or load wrote
+  // there is erased, and only the file's rows come back.
+  const std::string text =
+      "qelt-emulator-state 1\nmem main.bank3 0010 A1B2\nmem 4.e 00FE 5A\nmem boot 0000 00\n";
+  TEmulatedDevice used;
+  Fill(used);
+  TEmulatedDevice fresh;
+  std::string error;
+  ASSERT_TRUE(used.LoadStateText(text, &error)) << error;
+  ASSERT_TRUE(fresh.LoadStateText(text, &error)) << error;
+  EXPECT_EQ(used.SaveStateText(), fresh.SaveStateText());
+  std::vector<uint8_t> bank(TEmulatedDevice::kBankSize, 0xFF);
+  bank[0x10] = 0xA1;
+  bank[0x11] = 0xB2;
+  EXPECT_EQ(used.BankMemory(kMain, 3), bank);
+  EXPECT_EQ(used.EMemory(4)[0xFE], 0x5A);
+  EXPECT_EQ(used.EMemory(5), std::vector<uint8_t>(TEmulatedDevice::kEMemorySize, 0xFF));
+  std::vector<uint8_t> boot(TEmulatedDevice::kBootSize, 0xFF);
+  boot[0] = 0x00;
+  EXPECT_EQ(used.BootArea(), boot);
+  EXPECT_EQ(used.Version(kMain, '8'), "0100");
+  // A second load of the same file changes nothing more.
+  const std::string once = used.SaveStateText();
+  ASSERT_TRUE(used.LoadStateText(once, &error)) << error;
+  EXPECT_EQ(used.SaveStateText(), once);
 }
 
 TEST_F(StateFileTest, ADamagedFileIsRefusedWithItsLineAndChangesNothing) {

@@ -63,8 +63,22 @@ int JtagChainIndex(char code) {
 TEmulatedDevice::TEmulatedDevice(TDeviceConfig config)
     : config_(std::move(config)), faults_(config_.Faults) {
   state_ = config_.Silent ? TDevState::DS_BOOT_SYNC : TDevState::DS_APP;
-  boot_area_.assign(kBootSize, 0xFF);
   cards_ = MakeCards(config_);
+  EraseMemories();
+}
+
+void TEmulatedDevice::EraseMemories() {
+  boot_area_.assign(kBootSize, 0xFF);
+  for (TCard& card : cards_) {
+    for (auto& bank : card.banks) bank.assign(kBankSize, 0xFF);
+    card.e_memory.assign(kEMemorySize, 0xFF);
+  }
+}
+
+std::vector<uint8_t>& TEmulatedDevice::MemoryOf(const TMemWrite& write) {
+  if (write.card < 0) return boot_area_;
+  TCard& card = cards_[static_cast<size_t>(write.card)];
+  return write.bank == 8 ? card.e_memory : card.banks[static_cast<size_t>(write.bank)];
 }
 
 TEmulatedDevice::TCards TEmulatedDevice::MakeCards(const TDeviceConfig& config) {
@@ -72,8 +86,6 @@ TEmulatedDevice::TCards TEmulatedDevice::MakeCards(const TDeviceConfig& config) 
   for (int i = 0; i < 7; ++i) {
     TCard& card = cards[static_cast<size_t>(i)];
     card.present = i == kMainIndex || config.CardPresent[static_cast<size_t>(i)];
-    for (auto& bank : card.banks) bank.assign(kBankSize, 0xFF);
-    card.e_memory.assign(kEMemorySize, 0xFF);
     card.versions.fill(config.InitialVersion);
     for (size_t b = 0; b < 8; ++b) {
       const char first = i == kMainIndex ? 'F' : static_cast<char>('0' + i);

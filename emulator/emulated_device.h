@@ -244,14 +244,25 @@ class TEmulatedDevice {
   int CurrentCardIndex() const;
   TMemRef TargetRef() const;
   using TCards = std::array<TCard, 7>;  // option cards 0-5, main card at 6
+  // The cards `config` describes, with no memory yet (EraseMemories gives it).
   static TCards MakeCards(const TDeviceConfig& config);
+  // Every memory erased (0xFF), at its size; reuses what is already allocated.
+  void EraseMemories();
+  // A "mem" line of a state file being loaded: kept aside until every line passed.
+  struct TMemWrite {
+    int card = -1;  // place in cards_, or -1 for the boot area
+    int bank = 0;   // 0-7, or 8 for the "E" memory
+    size_t offset = 0;
+    std::vector<uint8_t> data;
+  };
+  std::vector<uint8_t>& MemoryOf(const TMemWrite& write);
   // State file lines (device_state_file.cpp). False with `error` (no line number).
   static bool ApplyStateLine(const std::string& line, TDeviceConfig& config, TCards& cards,
-                             std::vector<uint8_t>& boot, std::string& error);
+                             std::vector<TMemWrite>& writes, std::string& error);
   static bool ApplyCardLine(const std::vector<std::string>& words, const std::string& line,
                             TCard& card, std::string& error);
-  static bool ApplyMemLine(const std::vector<std::string>& words, TCards& cards,
-                           std::vector<uint8_t>& boot, std::string& error);
+  static bool ApplyMemLine(const std::vector<std::string>& words, std::vector<TMemWrite>& writes,
+                           std::string& error);
 
   TDeviceConfig config_;
   TFaultPlan faults_;

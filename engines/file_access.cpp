@@ -127,22 +127,34 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* err
   return true;
 }
 
+std::vector<std::string> SplitTextLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\r' && c != '\n') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+std::string JoinTextLines(const std::vector<std::string>& lines) {
+  std::string content;
+  for (const std::string& l : lines) {
+    content += l;
+    content += "\r\n";
+  }
+  return content;
+}
+
 bool LoadTextLines(const std::string& path, std::vector<std::string>& lines, std::string* error) {
   lines.clear();
   std::string text;
   if (!ReadFileBytes(path, text, error)) return false;
-  std::string line;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line.push_back(c);
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
+  lines = SplitTextLines(text);
   return true;
 }
 
@@ -186,12 +198,7 @@ bool WriteFileAtomic(const std::string& path, const std::string& content, std::s
 
 bool SaveTextLines(const std::string& path, const std::vector<std::string>& lines,
                    std::string* error) {
-  std::string content;
-  for (const std::string& l : lines) {
-    content += l;
-    content += "\r\n";
-  }
-  return WriteFileAtomic(path, content, error);
+  return WriteFileAtomic(path, JoinTextLines(lines), error);
 }
 
 bool OpenForAppending(std::ofstream& stream, const std::string& path, std::string* error) {

@@ -35,9 +35,15 @@ bool PathExists(const std::string& path);
 // `error` set to the platform's reason when it cannot be found, opened or read.
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* error = nullptr);
 
-// Loads a whole text file as lines; lines end at CR LF, LF or CR, and a final line
-// end adds no empty line. Returns false (with `error` set to the platform's reason)
-// when the file cannot be found, opened or read.
+// The lines of a text: lines end at CR LF, LF or CR, and a final line end adds no
+// empty line. What LoadTextLines makes of a file's bytes.
+std::vector<std::string> SplitTextLines(std::string_view text);
+// The lines, each followed by CR LF: the bytes SaveTextLines writes.
+std::string JoinTextLines(const std::vector<std::string>& lines);
+
+// Loads a whole text file as lines, as SplitTextLines splits its bytes. Returns
+// false (with `error` set to the platform's reason) when the file cannot be found,
+// opened or read.
 bool LoadTextLines(const std::string& path, std::vector<std::string>& lines,
                    std::string* error = nullptr);
 
@@ -59,7 +65,7 @@ bool DefaultReplaceWait(int attempt);
 bool WriteFileAtomic(const std::string& path, const std::string& content,
                      std::string* error = nullptr, const TReplaceWait& wait = DefaultReplaceWait);
 
-// Writes `lines`, each followed by CR LF, atomically.
+// Writes `lines`, each followed by CR LF (JoinTextLines), atomically.
 bool SaveTextLines(const std::string& path, const std::vector<std::string>& lines,
                    std::string* error = nullptr);
 

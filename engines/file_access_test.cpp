@@ -67,6 +67,9 @@ TEST_F(FileAccessTest, LinesEndAtCrLfLfOrCrAndAFinalEndAddsNoLine) {
     SCOPED_TRACE(::testing::PrintToString(content));
     dir.Write("f.txt", content);
     EXPECT_EQ(Load("f.txt"), expected);
+    EXPECT_EQ(SplitTextLines(content), expected);
+    // Joined, the lines split back to themselves.
+    EXPECT_EQ(SplitTextLines(JoinTextLines(expected)), expected);
   }
 }
 

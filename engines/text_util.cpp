@@ -4,12 +4,14 @@ namespace {
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 }  // namespace
 
-std::string Trim(std::string_view s) {
+std::string_view TrimView(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && IsBlank(s[b])) ++b;
   while (e > b && IsBlank(s[e - 1])) --e;
-  return std::string(s.substr(b, e - b));
+  return s.substr(b, e - b);
 }
+
+std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
 
 std::string TrimLeft(std::string_view s) {
   size_t b = 0;

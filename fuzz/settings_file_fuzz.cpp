@@ -2,11 +2,11 @@
 // bytes, through the window's own cycle: load, read the connection, save it as the
 // window holds it (or as the operator changed it), load again. Invariants: the
 // file's lines survive the save; what is read back is what was saved; a second
-// save writes the same bytes.
+// save writes the same bytes. The file stays in memory: LoadTextLines and
+// SaveTextLines are SplitTextLines and JoinTextLines around the file's bytes, which
+// the harness uses directly (a file per input cost four fifths of the time).
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,25 +47,13 @@ bool Same(const TConnectionSettings& a, const TConnectionSettings& b) {
          a.RemotePort == b.RemotePort && a.LocalPort == b.LocalPort;
 }
 
-std::string FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const bool changed = in.ConsumeBool();
   const TConnectionSettings chosen = ChosenByTheOperator(in);
-  const TTempDir& folder = FuzzFolder();
-  const std::string loaded = folder.File("loaded.prm"), saved = folder.File("saved.prm");
-  folder.Write("loaded.prm", in.ConsumeRemainingBytesAsString());
-
-  std::vector<std::string> lines;
-  FUZZ_REQUIRE(LoadTextLines(loaded, lines), "any file's bytes load");
+  std::vector<std::string> lines = SplitTextLines(in.ConsumeRemainingBytesAsString());
   const size_t count = lines.size();
   const TConnectionSettings held =
       changed ? chosen : AsTheWindowHoldsIt(ReadConnectionSettings(lines));
@@ -73,17 +61,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   WriteConnectionSettings(lines, held);
   FUZZ_REQUIRE(lines.size() <= count + 5, "a save adds at most the five keys");
-  FUZZ_REQUIRE(SaveTextLines(saved, lines), "the settings save");
-  const std::string first = FileBytes(saved);
-  std::vector<std::string> again;
-  FUZZ_REQUIRE(LoadTextLines(saved, again), "the saved file loads");
+  const std::string first = JoinTextLines(lines);
+  std::vector<std::string> again = SplitTextLines(first);
   FUZZ_REQUIRE(again == lines, "every line survives the save");
   FUZZ_REQUIRE(Same(AsTheWindowHoldsIt(ReadConnectionSettings(again)), held),
                "what is read back is what was saved");
 
   WriteConnectionSettings(again, held);
   FUZZ_REQUIRE(again == lines, "saving what was read back changes no line");
-  FUZZ_REQUIRE(SaveTextLines(saved, again) && FileBytes(saved) == first,
-               "a second save writes the same bytes");
+  FUZZ_REQUIRE(JoinTextLines(again) == first, "a second save writes the same bytes");
   return 0;
 }
