@@ -1,5 +1,6 @@
 #include "engines/inst_crt.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "common/number_text.h"
@@ -216,7 +217,8 @@ std::optional<uint32_t> TInstCrt::TimedWaitLeftMs() const {
   if (state_ != TCrtState::CRT_WAIT_TIME) return std::nullopt;
   const uint64_t elapsed = wait_elapsed_ + static_cast<uint32_t>(clock_.TickCount() - wait_tick_);
   const uint64_t end = uint64_t{wait_duration_} + 1;  // "more than" the duration
-  return static_cast<uint32_t>(elapsed >= end ? 0 : end - elapsed);
+  // The longest wait has 2^32 ms to go when it begins: one more than the result holds.
+  return static_cast<uint32_t>(elapsed >= end ? 0 : std::min<uint64_t>(end - elapsed, UINT32_MAX));
 }
 
 void TInstCrt::CommandSend() {

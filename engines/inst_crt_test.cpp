@@ -435,16 +435,21 @@ TEST_F(InstCrtTest, DamagedLinesFailQuotingTheLineBeforeAnythingIsSent) {
 TEST_F(InstCrtTest, TheLongestWaitEndsOnceMoreThanItsDurationHasPassed) {
   ASSERT_TRUE(h.Offer("wait 4294967295"));
   h.Pump();
+  // 2^32 ms to go at the start, one more than the time left can hold: the most.
+  EXPECT_EQ(h.engine.TimedWaitLeftMs(), std::optional<uint32_t>(0xFFFFFFFFu));
   h.clock().Advance(1000000);
   h.Pump(3);
   EXPECT_TRUE(h.engine.Busy);
   EXPECT_TRUE(h.engine.ErrorText.empty());
+  EXPECT_EQ(h.engine.TimedWaitLeftMs(), std::optional<uint32_t>(0xFFFFFFFFu - 999999));
   h.clock().Advance(0xFFFFFFFFu - 1000000);  // exactly the duration, the clock wrapped
   h.Pump(3);
   EXPECT_TRUE(h.engine.Busy);
+  EXPECT_EQ(h.engine.TimedWaitLeftMs(), std::optional<uint32_t>(1));
   h.clock().Advance(1);
   h.Pump(2);
   EXPECT_FALSE(h.engine.Busy);
+  EXPECT_EQ(h.engine.TimedWaitLeftMs(), std::nullopt);
   h.ExpectEvents({"busy:1", "busy:0"});
 }
 
