@@ -122,7 +122,10 @@ class TMainFich {
   // Effect file plays) with the time until a step ends it, so that the wait ends on
   // its time rather than on the next tick. A later request replaces an earlier one;
   // one that a tick has overtaken finds nothing to do. Unset, the ticks end waits.
+  // `ms` is at most kLongestStepAfterMs (what a timer's int of milliseconds holds):
+  // a longer wait is stepped then and asks again.
   std::function<void(uint32_t ms)> OnStepAfter;
+  static constexpr uint32_t kLongestStepAfterMs = 0x7FFFFFFF;
 
   // The still-waiting note (app/run_story.h): logged once when the run has waited on
   // the device this long without progress, counted in Timer1's nominal intervals

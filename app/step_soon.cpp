@@ -6,6 +6,8 @@
 // only ones that act without the device and without time passing; a state that
 // waits (on a reply, on a time-out counted in ticks, on a timed wait) never asks,
 // so a run asks at most a few times per operation and never spins.
+#include <algorithm>
+
 #include "app/main_fich.h"
 #include "engines/inst_crt.h"
 #include "engines/prog_boot.h"
@@ -202,7 +204,7 @@ void TMainFich::AskStepAtWaitEnd() {
   if (!left && prog_jtag_->Busy) left = prog_jtag_->PauseLeftMs();
   if (!left) return;
   step_soon_ = true;
-  OnStepAfter(*left);
+  OnStepAfter(std::min(*left, kLongestStepAfterMs));
 }
 
 // A value the device reported in the variable protocol (DEV, UPDATER) is taken by

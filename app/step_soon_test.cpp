@@ -233,3 +233,17 @@ TEST(StepSoon, TimedWaitsEndOnTheirTime) {
     EXPECT_LT(on_ticks[i] - on_time[i], 10u) << i;
   }
 }
+
+// The longest "wait" (2^32 - 1 ms) is asked for in steps a timer can hold: the
+// first request is the longest one, never a value that would wrap a timer's int.
+TEST(StepSoon, TheLongestWaitAsksForNoMoreThanATimerHolds) {
+  TEmulatedRun run;
+  run.package.WriteStandard("rev1");
+  run.package.WriteLines("rev1/VI3/script.ini", {"T0 0102", "wait 4294967295"});
+  std::vector<uint32_t> asked;
+  run.core().OnStepAfter = [&asked](uint32_t ms) { asked.push_back(ms); };
+  run.core().StartClick();
+  std::string why;
+  ASSERT_TRUE(run.h.RunUntil([&asked] { return !asked.empty(); }, kRunTicks, &why)) << why;
+  EXPECT_EQ(asked.front(), TMainFich::kLongestStepAfterMs);
+}

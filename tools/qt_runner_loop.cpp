@@ -1,15 +1,6 @@
 #include "tools/qt_runner_loop.h"
 
 #include <QCoreApplication>
-#include <algorithm>
-
-namespace {
-
-// A QTimer takes an int of milliseconds: a longer wait is stepped at this time and
-// asks again.
-constexpr uint32_t kLongestTimerMs = 0x7FFFFFFF;
-
-}  // namespace
 
 TQtRunnerLoop::TQtRunnerLoop(TUpdateRunner& runner, QObject* parent)
     : QObject(parent), runner_(runner) {
@@ -25,7 +16,7 @@ TQtRunnerLoop::TQtRunnerLoop(TUpdateRunner& runner, QObject* parent)
   stepAfter_.setTimerType(Qt::PreciseTimer);
   connect(&stepAfter_, &QTimer::timeout, this, [this] { runner_.StepSoon(); });
   runner_.OnStepAfter = [this](uint32_t ms) {
-    stepAfter_.start(static_cast<int>(std::min<uint32_t>(ms, kLongestTimerMs)));
+    stepAfter_.start(static_cast<int>(ms));  // at most the core's kLongestStepAfterMs
   };
   runner_.OnFinished = [this] {
     timer1_.stop();

@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <algorithm>
 #include <cassert>
 
 #include "app/ui/about_box.h"
@@ -221,11 +220,10 @@ void TMainWindow::StepSoonCall() {
   Forward(&TMainFich::StepSoon);
 }
 
-// A QTimer takes an int of milliseconds: a longer wait is stepped at the longest
-// and asks again.
+// `ms` fits the timer's int: the core asks for at most kLongestStepAfterMs.
 void TMainWindow::ArmStepAfter(uint32_t ms) {
   if (manualTicks_) return;
-  stepAfter_.start(static_cast<int>(std::min<uint32_t>(ms, 0x7FFFFFFF)));
+  stepAfter_.start(static_cast<int>(ms));
 }
 
 void TMainWindow::StepAfterCall() {
