@@ -26,6 +26,18 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int kWaitMs = 10000;  // bound on every wait; nothing is timed
 
+// The emulator's pseudo-terminal opened as the updater does, in raw mode; -1 when
+// it cannot be opened.
+int OpenRawTerminal(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return fd;
+  termios tio{};
+  ::tcgetattr(fd, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(fd, TCSANOW, &tio);
+  return fd;
+}
+
 // Writes `send` to the pseudo-terminal and reads until `expected.size()` bytes came.
 std::string PtyExchange(int fd, const std::string& send, size_t expected_size) {
   EXPECT_EQ(::write(fd, send.data(), send.size()), static_cast<ssize_t>(send.size()));
@@ -71,12 +83,8 @@ TEST_F(QeltEmulatorTest, OneDeviceAnswersOnThePseudoTerminalUdpAndTcp) {
   EXPECT_EQ(emulator.Lines()[1].rfind("UDP 127.0.0.1:", 0), 0u);
   EXPECT_EQ(emulator.Lines()[2].rfind("TCP 127.0.0.1:", 0), 0u);
 
-  const int fd = ::open(emulator.Endpoint("PTY").c_str(), O_RDWR | O_NOCTTY);
+  const int fd = OpenRawTerminal(emulator.Endpoint("PTY"));
   ASSERT_GE(fd, 0);
-  termios tio{};
-  ::tcgetattr(fd, &tio);
-  ::cfmakeraw(&tio);
-  ::tcsetattr(fd, TCSANOW, &tio);
   EXPECT_EQ(PtyExchange(fd, "?", 7), "DEV37\r\n");
   EXPECT_EQ(PtyExchange(fd, "1yU254yU", 14), "UPD1\r\nUPD254\r\n");
 
@@ -109,12 +117,8 @@ TEST_F(QeltEmulatorTest, PacedSessionFiguresCountEachByteAtItsSpeed) {
         QELT_EMULATOR_PATH,
         QStringList{"--pty", "--stats", QString::fromStdString(stats)} + pacing);
     ASSERT_TRUE(emulator.WaitReady());
-    const int fd = ::open(emulator.Endpoint("PTY").c_str(), O_RDWR | O_NOCTTY);
+    const int fd = OpenRawTerminal(emulator.Endpoint("PTY"));
     ASSERT_GE(fd, 0);
-    termios tio{};
-    ::tcgetattr(fd, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(fd, TCSANOW, &tio);
     EXPECT_EQ(PtyExchange(fd, "?", 7), "DEV37\r\n");
     EXPECT_EQ(PtyExchange(fd, "1yU254yU", 14), "UPD1\r\nUPD254\r\n");
     EXPECT_EQ(PtyExchange(fd, "%", 1), ".");
